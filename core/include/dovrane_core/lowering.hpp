@@ -1,0 +1,70 @@
+// Lowering: one operation plus the request's variables into the execution plan.
+//
+// @skip/@include applied, fragments flattened with their type conditions,
+// @defer/@stream marked. Names, labels and argument values point into the
+// parsed document, which the plan keeps alive through its shared holder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "dovrane_core/document.hpp"
+#include "dovrane_core/error.hpp"
+#include "dovrane_core/json.hpp"
+
+namespace dovrane_core::lowering {
+
+// Effective nesting (selection sets plus fragment expansions) of a plan.
+inline constexpr std::size_t max_effective_depth = 256;
+// Fields a plan may hold; fragments can otherwise expand exponentially.
+inline constexpr std::size_t max_lowered_fields = 100000;
+
+// The request's variables as JSON, by name without "$".
+using VariableMap = json::Object;
+
+struct DeferMarker {
+    std::optional<std::string_view> label;
+};
+
+struct StreamMarker {
+    std::optional<std::string_view> label;
+    std::int64_t initial_count = 0;
+};
+
+struct LoweredArgument {
+    std::string_view name;
+    const document::Value* value = nullptr;  // unresolved: variables stay references
+};
+
+struct LoweredDirective {
+    std::string_view name;  // without "@"
+    std::vector<LoweredArgument> arguments;
+};
+
+struct LoweredField {
+    std::string_view response_key;  // alias, else name
+    std::string_view field_name;
+    std::optional<std::string_view> type_condition;
+    std::vector<LoweredArgument> arguments;
+    std::vector<LoweredDirective> directives;  // less skip, include, defer and stream
+    std::vector<LoweredField> selections;
+    std::optional<DeferMarker> defer;
+    std::optional<StreamMarker> stream;
+    std::uint64_t line = 0;
+    std::uint64_t column = 0;
+};
+
+struct LoweredOperation {
+    document::OperationType operation_type = document::OperationType::Query;
+    std::vector<LoweredField> fields;
+    document::SharedDocument document;  // keeps every view above alive
+};
+
+error::Result<LoweredOperation> lower_document(const document::SharedDocument& document,
+                                               const VariableMap& variables,
+                                               std::optional<std::string_view> operation_name);
+
+}  // namespace dovrane_core::lowering

@@ -1,0 +1,13 @@
+// GraphQL naming: snake_case Python names to camelCase GraphQL names.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace dovrane_core::naming {
+
+// Drops every "_" and replaces the character after it by its full Unicode
+// upper-case mapping (ß becomes SS); nothing is ever lower-cased.
+std::string to_camel_case(std::string_view name);
+
+}  // namespace dovrane_core::naming

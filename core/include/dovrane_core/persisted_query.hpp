@@ -1,0 +1,67 @@
+// Automatic persisted queries: SHA-256 keys and the per-schema document cache.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "dovrane_core/document.hpp"
+#include "dovrane_core/error.hpp"
+
+namespace dovrane_core::schema {
+struct CompiledSchema;
+}
+
+namespace dovrane_core::persisted_query {
+
+// 64 lowercase hex digits of the SHA-256 of the bytes. Should the digest ever
+// fail, the result is a string no request hash can equal.
+std::string sha256_hex(std::string_view bytes);
+
+inline constexpr std::size_t cache_capacity = 1000;
+
+// What a cache entry remembers besides the document: whether, and for which
+// operation, it was validated when it was registered.
+struct CachedDocument {
+    document::SharedDocument document;
+    bool validated = false;
+    std::optional<std::string> validated_operation;  // the operation name validation was asked for
+};
+
+struct CacheState;  // defined in persisted_query.cpp
+
+// Bounded, thread-safe map from hash to shared document. Any entry may be
+// evicted at any later call, even one just inserted; callers handle misses.
+class PersistedQueryCache {
+public:
+    PersistedQueryCache();
+    ~PersistedQueryCache();
+    PersistedQueryCache(const PersistedQueryCache&) = delete;
+    PersistedQueryCache& operator=(const PersistedQueryCache&) = delete;
+
+    // A hit is one lookup and one reference-count increment; null on a miss.
+    std::shared_ptr<const CachedDocument> get(std::string_view hash) const;
+    // Replaces an existing entry for the same hash.
+    void insert(std::string hash, CachedDocument entry);
+    std::size_t size() const;
+
+private:
+    std::unique_ptr<CacheState> state_;
+};
+
+struct ResolvedQuery {
+    document::SharedDocument document;
+    bool registered = false;  // true: the text was given, checked and stored
+};
+
+// Hash and text: check the hash, parse, validate when asked, store.
+// Hash alone: look the document up.
+error::Result<ResolvedQuery> resolve_persisted_query(const schema::CompiledSchema& schema,
+                                                      std::string_view sha256_hash,
+                                                      std::optional<std::string_view> query,
+                                                      std::optional<std::string_view> operation_name,
+                                                      bool validate);
+
+}  // namespace dovrane_core::persisted_query

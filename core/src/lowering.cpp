@@ -1,0 +1,1 @@
+#include "dovrane_core/lowering.hpp"

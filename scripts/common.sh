@@ -1,0 +1,64 @@
+# Shared by the build scripts: installs what a fresh machine lacks and finds
+# the interpreters. Sourced, not run.
+
+repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+# Debian packages the C++ build and its tests need.
+ensure_system_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "installing ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null 2>&1 ||
+            { $sudo apt-get update >/dev/null && $sudo apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null; }
+    fi
+}
+
+# Python packages for one interpreter: ensure_python_packages python3 pytest ...
+ensure_python_packages() {
+    local python="$1"
+    shift
+    local missing=()
+    local package
+    for package in "$@"; do
+        "$python" -c "import ${package//-/_}" 2>/dev/null || missing+=("$package")
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "installing ${missing[*]} for $("$python" -V 2>&1)"
+        "$python" -m pip install --quiet --disable-pip-version-check "${missing[@]}"
+    fi
+}
+
+# CMake and Ninja come from pip when the machine lacks them.
+ensure_build_tools() {
+    ensure_system_packages g++ libssl-dev pkg-config
+    command -v cmake >/dev/null 2>&1 || python3 -m pip install --quiet cmake
+    command -v ninja >/dev/null 2>&1 || python3 -m pip install --quiet ninja
+}
+
+# Every CPython 3.10 to 3.13 on the machine, one path per line.
+find_interpreters() {
+    local pyenv_root="${PYENV_ROOT:-$HOME/.pyenv}"
+    local minor candidate
+    for minor in 10 11 12 13; do
+        for candidate in "$pyenv_root"/versions/3."$minor".*/bin/python3."$minor" /usr/bin/python3."$minor" /usr/local/bin/python3."$minor"; do
+            if [ -x "$candidate" ] && "$candidate" -c "" 2>/dev/null; then
+                echo "$candidate"
+                break
+            fi
+        done
+    done
+}
+
+# configure_build DIR [cmake options...]
+configure_build() {
+    local dir="$1"
+    shift
+    cmake -S "$repo_root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+}

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds everything with warnings as errors and runs every test: the
+# GoogleTest suites, the abi3 checks of the module, and pytest under every
+# CPython 3.10 to 3.13 found on the machine.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+ensure_build_tools
+ensure_system_packages libgtest-dev libbenchmark-dev
+
+build="$repo_root/build/test"
+configure_build "$build" -DDOVRANE_WERROR=ON -DDOVRANE_BUILD_TESTS=ON -DDOVRANE_BUILD_EXAMPLES=ON -DDOVRANE_BUILD_BENCH=ON
+cmake --build "$build" -j"$jobs"
+ctest --test-dir "$build" --output-on-failure -j"$jobs"
+
+module="$build/python/_dovrane.abi3.so"
+python3 "$repo_root/tools/check_abi3.py" "$module"
+
+interpreters="$(find_interpreters)"
+[ -n "$interpreters" ] || { echo "no CPython 3.10-3.13 found" >&2; exit 1; }
+for python in $interpreters; do
+    ensure_python_packages "$python" pytest
+    echo "== pytest under $("$python" -V 2>&1)"
+    DOVRANE_MODULE_DIR="$build/python" "$python" -m pytest -q -p no:cacheprovider "$repo_root/tests"
+done
