@@ -22,12 +22,11 @@ std::string sha256_hex(std::string_view bytes);
 
 inline constexpr std::size_t cache_capacity = 1000;
 
-// What a cache entry remembers besides the document: whether, and for which
-// operation, it was validated when it was registered.
+// What a cache entry remembers besides the document: which operation, if any,
+// passed validation when it was registered.
 struct CachedDocument {
     document::SharedDocument document;
-    bool validated = false;
-    std::optional<std::string> validated_operation;  // the operation name validation was asked for
+    std::optional<std::size_t> validated_operation;  // index into document->operations
 };
 
 struct CacheState;  // defined in persisted_query.cpp
