@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs every test: the
-# GoogleTest suites, the abi3 checks of the module, and pytest under every
-# CPython 3.10 to 3.13 found on the machine.
+# GoogleTest suites (the cache's also under ThreadSanitizer), the abi3 checks
+# of the module, and pytest under every CPython 3.10 to 3.13 found on the
+# machine.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -12,6 +13,13 @@ build="$repo_root/build/test"
 configure_build "$build" -DDOVRANE_WERROR=ON -DDOVRANE_BUILD_TESTS=ON -DDOVRANE_BUILD_EXAMPLES=ON -DDOVRANE_BUILD_BENCH=ON
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
+
+# The persisted-query cache is the one structure threads share: its tests run
+# again under ThreadSanitizer.
+tsan_build="$repo_root/build/test-tsan"
+configure_build "$tsan_build" -DDOVRANE_WERROR=ON -DDOVRANE_SANITIZE=thread -DDOVRANE_BUILD_PYTHON=OFF -DDOVRANE_BUILD_TESTS=ON
+cmake --build "$tsan_build" -j"$jobs" --target test_persisted_query
+"$tsan_build/core/test_persisted_query"
 
 module="$build/python/_dovrane.abi3.so"
 python3 "$repo_root/tools/check_abi3.py" "$module"

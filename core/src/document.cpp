@@ -11,7 +11,8 @@ void* Arena::allocate(std::size_t bytes, std::size_t alignment) {
     std::size_t padding = misalignment ? alignment - misalignment : 0;
     if (cursor_ == nullptr || padding + bytes > remaining_) {
         std::size_t size = std::max(next_block_size_, bytes + alignment);
-        blocks_.push_back(std::make_unique<std::byte[]>(size));
+        // Default-initialised: the parser writes every byte it hands out.
+        blocks_.push_back(std::unique_ptr<std::byte[]>(new std::byte[size]));
         cursor_ = blocks_.back().get();
         remaining_ = size;
         // Grow geometrically so a large document needs few blocks.

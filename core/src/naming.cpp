@@ -1,1 +1,48 @@
 #include "dovrane_core/naming.hpp"
+
+#include "unicode_tables.hpp"
+
+namespace dovrane_core::naming {
+
+void append_camel_case(std::string& out, std::string_view name) {
+    bool after_underscore = false;
+    std::size_t pos = 0;
+    while (pos < name.size()) {
+        const char c = name[pos];
+        if (c == '_') {
+            after_underscore = true;
+            ++pos;
+            continue;
+        }
+        if (!after_underscore) {
+            out.push_back(c);  // bytes are copied as they are, UTF-8 or not
+            ++pos;
+            continue;
+        }
+        after_underscore = false;
+        if (static_cast<unsigned char>(c) < 0x80) {
+            out.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c);
+            ++pos;
+            continue;
+        }
+        const unicode::Decoded decoded = unicode::decode_utf8(name, pos);
+        if (!decoded.valid) {
+            out.push_back(c);  // a stray byte has no case; keep it
+            ++pos;
+            continue;
+        }
+        char32_t upper[unicode::max_upper_case_length];
+        const std::size_t count = unicode::upper_case_mapping(decoded.code_point, upper);
+        for (std::size_t i = 0; i < count; ++i) unicode::append_utf8(out, upper[i]);
+        pos += decoded.length;
+    }
+}
+
+std::string to_camel_case(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    append_camel_case(out, name);
+    return out;
+}
+
+}  // namespace dovrane_core::naming

@@ -1,1 +1,1529 @@
+// The GraphQL executable-document parser: a hand-written lexer and parser,
+// one pass over the bytes.
+//
+// The text is copied once into `Document::source`, whose std::string keeps a
+// NUL after the last byte: every scanning loop stops at that NUL without a
+// bounds check, and only a NUL found at the end is the end of input.
+//
+// Nothing here recurses over input. Selection sets and values nest through
+// explicit stacks, so an over-deep document is recorded as a depth failure
+// while the rest of the text is still checked for syntax errors (a syntax
+// error is reported before any other failure). Children are collected in
+// reused scratch vectors and copied into the document's arena once per list.
+//
+// Positions cost nothing until asked for: the lexer pushes a position anchor
+// at every line start, after every carriage return and after every token or
+// comment that held non-ASCII characters; between two anchors every byte is
+// one column.
 #include "dovrane_core/parser.hpp"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace dovrane_core::parser {
+
+namespace {
+
+using document::Offset;
+using document::detail::PositionAnchor;
+using error::ErrorCode;
+using error::Location;
+
+// ---------------------------------------------------------------------------
+// Byte classes
+
+enum class StartClass : std::uint8_t {
+    Invalid,         // a control character or a punctuator GraphQL lacks
+    Blank,           // space, tab, comma
+    LineFeed,
+    CarriageReturn,
+    Comment,         // #
+    Punctuator,      // one-byte punctuators
+    NameStart,       // [_A-Za-z]
+    Number,          // [-0-9]
+    Quote,           // "
+    Dot,             // the first of "..."
+    NonAscii,        // a UTF-8 lead byte, or an invalid byte
+    Nul,             // the end of input, or a NUL in the text
+};
+
+enum class TokenKind : std::uint8_t {
+    EndOfInput,
+    Bang,
+    Dollar,
+    Ampersand,
+    ParenLeft,
+    ParenRight,
+    Spread,
+    Colon,
+    Equals,
+    At,
+    BracketLeft,
+    BracketRight,
+    BraceLeft,
+    Pipe,
+    BraceRight,
+    Name,
+    Int,
+    Float,
+    String,
+    BlockString,
+};
+
+struct ByteTables {
+    std::array<StartClass, 256> start{};
+    std::array<TokenKind, 256> punctuator{};
+    std::array<bool, 256> name_continue{};
+    std::array<bool, 256> digit{};
+    // Bytes a string body takes as they are: printable ASCII but '"' and '\',
+    // plus tab.
+    std::array<bool, 256> string_plain{};
+};
+
+constexpr ByteTables make_byte_tables() {
+    ByteTables t{};
+    for (int c = 0x80; c < 0x100; ++c) t.start[c] = StartClass::NonAscii;
+    t.start[0] = StartClass::Nul;
+    t.start[' '] = t.start['\t'] = t.start[','] = StartClass::Blank;
+    t.start['\n'] = StartClass::LineFeed;
+    t.start['\r'] = StartClass::CarriageReturn;
+    t.start['#'] = StartClass::Comment;
+    t.start['"'] = StartClass::Quote;
+    t.start['.'] = StartClass::Dot;
+    t.start['-'] = StartClass::Number;
+    const std::pair<char, TokenKind> punctuators[] = {
+        {'!', TokenKind::Bang},         {'$', TokenKind::Dollar},      {'&', TokenKind::Ampersand},
+        {'(', TokenKind::ParenLeft},    {')', TokenKind::ParenRight},  {':', TokenKind::Colon},
+        {'=', TokenKind::Equals},       {'@', TokenKind::At},          {'[', TokenKind::BracketLeft},
+        {']', TokenKind::BracketRight}, {'{', TokenKind::BraceLeft},   {'|', TokenKind::Pipe},
+        {'}', TokenKind::BraceRight},
+    };
+    for (auto [c, kind] : punctuators) {
+        t.start[static_cast<unsigned char>(c)] = StartClass::Punctuator;
+        t.punctuator[static_cast<unsigned char>(c)] = kind;
+    }
+    for (int c = '0'; c <= '9'; ++c) {
+        t.start[c] = StartClass::Number;
+        t.digit[c] = true;
+        t.name_continue[c] = true;
+    }
+    for (int c = 'a'; c <= 'z'; ++c) t.start[c] = t.start[c - 'a' + 'A'] = StartClass::NameStart;
+    t.start['_'] = StartClass::NameStart;
+    for (int c = 0; c < 0x100; ++c) {
+        if (t.start[c] == StartClass::NameStart) t.name_continue[c] = true;
+        t.string_plain[c] = (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') || c == '\t';
+    }
+    return t;
+}
+
+constexpr ByteTables byte_tables = make_byte_tables();
+
+unsigned char byte_at(const char* p) { return static_cast<unsigned char>(*p); }
+
+// The length of the well-formed UTF-8 sequence at `p` (a non-ASCII lead byte),
+// or 0 when it is ill-formed: overlong forms, surrogates and values past
+// U+10FFFF are refused. Reads stop at the first byte that is not a
+// continuation, so the NUL after the text is never passed.
+std::size_t utf8_sequence_length(const char* text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    auto continuation = [](unsigned char c) { return (c & 0xC0) == 0x80; };
+    const unsigned char lead = p[0];
+    if (lead >= 0xC2 && lead <= 0xDF) return continuation(p[1]) ? 2 : 0;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        const unsigned char second = p[1];
+        if (!continuation(second)) return 0;
+        if (lead == 0xE0 && second < 0xA0) return 0;   // overlong
+        if (lead == 0xED && second >= 0xA0) return 0;  // surrogate
+        return continuation(p[2]) ? 3 : 0;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        const unsigned char second = p[1];
+        if (!continuation(second)) return 0;
+        if (lead == 0xF0 && second < 0x90) return 0;   // overlong
+        if (lead == 0xF4 && second >= 0x90) return 0;  // past U+10FFFF
+        if (!continuation(p[2])) return 0;
+        return continuation(p[3]) ? 4 : 0;
+    }
+    return 0;
+}
+
+// Characters (not bytes) in a run of well-formed UTF-8.
+std::uint32_t count_characters(const char* begin, const char* end) {
+    std::uint32_t count = 0;
+    for (const char* p = begin; p != end; ++p) count += (byte_at(p) & 0xC0) != 0x80;
+    return count;
+}
+
+bool is_byte_order_mark(const char* p) {
+    return byte_at(p) == 0xEF && byte_at(p + 1) == 0xBB && byte_at(p + 2) == 0xBF;
+}
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The four hex digits of a \u escape's digits at `p`, or -1.
+int read_hex4(const char* p) {
+    int value = 0;
+    for (int i = 0; i < 4; ++i) {
+        const int digit = hex_value(p[i]);  // stops at the NUL after the text
+        if (digit < 0) return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+void append_utf8(std::string& out, std::uint32_t code_point) {
+    if (code_point < 0x80) {
+        out.push_back(static_cast<char>(code_point));
+    } else if (code_point < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code_point >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+    } else if (code_point < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code_point >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+    }
+}
+
+bool is_high_surrogate(int unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool is_low_surrogate(int unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// ---------------------------------------------------------------------------
+// Failures
+
+// Quoted at most this many characters of the offending line: minified queries
+// are one long line.
+constexpr std::size_t excerpt_characters = 80;
+
+struct Token {
+    TokenKind kind = TokenKind::EndOfInput;
+    bool has_escape = false;  // String: holds a "\" escape, so it needs decoding
+    Offset start = 0;
+    Offset end = 0;
+};
+
+// The first syntax error: where it is and what went wrong. `end` is used when
+// the error spans a token.
+struct SyntaxFailure {
+    bool failed = false;
+    Offset start = 0;
+    Offset end = 0;
+    bool has_end = false;
+    std::string description;
+};
+
+// ---------------------------------------------------------------------------
+// The lexer
+
+struct Lexer {
+    const char* begin = nullptr;
+    const char* end = nullptr;  // *end == '\0'
+    const char* cursor = nullptr;
+    std::uint32_t line = 1;
+    std::vector<PositionAnchor>* anchors = nullptr;
+    SyntaxFailure* failure = nullptr;
+
+    Offset offset_of(const char* p) const { return static_cast<Offset>(p - begin); }
+
+    void start_line(const char* p) { anchors->push_back({offset_of(p), ++line, 1}); }
+    void restart_column(const char* p) { anchors->push_back({offset_of(p), line, 1}); }
+
+    // After a run that held non-ASCII characters: its end gets an anchor with
+    // the column counted in characters since the previous anchor. Each byte is
+    // counted at most once, so the whole text stays linear.
+    void anchor_after(const char* run_end) {
+        PositionAnchor last = anchors->empty() ? PositionAnchor{} : anchors->back();
+        const std::uint32_t column = last.column + count_characters(begin + last.offset, run_end);
+        anchors->push_back({offset_of(run_end), last.line, column});
+    }
+
+    bool fail(const char* start, const char* stop, std::string description) {
+        if (!failure->failed) {
+            failure->failed = true;
+            failure->start = offset_of(start);
+            failure->end = offset_of(stop);
+            failure->has_end = stop > start;
+            failure->description = std::move(description);
+        }
+        return false;
+    }
+
+    bool fail_unexpected_character(const char* p) {
+        std::string description = "unexpected character ";
+        const unsigned char c = byte_at(p);
+        if (c >= 0x20 && c < 0x7F) {
+            description += '"';
+            description += static_cast<char>(c);
+            description += '"';
+        } else if (c < 0x80) {
+            static constexpr char digits[] = "0123456789ABCDEF";
+            description += "U+00";
+            description += digits[c >> 4];
+            description += digits[c & 15];
+        } else if (std::size_t length = utf8_sequence_length(p)) {
+            description += '"';
+            description.append(p, length);
+            description += '"';
+        } else {
+            description = "invalid UTF-8";
+        }
+        return fail(p, p, std::move(description));
+    }
+
+    // Reads the next token; false after a lexical error, recorded in `failure`.
+    // Blanks, line feeds, punctuators and names, the bulk of any query, are
+    // read inline; everything else goes through `next_rare`.
+    [[gnu::always_inline]] bool next(Token& token) {
+        const char* p = cursor;
+        for (;;) {
+            const unsigned char c = byte_at(p);
+            const StartClass start_class = byte_tables.start[c];
+            if (start_class == StartClass::Blank) {
+                ++p;
+            } else if (start_class == StartClass::LineFeed) {
+                ++p;
+                start_line(p);
+            } else if (start_class == StartClass::Punctuator) {
+                token.kind = byte_tables.punctuator[c];
+                token.has_escape = false;
+                token.start = offset_of(p);
+                token.end = token.start + 1;
+                cursor = p + 1;
+                return true;
+            } else if (start_class == StartClass::NameStart) {
+                const char* name_end = p + 1;
+                while (byte_tables.name_continue[byte_at(name_end)]) ++name_end;
+                token.kind = TokenKind::Name;
+                token.has_escape = false;
+                token.start = offset_of(p);
+                token.end = offset_of(name_end);
+                cursor = name_end;
+                return true;
+            } else {
+                cursor = p;
+                return next_rare(token);
+            }
+        }
+    }
+
+    [[gnu::noinline]] bool next_rare(Token& token) {
+        const char* p = cursor;
+        for (;;) {
+            switch (byte_tables.start[byte_at(p)]) {
+                case StartClass::Blank: ++p; continue;
+                case StartClass::LineFeed: ++p; start_line(p); continue;
+                case StartClass::CarriageReturn:
+                    ++p;
+                    if (*p == '\n') {
+                        ++p;
+                        start_line(p);
+                    } else {
+                        restart_column(p);
+                    }
+                    continue;
+                case StartClass::Comment: p = skip_comment(p); continue;
+                case StartClass::NonAscii:
+                    if (is_byte_order_mark(p)) {
+                        p += 3;
+                        anchor_after(p);
+                        continue;
+                    }
+                    cursor = p;
+                    return fail_unexpected_character(p);
+                default: break;
+            }
+            break;
+        }
+        token.start = offset_of(p);
+        token.has_escape = false;
+        switch (byte_tables.start[byte_at(p)]) {
+            case StartClass::Nul:
+                if (p != end) {
+                    cursor = p;
+                    return fail_unexpected_character(p);
+                }
+                token.kind = TokenKind::EndOfInput;
+                token.end = token.start;
+                cursor = p;
+                return true;
+            case StartClass::Punctuator:
+                token.kind = byte_tables.punctuator[byte_at(p)];
+                cursor = p + 1;
+                break;
+            case StartClass::NameStart:
+                ++p;
+                while (byte_tables.name_continue[byte_at(p)]) ++p;
+                token.kind = TokenKind::Name;
+                cursor = p;
+                break;
+            case StartClass::Number:
+                if (!lex_number(p, token)) return false;
+                break;
+            case StartClass::Quote:
+                if (p[1] == '"' && p[2] == '"') {
+                    if (!lex_block_string(p, token)) return false;
+                } else if (!lex_string(p, token)) {
+                    return false;
+                }
+                break;
+            case StartClass::Dot:
+                if (p[1] != '.' || p[2] != '.') {
+                    cursor = p;
+                    return fail(p, p, "unexpected character \".\"");
+                }
+                token.kind = TokenKind::Spread;
+                cursor = p + 3;
+                break;
+            default:
+                cursor = p;
+                return fail_unexpected_character(p);
+        }
+        token.end = offset_of(cursor);
+        return true;
+    }
+
+    // Comment : # CommentChar*
+    const char* skip_comment(const char* p) {
+        bool non_ascii = false;
+        for (++p;; ++p) {
+            const unsigned char c = byte_at(p);
+            if (c == '\n' || c == '\r' || (c == 0 && p == end)) break;
+            if (c >= 0x80) {
+                const std::size_t length = utf8_sequence_length(p);
+                if (length == 0) break;  // reported as the next token's character
+                non_ascii = true;
+                p += length - 1;
+            }
+        }
+        if (non_ascii) anchor_after(p);
+        return p;
+    }
+
+    // IntValue : -? (0 | [1-9][0-9]*)   FloatValue : IntValue (. Digit+)? ([eE] [+-]? Digit+)?
+    bool lex_number(const char* p, Token& token) {
+        const char* start = p;
+        if (*p == '-') ++p;
+        if (*p == '0') {
+            ++p;
+        } else if (byte_tables.digit[byte_at(p)]) {
+            while (byte_tables.digit[byte_at(p)]) ++p;
+        } else {
+            cursor = p;
+            return fail(start, start, "expected a digit after \"-\"");
+        }
+        bool is_float = false;
+        if (*p == '.') {
+            ++p;
+            if (!byte_tables.digit[byte_at(p)]) {
+                cursor = p;
+                return fail(p, p, "expected a digit after \".\" in a number");
+            }
+            while (byte_tables.digit[byte_at(p)]) ++p;
+            is_float = true;
+        }
+        if (*p == 'e' || *p == 'E') {
+            ++p;
+            if (*p == '+' || *p == '-') ++p;
+            if (!byte_tables.digit[byte_at(p)]) {
+                cursor = p;
+                return fail(p, p, "expected a digit in the exponent of a number");
+            }
+            while (byte_tables.digit[byte_at(p)]) ++p;
+            is_float = true;
+        }
+        // Maximal munch: "01", "1.2.3" and "12abc" are not two tokens.
+        if (byte_tables.digit[byte_at(p)] || *p == '.' || byte_tables.start[byte_at(p)] == StartClass::NameStart) {
+            cursor = p;
+            return fail(p, p, "a number may not be followed by a digit, \".\" or a name");
+        }
+        token.kind = is_float ? TokenKind::Float : TokenKind::Int;
+        cursor = p;
+        return true;
+    }
+
+    // StringValue : " StringCharacter* "
+    bool lex_string(const char* p, Token& token) {
+        const char* start = p;
+        bool non_ascii = false;
+        for (++p;;) {
+            if (byte_tables.string_plain[byte_at(p)]) {
+                ++p;
+                continue;
+            }
+            const unsigned char c = byte_at(p);
+            if (c == '"') break;
+            if (c == '\\') {
+                token.has_escape = true;
+                const char escaped = p[1];
+                if (escaped == 'u') {
+                    const int unit = read_hex4(p + 2);
+                    if (unit < 0) {
+                        cursor = p;
+                        return fail(p, p, "invalid unicode escape in a string");
+                    }
+                    if (is_high_surrogate(unit)) {
+                        const int low = (p[6] == '\\' && p[7] == 'u') ? read_hex4(p + 8) : -1;
+                        if (!is_low_surrogate(low)) {
+                            cursor = p;
+                            return fail(p, p, "unpaired surrogate in a unicode escape");
+                        }
+                        p += 12;
+                    } else if (is_low_surrogate(unit)) {
+                        cursor = p;
+                        return fail(p, p, "unpaired surrogate in a unicode escape");
+                    } else {
+                        p += 6;
+                    }
+                    continue;
+                }
+                if (std::strchr("\"\\/bfnrt", escaped) == nullptr || escaped == '\0') {
+                    cursor = p;
+                    return fail(p, p, "invalid escape sequence in a string");
+                }
+                p += 2;
+                continue;
+            }
+            if (c >= 0x80) {
+                const std::size_t length = utf8_sequence_length(p);
+                if (length == 0) {
+                    cursor = p;
+                    return fail(p, p, "invalid UTF-8");
+                }
+                non_ascii = true;
+                p += length;
+                continue;
+            }
+            cursor = p;
+            if (c == '\n' || c == '\r' || (c == 0 && p == end)) return fail(start, start, "unterminated string");
+            return fail_unexpected_character(p);
+        }
+        cursor = p + 1;
+        token.kind = TokenKind::String;
+        if (non_ascii) anchor_after(cursor);
+        return true;
+    }
+
+    // BlockStringValue : """ BlockStringCharacter* """
+    bool lex_block_string(const char* p, Token& token) {
+        const char* start = p;
+        bool non_ascii = false;  // since the last anchor
+        for (p += 3;;) {
+            const unsigned char c = byte_at(p);
+            if (c == '"' && p[1] == '"' && p[2] == '"') break;
+            if (c == '\\' && p[1] == '"' && p[2] == '"' && p[3] == '"') {
+                p += 4;
+                continue;
+            }
+            if (c == '\n') {
+                ++p;
+                start_line(p);
+                non_ascii = false;
+                continue;
+            }
+            if (c == '\r') {
+                ++p;
+                if (*p == '\n') {
+                    ++p;
+                    start_line(p);
+                } else {
+                    restart_column(p);
+                }
+                non_ascii = false;
+                continue;
+            }
+            if (c >= 0x80) {
+                const std::size_t length = utf8_sequence_length(p);
+                if (length == 0) {
+                    cursor = p;
+                    return fail(p, p, "invalid UTF-8");
+                }
+                non_ascii = true;
+                p += length;
+                continue;
+            }
+            if ((c >= 0x20 && c != 0x7F) || c == '\t') {
+                ++p;
+                continue;
+            }
+            cursor = p;
+            if (c == 0 && p == end) return fail(start, start, "unterminated block string");
+            return fail_unexpected_character(p);
+        }
+        cursor = p + 3;
+        token.kind = TokenKind::BlockString;
+        if (non_ascii) anchor_after(cursor);
+        return true;
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Block strings and escapes
+
+bool is_blank_line(std::string_view line) {
+    return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+// The block string's value: common indentation removed from every line but
+// the first, blank leading and trailing lines dropped, lines joined by LF.
+std::string block_string_value(std::string_view raw) {
+    std::string unescaped;
+    unescaped.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\\' && raw.compare(i + 1, 3, "\"\"\"") == 0) {
+            unescaped += "\"\"\"";
+            i += 3;
+        } else {
+            unescaped += raw[i];
+        }
+    }
+    std::vector<std::string_view> lines;
+    std::string_view rest = unescaped;
+    for (;;) {
+        const std::size_t stop = rest.find_first_of("\r\n");
+        if (stop == std::string_view::npos) {
+            lines.push_back(rest);
+            break;
+        }
+        lines.push_back(rest.substr(0, stop));
+        const std::size_t skip = (rest[stop] == '\r' && stop + 1 < rest.size() && rest[stop + 1] == '\n') ? 2 : 1;
+        rest.remove_prefix(stop + skip);
+    }
+    std::size_t common_indent = std::numeric_limits<std::size_t>::max();
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::size_t indent = lines[i].find_first_not_of(" \t");
+        if (indent != std::string_view::npos) common_indent = std::min(common_indent, indent);
+    }
+    if (common_indent != std::numeric_limits<std::size_t>::max()) {
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            lines[i].remove_prefix(std::min(common_indent, lines[i].size()));
+        }
+    }
+    std::size_t first = 0;
+    std::size_t last = lines.size();
+    while (first < last && is_blank_line(lines[first])) ++first;
+    while (last > first && is_blank_line(lines[last - 1])) --last;
+    std::string value;
+    for (std::size_t i = first; i < last; ++i) {
+        if (i != first) value += '\n';
+        value.append(lines[i]);
+    }
+    return value;
+}
+
+// The contents of a string token already checked by the lexer.
+std::string unescape_string(std::string_view body) {
+    std::string value;
+    value.reserve(body.size());
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        if (body[i] != '\\') {
+            value += body[i];
+            continue;
+        }
+        const char escaped = body[++i];
+        switch (escaped) {
+            case 'b': value += '\b'; break;
+            case 'f': value += '\f'; break;
+            case 'n': value += '\n'; break;
+            case 'r': value += '\r'; break;
+            case 't': value += '\t'; break;
+            case 'u': {
+                std::uint32_t code_point = static_cast<std::uint32_t>(read_hex4(body.data() + i + 1));
+                i += 4;
+                if (is_high_surrogate(static_cast<int>(code_point))) {
+                    const auto low = static_cast<std::uint32_t>(read_hex4(body.data() + i + 3));
+                    code_point = 0x10000 + ((code_point - 0xD800) << 10) + (low - 0xDC00);
+                    i += 6;
+                }
+                append_utf8(value, code_point);
+                break;
+            }
+            default: value += escaped; break;  // \" \\ \/
+        }
+    }
+    return value;
+}
+
+// ---------------------------------------------------------------------------
+// Numbers
+
+enum class NumberProblem : std::uint8_t { None, Overflow };
+
+// Int and Float tokens into the three number kinds. Integers outside both
+// 64-bit ranges, and -0, are floating-point; a float beyond the double range
+// is a problem, one too small for it becomes a signed zero.
+NumberProblem read_number(std::string_view text, bool is_float, json::Number& out) {
+    const bool negative = text.front() == '-';
+    if (!is_float) {
+        std::string_view digits = text.substr(negative ? 1 : 0);
+        std::uint64_t magnitude = 0;
+        auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
+        if (ec == std::errc() && end == digits.data() + digits.size()) {
+            if (!negative) {
+                out = json::Number::from_unsigned(magnitude);
+                return NumberProblem::None;
+            }
+            if (magnitude != 0 && magnitude <= (std::uint64_t{1} << 63)) {
+                json::Number number;
+                number.kind = json::NumberKind::NegativeInteger;
+                number.negative_value = static_cast<std::int64_t>(0 - magnitude);
+                out = number;
+                return NumberProblem::None;
+            }
+        }
+    }
+    double value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        // Tell overflow from underflow by the decimal magnitude of the literal.
+        std::int64_t integer_digits = 0;
+        std::int64_t first_significant = -1;  // index among all mantissa digits
+        std::int64_t index = 0;
+        bool in_fraction = false;
+        std::size_t i = negative ? 1 : 0;
+        for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+            if (text[i] == '.') {
+                in_fraction = true;
+                continue;
+            }
+            if (text[i] != '0' && first_significant < 0) first_significant = index;
+            if (!in_fraction) ++integer_digits;
+            ++index;
+        }
+        std::int64_t exponent = 0;
+        if (i < text.size()) {
+            ++i;
+            const bool exponent_negative = text[i] == '-';
+            if (text[i] == '+' || text[i] == '-') ++i;
+            for (; i < text.size(); ++i) {
+                exponent = std::min<std::int64_t>(exponent * 10 + (text[i] - '0'), 1000000000);
+            }
+            if (exponent_negative) exponent = -exponent;
+        }
+        const std::int64_t magnitude = integer_digits - first_significant + exponent;
+        if (first_significant >= 0 && magnitude > 0) return NumberProblem::Overflow;
+        value = negative ? -0.0 : 0.0;
+    }
+    out = json::Number::from_double(value);
+    return NumberProblem::None;
+}
+
+// ---------------------------------------------------------------------------
+// The parser
+
+using document::Argument;
+using document::Directive;
+using document::FragmentDefinition;
+using document::Name;
+using document::ObjectField;
+using document::OperationDefinition;
+using document::OperationType;
+using document::Selection;
+using document::SelectionKind;
+using document::SelectionSet;
+using document::Span;
+using document::TypeCondition;
+using document::TypeRef;
+using document::Value;
+using document::ValueKind;
+using document::VariableDefinition;
+
+// Up to this many fields an object literal folds repeated keys by scanning;
+// beyond it, by sorting, so hostile literals stay n log n.
+constexpr std::size_t object_scan_limit = 16;
+
+struct ValueFrame {
+    bool is_list = false;
+    Offset offset = 0;
+    std::size_t begin = 0;  // into the list or field scratch
+};
+
+struct SelectionFrame {
+    std::size_t begin = 0;  // into the selection scratch
+    Offset offset = 0;      // the "{"
+    // The field or inline fragment whose set this is, already in the
+    // selection scratch just below `begin`; absent for the outermost set.
+    bool has_owner = false;
+};
+
+struct Definition {
+    bool is_fragment = false;
+    std::size_t index = 0;
+};
+
+// Children are collected here while their parent is open, then copied into
+// the arena in one piece. Kept per thread between parses so a request pays
+// no allocation for them; a huge query's memory is given back afterwards.
+struct Scratch {
+    std::vector<Selection> selections;
+    std::vector<SelectionFrame> selection_stack;
+    std::vector<Argument> arguments;
+    std::vector<Directive> directives;
+    std::vector<VariableDefinition> variables;
+    std::vector<Value> list_values;
+    std::vector<ObjectField> fields;
+    std::vector<ValueFrame> value_stack;
+    std::vector<std::pair<Offset, bool>> type_stack;  // list levels: "[" offset, non-null
+    std::vector<Definition> definitions;
+    std::vector<std::uint32_t> order;
+    std::vector<bool> dropped;
+
+    // Beyond this a scratch vector is freed rather than kept.
+    static constexpr std::size_t keep_bytes = std::size_t{1} << 20;
+
+    template <class T>
+    static void reset(std::vector<T>& items) {
+        if (items.capacity() * sizeof(T) > keep_bytes) {
+            std::vector<T>().swap(items);
+        } else {
+            items.clear();
+        }
+    }
+
+    void reset_all() {
+        reset(selections);
+        reset(selection_stack);
+        reset(arguments);
+        reset(directives);
+        reset(variables);
+        reset(list_values);
+        reset(fields);
+        reset(value_stack);
+        reset(type_stack);
+        reset(definitions);
+        reset(order);
+        if (dropped.capacity() > keep_bytes * 8) std::vector<bool>().swap(dropped);
+    }
+};
+
+// Clears the thread's scratch on entry and on every way out.
+struct ScratchLease {
+    Scratch& scratch;
+    explicit ScratchLease(Scratch& space) : scratch(space) { scratch.reset_all(); }
+    ~ScratchLease() { scratch.reset_all(); }
+    ScratchLease(const ScratchLease&) = delete;
+    ScratchLease& operator=(const ScratchLease&) = delete;
+};
+
+const char* token_kind_text(TokenKind kind) {
+    switch (kind) {
+        case TokenKind::EndOfInput: return "end of input";
+        case TokenKind::Bang: return "\"!\"";
+        case TokenKind::Dollar: return "\"$\"";
+        case TokenKind::Ampersand: return "\"&\"";
+        case TokenKind::ParenLeft: return "\"(\"";
+        case TokenKind::ParenRight: return "\")\"";
+        case TokenKind::Spread: return "\"...\"";
+        case TokenKind::Colon: return "\":\"";
+        case TokenKind::Equals: return "\"=\"";
+        case TokenKind::At: return "\"@\"";
+        case TokenKind::BracketLeft: return "\"[\"";
+        case TokenKind::BracketRight: return "\"]\"";
+        case TokenKind::BraceLeft: return "\"{\"";
+        case TokenKind::Pipe: return "\"|\"";
+        case TokenKind::BraceRight: return "\"}\"";
+        case TokenKind::Name: return "Name";
+        case TokenKind::Int: return "Int";
+        case TokenKind::Float: return "Float";
+        case TokenKind::String: return "String";
+        case TokenKind::BlockString: return "BlockString";
+    }
+    return "token";
+}
+
+struct Parser {
+    document::Document& document;
+    SyntaxFailure syntax;
+    Lexer lexer;
+    Token token;
+
+    // The first number or depth failure, in text order; reported only when
+    // the text has no syntax error.
+    bool has_limit_failure = false;
+    bool limit_is_depth = false;
+    Offset limit_offset = 0;
+
+    Scratch& scratch;
+    std::vector<Selection>& selection_scratch;
+    std::vector<SelectionFrame>& selection_stack;
+    std::vector<Argument>& argument_scratch;
+    std::vector<Directive>& directive_scratch;
+    std::vector<VariableDefinition>& variable_scratch;
+    std::vector<Value>& list_scratch;
+    std::vector<ObjectField>& field_scratch;
+    std::vector<ValueFrame>& value_stack;
+    std::vector<std::pair<Offset, bool>>& type_stack;
+    std::vector<Definition>& definitions;
+
+    Parser(document::Document& target, Scratch& space)
+        : document(target),
+          scratch(space),
+          selection_scratch(space.selections),
+          selection_stack(space.selection_stack),
+          argument_scratch(space.arguments),
+          directive_scratch(space.directives),
+          variable_scratch(space.variables),
+          list_scratch(space.list_values),
+          field_scratch(space.fields),
+          value_stack(space.value_stack),
+          type_stack(space.type_stack),
+          definitions(space.definitions) {
+        const char* text = document.source.c_str();
+        lexer.begin = lexer.cursor = text;
+        lexer.end = text + document.source.size();
+        lexer.anchors = &document.anchors;
+        lexer.failure = &syntax;
+    }
+
+    bool failed() const { return syntax.failed; }
+    std::string_view text(Offset start, Offset end) const {
+        return std::string_view(document.source).substr(start, end - start);
+    }
+    std::string_view token_text() const { return text(token.start, token.end); }
+
+    bool advance() { return lexer.next(token); }
+
+    bool fail_expected(std::string_view expected) {
+        if (syntax.failed) return false;
+        std::string description = "expected ";
+        description.append(expected);
+        description += ", found ";
+        description += token_kind_text(token.kind);
+        if (token.kind == TokenKind::Name || token.kind == TokenKind::Int || token.kind == TokenKind::Float) {
+            description += " \"";
+            description.append(token_text());
+            description += '"';
+        }
+        syntax.failed = true;
+        syntax.start = token.start;
+        syntax.end = token.end;
+        syntax.has_end = token.end > token.start;
+        syntax.description = std::move(description);
+        return false;
+    }
+
+    void note_depth_failure(Offset offset) { note_limit_failure(offset, true); }
+    void note_limit_failure(Offset offset, bool is_depth) {
+        if (has_limit_failure && limit_offset <= offset) return;
+        has_limit_failure = true;
+        limit_is_depth = is_depth;
+        limit_offset = offset;
+    }
+
+    bool is(TokenKind kind) const { return token.kind == kind; }
+    bool is_keyword(std::string_view word) const { return token.kind == TokenKind::Name && token_text() == word; }
+
+    bool expect(TokenKind kind, std::string_view expected) {
+        if (token.kind != kind) return fail_expected(expected);
+        return advance();
+    }
+
+    template <class T>
+    Span<T> to_arena(std::vector<T>& scratch, std::size_t begin) {
+        const std::size_t count = scratch.size() - begin;
+        Span<T> span;
+        if (count == 0) return span;
+        T* items = document.arena.allocate_array<T>(count);
+        std::uninitialized_copy(scratch.begin() + static_cast<std::ptrdiff_t>(begin), scratch.end(), items);
+        scratch.resize(begin);
+        span.items = items;
+        span.count = static_cast<std::uint32_t>(count);
+        return span;
+    }
+
+    std::string_view to_arena_text(const std::string& value) {
+        if (value.empty()) return {};
+        char* chars = document.arena.allocate_array<char>(value.size());
+        std::memcpy(chars, value.data(), value.size());
+        return {chars, value.size()};
+    }
+
+    // Name
+    bool parse_name(Name& name, std::string_view expected = "Name") {
+        if (token.kind != TokenKind::Name) return fail_expected(expected);
+        name.value = token_text();
+        name.offset = token.start;
+        return advance();
+    }
+
+    // Document : Definition+
+    bool parse_document() {
+        if (!advance()) return false;
+        if (is(TokenKind::EndOfInput)) return fail_expected("a definition");
+        while (!is(TokenKind::EndOfInput)) {
+            if (!parse_definition()) return false;
+        }
+        return true;
+    }
+
+    // ExecutableDefinition : OperationDefinition | FragmentDefinition
+    bool parse_definition() {
+        if (is(TokenKind::BraceLeft)) {
+            OperationDefinition operation;
+            operation.offset = token.start;
+            if (!parse_selection_set(operation.selection_set)) return false;
+            return add_operation(operation);
+        }
+        if (is_keyword("fragment")) return parse_fragment_definition();
+        if (is_keyword("query") || is_keyword("mutation") || is_keyword("subscription")) {
+            return parse_operation_definition();
+        }
+        return fail_expected("\"query\", \"mutation\", \"subscription\", \"fragment\" or \"{\"");
+    }
+
+    bool add_operation(const OperationDefinition& operation) {
+        definitions.push_back({false, document.operations.size()});
+        document.operations.push_back(operation);
+        return true;
+    }
+
+    // OperationDefinition : OperationType Name? VariableDefinitions? Directives? SelectionSet
+    bool parse_operation_definition() {
+        OperationDefinition operation;
+        operation.offset = token.start;
+        const std::string_view keyword = token_text();
+        operation.type = keyword == "query"      ? OperationType::Query
+                         : keyword == "mutation" ? OperationType::Mutation
+                                                 : OperationType::Subscription;
+        if (!advance()) return false;
+        if (is(TokenKind::Name)) {
+            Name name;
+            if (!parse_name(name)) return false;
+            operation.name = name;
+        }
+        if (is(TokenKind::ParenLeft) && !parse_variable_definitions(operation.variables)) return false;
+        if (!parse_directives(operation.directives, false)) return false;
+        if (!is(TokenKind::BraceLeft)) return fail_expected("\"{\"");
+        if (!parse_selection_set(operation.selection_set)) return false;
+        return add_operation(operation);
+    }
+
+    // FragmentDefinition : fragment FragmentName TypeCondition Directives? SelectionSet
+    bool parse_fragment_definition() {
+        FragmentDefinition fragment;
+        fragment.offset = token.start;
+        if (!advance()) return false;
+        if (is_keyword("on")) return fail_expected("a fragment name");
+        if (!parse_name(fragment.name, "a fragment name")) return false;
+        if (!is_keyword("on")) return fail_expected("\"on\"");
+        fragment.type_condition.offset = token.start;
+        if (!advance()) return false;
+        if (!parse_name(fragment.type_condition.name)) return false;
+        if (!parse_directives(fragment.directives, false)) return false;
+        if (!is(TokenKind::BraceLeft)) return fail_expected("\"{\"");
+        if (!parse_selection_set(fragment.selection_set)) return false;
+        definitions.push_back({true, document.fragments.size()});
+        document.fragments.push_back(fragment);
+        return true;
+    }
+
+    // VariableDefinitions : ( VariableDefinition+ )
+    // VariableDefinition : Variable : Type DefaultValue? Directives[Const]?
+    // (directives are taken before or after the default value)
+    bool parse_variable_definitions(Span<VariableDefinition>& out) {
+        if (!advance()) return false;
+        const std::size_t begin = variable_scratch.size();
+        if (is(TokenKind::ParenRight)) return fail_expected("\"$\"");
+        while (!is(TokenKind::ParenRight)) {
+            VariableDefinition variable;
+            variable.offset = token.start;
+            if (!expect(TokenKind::Dollar, "\"$\"")) return false;
+            if (!parse_name(variable.name)) return false;
+            if (!expect(TokenKind::Colon, "\":\"")) return false;
+            if (!parse_type(variable.type)) return false;
+            if (!parse_directives(variable.directives, true)) return false;
+            if (is(TokenKind::Equals)) {
+                if (!advance()) return false;
+                Value* value = document.arena.allocate_array<Value>(1);
+                new (value) Value();
+                if (!parse_value(*value, true)) return false;
+                variable.default_value = value;
+                if (variable.directives.empty() && !parse_directives(variable.directives, true)) return false;
+            }
+            variable_scratch.push_back(variable);
+        }
+        out = to_arena(variable_scratch, begin);
+        return advance();
+    }
+
+    // Type : NamedType | [ Type ] | Type !   (iterative over list levels)
+    bool parse_type(const TypeRef*& out) {
+        const std::size_t begin = type_stack.size();
+        while (is(TokenKind::BracketLeft)) {
+            if (type_stack.size() - begin == parser::max_nesting_depth) note_depth_failure(token.start);
+            type_stack.push_back({token.start, false});
+            if (!advance()) return false;
+        }
+        auto* type = document.arena.allocate_array<TypeRef>(1);
+        new (type) TypeRef();
+        type->offset = token.start;
+        if (token.kind != TokenKind::Name) return fail_expected("a type");
+        type->name = token_text();
+        if (!advance()) return false;
+        if (is(TokenKind::Bang)) {
+            type->non_null = true;
+            if (!advance()) return false;
+        }
+        while (type_stack.size() > begin) {
+            if (!expect(TokenKind::BracketRight, "\"]\"")) return false;
+            auto* list = document.arena.allocate_array<TypeRef>(1);
+            new (list) TypeRef();
+            list->kind = TypeRef::Kind::List;
+            list->offset = type_stack.back().first;
+            list->inner = type;
+            type_stack.pop_back();
+            if (is(TokenKind::Bang)) {
+                list->non_null = true;
+                if (!advance()) return false;
+            }
+            type = list;
+        }
+        out = type;
+        return true;
+    }
+
+    // Directives : Directive+     Directive : @ Name Arguments?
+    bool parse_directives(Span<Directive>& out, bool is_const) {
+        if (!is(TokenKind::At)) return true;
+        const std::size_t begin = directive_scratch.size();
+        while (is(TokenKind::At)) {
+            Directive directive;
+            directive.offset = token.start;
+            if (!advance()) return false;
+            if (!parse_name(directive.name)) return false;
+            if (is(TokenKind::ParenLeft) && !parse_arguments(directive.arguments, is_const)) return false;
+            directive_scratch.push_back(directive);
+        }
+        out = to_arena(directive_scratch, begin);
+        return true;
+    }
+
+    // Arguments : ( Argument+ )     Argument : Name : Value
+    bool parse_arguments(Span<Argument>& out, bool is_const) {
+        if (!advance()) return false;
+        if (is(TokenKind::ParenRight)) return fail_expected("an argument name");
+        const std::size_t begin = argument_scratch.size();
+        while (!is(TokenKind::ParenRight)) {
+            Argument argument;
+            if (!parse_name(argument.name, "an argument name")) return false;
+            if (!expect(TokenKind::Colon, "\":\"")) return false;
+            if (!parse_value(argument.value, is_const)) return false;
+            argument_scratch.push_back(argument);
+        }
+        out = to_arena(argument_scratch, begin);
+        return advance();
+    }
+
+    // A scalar value or a variable at the current token.
+    bool parse_scalar(Value& value, bool is_const) {
+        value = Value();
+        value.offset = token.start;
+        switch (token.kind) {
+            case TokenKind::Dollar: {
+                if (is_const) return fail_expected("a constant value");
+                if (!advance()) return false;
+                if (token.kind != TokenKind::Name) return fail_expected("a variable name");
+                value.kind = ValueKind::Variable;
+                value.text = token_text();
+                return advance();
+            }
+            case TokenKind::Int:
+            case TokenKind::Float: {
+                value.kind = ValueKind::Number;
+                if (read_number(token_text(), token.kind == TokenKind::Float, value.number) != NumberProblem::None) {
+                    note_limit_failure(token.start, false);
+                }
+                return advance();
+            }
+            case TokenKind::String: {
+                value.kind = ValueKind::String;
+                const std::string_view body = text(token.start + 1, token.end - 1);
+                value.text = token.has_escape ? to_arena_text(unescape_string(body)) : body;
+                return advance();
+            }
+            case TokenKind::BlockString: {
+                value.kind = ValueKind::String;
+                value.text = to_arena_text(block_string_value(text(token.start + 3, token.end - 3)));
+                return advance();
+            }
+            case TokenKind::Name: {
+                const std::string_view name = token_text();
+                if (name == "true" || name == "false") {
+                    value.kind = ValueKind::Boolean;
+                    value.boolean = name == "true";
+                } else if (name == "null") {
+                    value.kind = ValueKind::Null;
+                } else {
+                    value.kind = ValueKind::Enum;
+                    value.text = name;
+                }
+                return advance();
+            }
+            default: return fail_expected("a value");
+        }
+    }
+
+    // Folds repeated keys: the first position, the last value. Keeps written
+    // order otherwise.
+    void fold_repeated_keys(std::size_t begin) {
+        const std::size_t count = field_scratch.size() - begin;
+        if (count < 2) return;
+        ObjectField* fields = field_scratch.data() + begin;
+        std::size_t kept = 0;
+        if (count <= object_scan_limit) {
+            for (std::size_t i = 0; i < count; ++i) {
+                std::size_t j = 0;
+                while (j < kept && fields[j].name.value != fields[i].name.value) ++j;
+                if (j < kept) {
+                    fields[j].value = fields[i].value;
+                } else {
+                    fields[kept++] = fields[i];
+                }
+            }
+        } else {
+            std::vector<std::uint32_t>& order = scratch.order;
+            std::vector<bool>& dropped = scratch.dropped;
+            order.resize(count);
+            for (std::size_t i = 0; i < count; ++i) order[i] = static_cast<std::uint32_t>(i);
+            std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+                const int compared = fields[a].name.value.compare(fields[b].name.value);
+                return compared != 0 ? compared < 0 : a < b;
+            });
+            dropped.assign(count, false);
+            for (std::size_t i = 0; i < count;) {
+                std::size_t j = i + 1;
+                while (j < count && fields[order[j]].name.value == fields[order[i]].name.value) dropped[order[j++]] = true;
+                if (j - i > 1) fields[order[i]].value = fields[order[j - 1]].value;
+                i = j;
+            }
+            for (std::size_t i = 0; i < count; ++i) {
+                if (!dropped[i]) fields[kept++] = fields[i];
+            }
+        }
+        field_scratch.resize(begin + kept);
+    }
+
+    // Opens a list or object at the current token.
+    bool open_container(bool is_list) {
+        if (value_stack.size() == parser::max_nesting_depth) note_depth_failure(token.start);
+        value_stack.push_back({is_list, token.start, is_list ? list_scratch.size() : field_scratch.size()});
+        return advance();
+    }
+
+    Value close_container() {
+        const ValueFrame frame = value_stack.back();
+        value_stack.pop_back();
+        Value value;
+        value.offset = frame.offset;
+        if (frame.is_list) {
+            value.kind = ValueKind::List;
+            value.list = to_arena(list_scratch, frame.begin);
+        } else {
+            value.kind = ValueKind::Object;
+            fold_repeated_keys(frame.begin);
+            value.object = to_arena(field_scratch, frame.begin);
+        }
+        return value;
+    }
+
+    // ObjectField : Name : Value   (the name and colon; the value follows)
+    bool open_object_field() {
+        ObjectField field;
+        if (!parse_name(field.name, "a field name or \"}\"")) return false;
+        if (!expect(TokenKind::Colon, "\":\"")) return false;
+        field_scratch.push_back(field);
+        return true;
+    }
+
+    // Value : Variable | IntValue | FloatValue | StringValue | BooleanValue |
+    //         NullValue | EnumValue | ListValue | ObjectValue
+    // Lists and objects nest through `value_stack`, not recursion.
+    bool parse_value(Value& out, bool is_const) {
+        value_stack.clear();
+        for (;;) {
+            Value value;
+            if (is(TokenKind::BracketLeft)) {
+                if (!open_container(true)) return false;
+                if (!is(TokenKind::BracketRight)) continue;
+                value = close_container();
+                if (!advance()) return false;
+            } else if (is(TokenKind::BraceLeft)) {
+                if (!open_container(false)) return false;
+                if (!is(TokenKind::BraceRight)) {
+                    if (!open_object_field()) return false;
+                    continue;
+                }
+                value = close_container();
+                if (!advance()) return false;
+            } else if (!parse_scalar(value, is_const)) {
+                return false;
+            }
+            // Hand the finished value to its container, closing every
+            // container the next token ends.
+            for (;;) {
+                if (value_stack.empty()) {
+                    out = value;
+                    return true;
+                }
+                if (value_stack.back().is_list) {
+                    list_scratch.push_back(value);
+                    if (!is(TokenKind::BracketRight)) break;
+                } else {
+                    field_scratch.back().value = value;
+                    if (!is(TokenKind::BraceRight)) {
+                        if (!open_object_field()) return false;
+                        break;
+                    }
+                }
+                value = close_container();
+                if (!advance()) return false;
+            }
+        }
+    }
+
+    // SelectionSet : { Selection+ }
+    // Selection : Field | FragmentSpread | InlineFragment
+    // Nested sets go through `selection_stack`, not recursion.
+    bool parse_selection_set(SelectionSet& out) {
+        selection_stack.clear();
+        selection_stack.push_back({selection_scratch.size(), token.start, false});
+        if (!advance()) return false;
+        for (;;) {
+            if (is(TokenKind::BraceRight)) {
+                SelectionFrame& frame = selection_stack.back();
+                if (selection_scratch.size() == frame.begin) return fail_expected("a selection");
+                SelectionSet set;
+                set.offset = frame.offset;
+                set.selections = to_arena(selection_scratch, frame.begin);
+                const bool has_owner = frame.has_owner;
+                selection_stack.pop_back();
+                if (!advance()) return false;
+                if (!has_owner) {
+                    out = set;
+                    return true;
+                }
+                selection_scratch.back().selection_set = set;
+                continue;
+            }
+            Selection selection;
+            selection.offset = token.start;
+            if (is(TokenKind::Spread)) {
+                if (!advance()) return false;
+                if (is(TokenKind::Name) && !is_keyword("on")) {
+                    // FragmentSpread : ... FragmentName Directives?
+                    selection.kind = SelectionKind::FragmentSpread;
+                    if (!parse_name(selection.name)) return false;
+                    if (!parse_directives(selection.directives, false)) return false;
+                    selection_scratch.push_back(selection);
+                    continue;
+                }
+                // InlineFragment : ... TypeCondition? Directives? SelectionSet
+                selection.kind = SelectionKind::InlineFragment;
+                if (is_keyword("on")) {
+                    TypeCondition condition;
+                    condition.offset = token.start;
+                    if (!advance()) return false;
+                    if (!parse_name(condition.name)) return false;
+                    selection.type_condition = condition;
+                }
+                if (!parse_directives(selection.directives, false)) return false;
+                if (!is(TokenKind::BraceLeft)) return fail_expected("\"{\"");
+            } else if (is(TokenKind::Name)) {
+                // Field : Alias? Name Arguments? Directives? SelectionSet?
+                selection.kind = SelectionKind::Field;
+                if (!parse_name(selection.name)) return false;
+                if (is(TokenKind::Colon)) {
+                    if (!advance()) return false;
+                    selection.alias = selection.name;
+                    if (!parse_name(selection.name)) return false;
+                }
+                if (is(TokenKind::ParenLeft) && !parse_arguments(selection.arguments, false)) return false;
+                if (!parse_directives(selection.directives, false)) return false;
+                if (!is(TokenKind::BraceLeft)) {
+                    selection_scratch.push_back(selection);
+                    continue;
+                }
+            } else {
+                return fail_expected("a selection or \"}\"");
+            }
+            // A nested selection set: the level below the outermost is 1.
+            if (selection_stack.size() > parser::max_nesting_depth) note_depth_failure(token.start);
+            selection_scratch.push_back(selection);
+            selection_stack.push_back({selection_scratch.size(), token.start, true});
+            if (!advance()) return false;
+        }
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Reporting
+
+// Line and column of any offset, also inside a string or comment (the error
+// path only): from the last anchor, counting characters.
+Location exact_position(const document::Document& document, Offset offset) {
+    PositionAnchor anchor;
+    auto it = std::upper_bound(document.anchors.begin(), document.anchors.end(), offset,
+                               [](Offset value, const PositionAnchor& a) { return value < a.offset; });
+    if (it != document.anchors.begin()) anchor = *(it - 1);
+    const char* text = document.source.data();
+    return {anchor.line, static_cast<std::uint64_t>(anchor.column) +
+                             count_characters(text + anchor.offset, text + offset)};
+}
+
+// The syntax report: the position and what went wrong, the offending line
+// (at most `excerpt_characters` of it, around the error) and a caret.
+std::string syntax_report(const document::Document& document, const SyntaxFailure& failure, Location at) {
+    const std::string& source = document.source;
+    std::string report = "syntax error at " + std::to_string(at.line) + ":" + std::to_string(at.column) + ": " +
+                         failure.description;
+    std::size_t line_start = failure.start;
+    while (line_start > 0 && source[line_start - 1] != '\n' && source[line_start - 1] != '\r') --line_start;
+    std::size_t line_end = failure.start;
+    while (line_end < source.size() && source[line_end] != '\n' && source[line_end] != '\r') ++line_end;
+
+    auto is_boundary = [&](std::size_t i) { return i >= source.size() || (byte_at(&source[i]) & 0xC0) != 0x80; };
+    // Up to half the excerpt before the error, the rest after it.
+    std::size_t from = failure.start;
+    std::size_t before = 0;
+    while (from > line_start && before < excerpt_characters / 2) {
+        --from;
+        while (from > line_start && !is_boundary(from)) --from;
+        ++before;
+    }
+    std::size_t to = failure.start;
+    std::size_t after = 0;
+    while (to < line_end && before + after < excerpt_characters) {
+        ++to;
+        while (to < line_end && !is_boundary(to)) ++to;
+        ++after;
+    }
+    report += "\n  | ";
+    // Quoted for display: invalid UTF-8 (which would make the message
+    // undecodable) becomes U+FFFD and control characters a space, so the
+    // caret stays under the error.
+    for (std::size_t i = from; i < to;) {
+        const unsigned char c = byte_at(&source[i]);
+        if (c < 0x80) {
+            report += c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c);
+            ++i;
+        } else if (const std::size_t length = utf8_sequence_length(&source[i]); length != 0 && i + length <= to) {
+            report.append(source, i, length);
+            i += length;
+        } else {
+            report += "\xEF\xBF\xBD";
+            ++i;
+            while (i < to && !is_boundary(i)) ++i;
+        }
+    }
+    report += "\n  | ";
+    report.append(before, ' ');
+    report += '^';
+    return report;
+}
+
+// Conflicts among definitions, in written order: an anonymous operation beside
+// another, a repeated operation name, a repeated fragment name.
+error::BoxedError check_definitions(const document::Document& document, const std::vector<Definition>& definitions) {
+    std::map<std::string_view, std::size_t> operation_names;
+    std::map<std::string_view, std::size_t> fragment_names;
+    const OperationDefinition* anonymous = nullptr;
+    const OperationDefinition* first_operation = nullptr;
+    auto two_locations = [&](std::string message, Offset later, Offset earlier) {
+        auto error = error::make_error(std::move(message), ErrorCode::GraphqlParseFailed);
+        error->locations = std::vector<Location>{document.position(later), document.position(earlier)};
+        return error;
+    };
+    for (const Definition& definition : definitions) {
+        if (definition.is_fragment) {
+            const FragmentDefinition& fragment = document.fragments[definition.index];
+            auto [it, inserted] = fragment_names.emplace(fragment.name.value, definition.index);
+            if (!inserted) {
+                return two_locations("fragment " + std::string(fragment.name.value) + " is defined twice",
+                                     fragment.offset, document.fragments[it->second].offset);
+            }
+            continue;
+        }
+        const OperationDefinition& operation = document.operations[definition.index];
+        if (!operation.name) {
+            if (first_operation != nullptr) {
+                // Beside an earlier anonymous one, else the first named one.
+                const OperationDefinition* other = anonymous != nullptr ? anonymous : first_operation;
+                return two_locations("document contains multiple operations", operation.offset, other->offset);
+            }
+            anonymous = &operation;
+        } else {
+            if (anonymous != nullptr) {
+                return two_locations("document contains multiple operations", anonymous->offset, operation.offset);
+            }
+            auto [it, inserted] = operation_names.emplace(operation.name->value, definition.index);
+            if (!inserted) {
+                return two_locations("operation " + std::string(operation.name->value) + " is defined twice",
+                                     operation.offset, document.operations[it->second].offset);
+            }
+        }
+        if (first_operation == nullptr) first_operation = &operation;
+    }
+    if (document.operations.empty()) {
+        return error::make_error("document does not contain an operation", ErrorCode::GraphqlParseFailed);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+error::Result<document::SharedDocument> parse_document(std::string_view text) {
+    auto parsed = std::make_shared<document::Document>();
+    if (text.size() >= std::numeric_limits<Offset>::max()) {
+        return error::make_error("syntax error: the document is larger than 4 GiB", ErrorCode::GraphqlParseFailed);
+    }
+    parsed->source.assign(text.data(), text.size());
+
+    thread_local Scratch scratch;
+    ScratchLease lease(scratch);
+    Parser parser(*parsed, scratch);
+    parser.parse_document();
+    if (parser.syntax.failed) {
+        const Location start = exact_position(*parsed, parser.syntax.start);
+        auto error = error::make_error(syntax_report(*parsed, parser.syntax, start), ErrorCode::GraphqlParseFailed);
+        std::vector<Location> locations{start};
+        if (parser.syntax.has_end) locations.push_back(exact_position(*parsed, parser.syntax.end));
+        error->locations = std::move(locations);
+        return error;
+    }
+    if (parser.has_limit_failure) {
+        if (parser.limit_is_depth) {
+            return error::make_error("recursion limit exceeded.", ErrorCode::GraphqlParseFailed);
+        }
+        return error::make_error_at("invalid number: number too large to fit in target type",
+                                    ErrorCode::GraphqlParseFailed, parsed->position(parser.limit_offset));
+    }
+    if (error::BoxedError conflict = check_definitions(*parsed, parser.definitions)) return conflict;
+
+    parsed->fragment_index.reserve(parsed->fragments.size());
+    for (std::size_t i = 0; i < parsed->fragments.size(); ++i) {
+        parsed->fragment_index.push_back({parsed->fragments[i].name.value, static_cast<std::uint32_t>(i)});
+    }
+    std::sort(parsed->fragment_index.begin(), parsed->fragment_index.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
+    return document::SharedDocument(std::move(parsed));
+}
+
+}  // namespace dovrane_core::parser

@@ -1,1 +1,899 @@
+// Validation of one operation against a compiled schema.
+//
+// One walk over the operation, each rule a free function called in the order
+// the rules are checked, its message beside it. The first failing check ends
+// the walk. Work per call stays linear in the selections reached: a fragment
+// body that passed once is not walked again, and names from the query are
+// compared through sorted scratch lists, never all pairs and never hashed.
 #include "dovrane_core/validation.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dovrane_core/naming.hpp"
+
+namespace dovrane_core::validation {
+
+namespace {
+
+using document::Argument;
+using document::Directive;
+using document::Document;
+using document::FragmentDefinition;
+using document::Offset;
+using document::OperationDefinition;
+using document::OperationType;
+using document::Selection;
+using document::SelectionKind;
+using document::SelectionSet;
+using document::Span;
+using document::Value;
+using document::ValueKind;
+using document::VariableDefinition;
+using error::BoxedError;
+using error::ErrorCode;
+using error::MaybeError;
+using schema::ArgumentDefinition;
+using schema::CompiledSchema;
+using schema::FieldDefinition;
+using schema::GraphQLType;
+using schema::OperationDirectiveLocation;
+using schema::TypeDefinition;
+using schema::TypeKind;
+
+static_assert(max_effective_depth == 256, "the nesting message quotes the limit");
+constexpr char depth_limit_message[] = "query nesting exceeds the limit of 256";
+
+// ---------------------------------------------------------------------------
+// Working state of one call.
+
+struct DeclaredVariable {
+    std::string_view name;  // without "$"
+    GraphQLType type;
+    bool has_default = false;
+};
+
+struct FragmentState {
+    bool on_stack = false;     // being expanded on the current path
+    bool validated = false;    // its body passed once in this call
+    bool keys_walked = false;  // the subscription key walk went through it once
+    std::uint32_t height = 0;  // levels its body reached below its own level
+};
+
+struct NameAt {
+    std::string_view name;
+    std::uint32_t index = 0;
+};
+
+struct Context {
+    const Document& document;
+    const CompiledSchema& schema;
+    // Sorted by name; no name twice (checked before it is built).
+    std::vector<DeclaredVariable> variables;
+    // By index into document.fragments; the fragment stack is `on_stack`.
+    std::vector<FragmentState> fragments;
+    // Possible types by type, sorted, computed on first need in this call.
+    std::map<const TypeDefinition*, std::vector<std::string_view>> possible_types_by_type;
+    std::vector<NameAt> scratch_names;
+    // Deepest level any walked selection set reached so far.
+    std::size_t deepest = 0;
+};
+
+// Marks a fragment as being expanded for as long as the guard lives, so every
+// step leaves the fragment stack as it found it.
+class FragmentStackGuard {
+public:
+    explicit FragmentStackGuard(FragmentState& state) : state_(state) { state_.on_stack = true; }
+    ~FragmentStackGuard() { state_.on_stack = false; }
+    FragmentStackGuard(const FragmentStackGuard&) = delete;
+    FragmentStackGuard& operator=(const FragmentStackGuard&) = delete;
+
+private:
+    FragmentState& state_;
+};
+
+std::string concat(std::initializer_list<std::string_view> parts) {
+    std::size_t size = 0;
+    for (std::string_view part : parts) size += part.size();
+    std::string text;
+    text.reserve(size);
+    for (std::string_view part : parts) text.append(part);
+    return text;
+}
+
+// A boxed error with exactly one location.
+BoxedError error_at(std::string message, ErrorCode code, error::Location location) {
+    return error::make_error_at(std::move(message), code, location);
+}
+
+BoxedError error_at(const Context& context, std::string message, ErrorCode code, Offset offset) {
+    return error_at(std::move(message), code, context.document.position(offset));
+}
+
+// Index of the first item whose name repeats an earlier one, in written order.
+// Sorting (name, index) pairs finds it in n log n for any n, with no hashing.
+template <class Item, class NameOf>
+std::optional<std::size_t> first_repeated_name(Span<Item> items, NameOf name_of, std::vector<NameAt>& scratch) {
+    if (items.size() < 2) return std::nullopt;
+    scratch.clear();
+    for (std::uint32_t i = 0; i < items.size(); ++i) scratch.push_back({name_of(items[i]), i});
+    std::sort(scratch.begin(), scratch.end(), [](const NameAt& a, const NameAt& b) {
+        return a.name != b.name ? a.name < b.name : a.index < b.index;
+    });
+    // Within a run of one name the second entry is that name's first repeat.
+    std::optional<std::size_t> first;
+    for (std::size_t i = 1; i < scratch.size(); ++i) {
+        if (scratch[i].name == scratch[i - 1].name && (i < 2 || scratch[i - 2].name != scratch[i].name)) {
+            if (!first || scratch[i].index < *first) first = scratch[i].index;
+        }
+    }
+    return first;
+}
+
+const DeclaredVariable* find_variable(const Context& context, std::string_view name) {
+    auto it = std::lower_bound(context.variables.begin(), context.variables.end(), name,
+                               [](const DeclaredVariable& v, std::string_view n) { return v.name < n; });
+    if (it == context.variables.end() || it->name != name) return nullptr;
+    return &*it;
+}
+
+std::size_t fragment_index(const Context& context, const FragmentDefinition& fragment) {
+    return static_cast<std::size_t>(&fragment - context.document.fragments.data());
+}
+
+// ---------------------------------------------------------------------------
+// Names.
+
+// Whether `to_camel_case(name)` equals `target`, without building the string
+// for the usual ASCII names; the full Unicode mapping decides the rest.
+bool camel_case_equals(std::string_view name, std::string_view target) {
+    std::size_t matched = 0;
+    bool after_underscore = false;
+    for (char raw : name) {
+        if (raw == '_') {
+            after_underscore = true;
+            continue;
+        }
+        auto byte = static_cast<unsigned char>(raw);
+        if (after_underscore) {
+            after_underscore = false;
+            if (byte >= 0x80) return naming::to_camel_case(name) == target;
+            if (byte >= 'a' && byte <= 'z') byte = static_cast<unsigned char>(byte - 'a' + 'A');
+        }
+        if (matched == target.size() || static_cast<unsigned char>(target[matched]) != byte) return false;
+        ++matched;
+    }
+    return matched == target.size();
+}
+
+// The GraphQL name rule of fields and arguments, as a comparison.
+bool graphql_name_equals(const std::optional<std::string>& graphql_name, const std::string& name,
+                         bool auto_camel_case, std::string_view target) {
+    if (graphql_name) return *graphql_name == target;
+    if (auto_camel_case) return camel_case_equals(name, target);
+    return name == target;
+}
+
+// The first field, in declaration order, whose GraphQL name is `name`.
+const FieldDefinition* find_field(const std::vector<FieldDefinition>& fields, std::string_view name,
+                                  bool auto_camel_case) {
+    for (const FieldDefinition& field : fields) {
+        if (graphql_name_equals(field.graphql_name, field.name, auto_camel_case, name)) return &field;
+    }
+    return nullptr;
+}
+
+const ArgumentDefinition* find_argument_definition(const std::vector<ArgumentDefinition>& definitions,
+                                                   std::string_view name, bool auto_camel_case,
+                                                   std::size_t& index) {
+    for (std::size_t i = 0; i < definitions.size(); ++i) {
+        const ArgumentDefinition& definition = definitions[i];
+        if (graphql_name_equals(definition.graphql_name, definition.name, auto_camel_case, name)) {
+            index = i;
+            return &definition;
+        }
+    }
+    return nullptr;
+}
+
+bool is_builtin_scalar(std::string_view name) {
+    return name == "ID" || name == "Int" || name == "Float" || name == "String" || name == "Boolean";
+}
+
+const TypeDefinition* find_type(const CompiledSchema& schema, std::string_view name) {
+    auto it = schema.types.find(name);
+    return it == schema.types.end() ? nullptr : &it->second;
+}
+
+// ---------------------------------------------------------------------------
+// Values against types.
+
+std::string_view value_kind_word(ValueKind kind) {
+    switch (kind) {
+        case ValueKind::Number: return "a number";
+        case ValueKind::String: return "a string";
+        case ValueKind::Boolean: return "a boolean";
+        case ValueKind::Binary: return "binary data";
+        case ValueKind::Enum: return "an enum value";
+        case ValueKind::List: return "a list";
+        case ValueKind::Object: return "an object";
+        // Decided before any message names a kind.
+        case ValueKind::Variable: return "a variable";
+        case ValueKind::Null: return "null";
+    }
+    return "a value";
+}
+
+// Whether a variable of the declared type may stand where `expected` is
+// wanted. With the allowance a nullable declaration fills a non-null
+// position, at every depth.
+bool variable_type_fits(const GraphQLType& declared, const GraphQLType& expected, bool allowance) {
+    const GraphQLType* d = &declared;
+    const GraphQLType* e = &expected;
+    for (;;) {
+        if (d->kind == GraphQLType::Kind::NonNull) {
+            if (e->kind == GraphQLType::Kind::NonNull) e = e->inner.get();
+            d = d->inner.get();
+        } else if (e->kind == GraphQLType::Kind::List) {
+            if (d->kind != GraphQLType::Kind::List) return false;
+            d = d->inner.get();
+            e = e->inner.get();
+        } else if (e->kind == GraphQLType::Kind::NonNull) {
+            if (!allowance) return false;
+            e = e->inner.get();
+        } else {
+            return d->kind == GraphQLType::Kind::Named && d->name == e->name;
+        }
+    }
+}
+
+std::optional<std::string> check_value_matches_type(const Context& context, const Value& value,
+                                                    const GraphQLType& expected, bool slack);
+
+std::optional<std::string> check_named_value(const Context& context, const Value& value,
+                                             const std::string& type_name) {
+    const ValueKind kind = value.kind;
+    if (type_name == "Boolean") {
+        if (kind == ValueKind::Boolean) return std::nullopt;
+        return concat({"expected a boolean, got ", value_kind_word(kind)});
+    }
+    if (type_name == "Int") {
+        if (kind == ValueKind::Number) {
+            if (value.number.is_integer()) return std::nullopt;
+            return std::string("expected an integer, got a floating-point number");
+        }
+        return concat({"expected an integer, got ", value_kind_word(kind)});
+    }
+    if (type_name == "Float") {
+        if (kind == ValueKind::Number) return std::nullopt;
+        return concat({"expected a number, got ", value_kind_word(kind)});
+    }
+    if (type_name == "String" || type_name == "ID") {
+        if (kind == ValueKind::String) return std::nullopt;
+        return concat({"expected a string, got ", value_kind_word(kind)});
+    }
+    const CompiledSchema& schema = context.schema;
+    // Custom scalars take any literal.
+    if (schema.scalar_names.find(type_name) != schema.scalar_names.end()) return std::nullopt;
+    const TypeDefinition* type = find_type(schema, type_name);
+    if (type == nullptr) return std::nullopt;  // a union or a name found nowhere
+    if (type->kind == TypeKind::InputObject) {
+        if (kind != ValueKind::Object) {
+            return concat({"expected an input object for '", type_name, "', got ", value_kind_word(kind)});
+        }
+        // Unknown and left-out input fields are not looked for.
+        for (const document::ObjectField& field : value.object) {
+            const FieldDefinition* definition = find_field(type->fields, field.name.value, schema.auto_camel_case);
+            if (definition == nullptr) continue;
+            auto tail = check_value_matches_type(context, field.value, definition->field_type,
+                                                 definition->default_value.has_value());
+            if (tail) return concat({"field '", field.name.value, "': ", *tail});
+        }
+        return std::nullopt;
+    }
+    if (type->kind == TypeKind::Enum) {
+        if (kind != ValueKind::Enum) {
+            return concat({"expected a value of enum '", type_name, "', got ", value_kind_word(kind)});
+        }
+        for (const schema::EnumValueDefinition& member : type->enum_values) {
+            if (member.graphql_name_or_name() == value.text) return std::nullopt;
+        }
+        return concat({"'", value.text, "' is not a valid value for enum '", type_name, "'"});
+    }
+    return std::nullopt;  // an object or interface type accepts anything here
+}
+
+// Nothing when the value fits, else the tail the caller puts in its message.
+// Recursion follows the value's nesting, which the parser bounds.
+std::optional<std::string> check_value_matches_type(const Context& context, const Value& value,
+                                                    const GraphQLType& expected, bool slack) {
+    if (value.kind == ValueKind::Variable) {
+        const DeclaredVariable* variable = find_variable(context, value.text);
+        if (variable == nullptr) return concat({"references undefined variable '$", value.text, "'"});
+        if (variable_type_fits(variable->type, expected, slack || variable->has_default)) return std::nullopt;
+        return concat({"expects '", expected.to_sdl_string(), "', but variable '$", value.text,
+                       "' is declared as '", variable->type.to_sdl_string(), "'"});
+    }
+    if (value.kind == ValueKind::Null) {
+        if (expected.is_non_null()) return std::string("must not be null");
+        return std::nullopt;
+    }
+    const GraphQLType& nullable = expected.is_non_null() ? *expected.inner : expected;
+    if (nullable.kind == GraphQLType::Kind::List) {
+        if (value.kind != ValueKind::List) return concat({"expected a list, got ", value_kind_word(value.kind)});
+        for (const Value& element : value.list) {
+            auto tail = check_value_matches_type(context, element, *nullable.inner, false);
+            if (tail) return tail;
+        }
+        return std::nullopt;
+    }
+    return check_named_value(context, value, nullable.name);
+}
+
+// ---------------------------------------------------------------------------
+// Arguments and directives.
+
+// The owner is what carries the arguments: a field by its name as written, a
+// custom directive by its bare name, @defer and @stream as "@defer"/"@stream".
+MaybeError check_arguments(Context& context, Span<Argument> arguments,
+                           const std::vector<ArgumentDefinition>& definitions, std::string_view owner_name,
+                           Offset owner_offset) {
+    const bool camel = context.schema.auto_camel_case;
+
+    // "argument '{}' is provided more than once on '{}'"
+    auto repeated = first_repeated_name(
+        arguments, [](const Argument& argument) { return argument.name.value; }, context.scratch_names);
+    if (repeated) {
+        const Argument& argument = arguments[*repeated];
+        return error_at(context,
+                        concat({"argument '", argument.name.value, "' is provided more than once on '", owner_name,
+                                "'"}),
+                        ErrorCode::UnknownArgument, argument.name.offset);
+    }
+
+    // Definitions matched by some argument; past 64 the missing check scans.
+    std::uint64_t matched = 0;
+    for (const Argument& argument : arguments) {
+        std::size_t index = 0;
+        const ArgumentDefinition* definition =
+            find_argument_definition(definitions, argument.name.value, camel, index);
+        // "unknown argument '{}' on '{}'"
+        if (definition == nullptr) {
+            return error_at(context, concat({"unknown argument '", argument.name.value, "' on '", owner_name, "'"}),
+                            ErrorCode::UnknownArgument, argument.name.offset);
+        }
+        if (index < 64) matched |= std::uint64_t{1} << index;
+        // "argument '{}' on '{}' {}"
+        auto tail = check_value_matches_type(context, argument.value, definition->arg_type, definition->has_default);
+        if (tail) {
+            return error_at(context, concat({"argument '", argument.name.value, "' on '", owner_name, "' ", *tail}),
+                            ErrorCode::ArgumentTypeMismatch, argument.value.offset);
+        }
+    }
+
+    // "missing required argument '{}' on '{}'"
+    for (std::size_t i = 0; i < definitions.size(); ++i) {
+        const ArgumentDefinition& definition = definitions[i];
+        if (!definition.is_required()) continue;
+        if (i < 64 && (matched & (std::uint64_t{1} << i))) continue;
+        // Unmatched by index; an argument may still carry its name when an
+        // earlier definition shares it.
+        bool given = false;
+        for (const Argument& argument : arguments) {
+            if (graphql_name_equals(definition.graphql_name, definition.name, camel, argument.name.value)) {
+                given = true;
+                break;
+            }
+        }
+        if (!given) {
+            std::string name = schema::graphql_name_of(definition.graphql_name, definition.name, camel);
+            return error_at(context, concat({"missing required argument '", name, "' on '", owner_name, "'"}),
+                            ErrorCode::ArgumentTypeMismatch, owner_offset);
+        }
+    }
+    return nullptr;
+}
+
+struct BuiltinArgument {
+    std::string_view name;
+    const GraphQLType* type;
+};
+
+const GraphQLType& builtin_named_type(const char* name) {
+    static const GraphQLType boolean_type = GraphQLType::named("Boolean");
+    static const GraphQLType string_type = GraphQLType::named("String");
+    static const GraphQLType int_type = GraphQLType::named("Int");
+    std::string_view wanted = name;
+    if (wanted == "Boolean") return boolean_type;
+    if (wanted == "String") return string_type;
+    return int_type;
+}
+
+// Every expected type is a nullable named type.
+std::array<BuiltinArgument, 2> defer_arguments() {
+    return {{{"if", &builtin_named_type("Boolean")}, {"label", &builtin_named_type("String")}}};
+}
+
+std::array<BuiltinArgument, 3> stream_arguments() {
+    return {{{"if", &builtin_named_type("Boolean")},
+             {"label", &builtin_named_type("String")},
+             {"initialCount", &builtin_named_type("Int")}}};
+}
+
+// The bare wire name ("FIELD"), as location messages show it.
+std::string_view operation_directive_location_str(OperationDirectiveLocation location) {
+    return schema::operation_directive_location_name(location);
+}
+
+// @defer and @stream: no duplicate or missing checks; lowering reads the values.
+template <std::size_t N>
+MaybeError validate_incremental_directive_arguments(Context& context, Span<Argument> arguments,
+                                                    const std::array<BuiltinArgument, N>& expected,
+                                                    std::string_view directive_name) {
+    for (const Argument& argument : arguments) {
+        const BuiltinArgument* match = nullptr;
+        for (const BuiltinArgument& candidate : expected) {
+            if (candidate.name == argument.name.value) {
+                match = &candidate;
+                break;
+            }
+        }
+        // "unknown argument '{}' on '@{}'"
+        if (match == nullptr) {
+            return error_at(context,
+                            concat({"unknown argument '", argument.name.value, "' on '@", directive_name, "'"}),
+                            ErrorCode::UnknownArgument, argument.name.offset);
+        }
+        // "argument '{}' on '@{}' {}"
+        auto tail = check_value_matches_type(context, argument.value, *match->type, true);
+        if (tail) {
+            return error_at(context,
+                            concat({"argument '", argument.name.value, "' on '@", directive_name, "' ", *tail}),
+                            ErrorCode::ArgumentTypeMismatch, argument.value.offset);
+        }
+    }
+    return nullptr;
+}
+
+BoxedError directive_not_allowed(const Context& context, const Directive& directive,
+                                 OperationDirectiveLocation location) {
+    // "directive '@{}' is not allowed at this location ({})"
+    return error_at(context,
+                    concat({"directive '@", directive.name.value, "' is not allowed at this location (",
+                            operation_directive_location_str(location), ")"}),
+                    ErrorCode::InvalidDirectiveLocation, directive.offset);
+}
+
+MaybeError validate_directives(Context& context, Span<Directive> directives, OperationDirectiveLocation location) {
+    for (const Directive& directive : directives) {
+        std::string_view name = directive.name.value;
+        // Lowering alone decides @skip and @include.
+        if (name == "skip" || name == "include") continue;
+        if (name == "defer") {
+            if (location != OperationDirectiveLocation::FragmentSpread &&
+                location != OperationDirectiveLocation::InlineFragment) {
+                return directive_not_allowed(context, directive, location);
+            }
+            if (auto error = validate_incremental_directive_arguments(context, directive.arguments,
+                                                                      defer_arguments(), "defer")) {
+                return error;
+            }
+            continue;
+        }
+        if (name == "stream") {
+            if (location != OperationDirectiveLocation::Field) {
+                return directive_not_allowed(context, directive, location);
+            }
+            if (auto error = validate_incremental_directive_arguments(context, directive.arguments,
+                                                                      stream_arguments(), "stream")) {
+                return error;
+            }
+            continue;
+        }
+        auto it = context.schema.directives.find(name);
+        // "unknown directive '@{}'"
+        if (it == context.schema.directives.end()) {
+            return error_at(context, concat({"unknown directive '@", name, "'"}), ErrorCode::InvalidDirectiveLocation,
+                            directive.offset);
+        }
+        const schema::OperationDirectiveDefinition& definition = it->second;
+        if (std::find(definition.locations.begin(), definition.locations.end(), location) ==
+            definition.locations.end()) {
+            return directive_not_allowed(context, directive, location);
+        }
+        if (auto error = check_arguments(context, directive.arguments, definition.arguments, name, directive.offset)) {
+            return error;
+        }
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Fragments' type conditions.
+
+// Union members; an interface's implementors in `types` order; else the type
+// itself; else nothing.
+std::vector<std::string_view> possible_types(std::string_view type_name, const CompiledSchema& schema) {
+    std::vector<std::string_view> result;
+    if (auto it = schema.unions.find(type_name); it != schema.unions.end()) {
+        result.assign(it->second.member_names.begin(), it->second.member_names.end());
+        return result;
+    }
+    const TypeDefinition* type = find_type(schema, type_name);
+    if (type == nullptr) return result;
+    if (type->kind != TypeKind::Interface) {
+        result.push_back(type->name);
+        return result;
+    }
+    for (const auto& [name, candidate] : schema.types) {
+        if (std::find(candidate.interfaces.begin(), candidate.interfaces.end(), type_name) !=
+            candidate.interfaces.end()) {
+            result.push_back(name);
+        }
+    }
+    return result;
+}
+
+// Sorted possible types of a type in `types`, computed once per call: an
+// interface's list scans every type.
+const std::vector<std::string_view>& sorted_possible_types(Context& context, const TypeDefinition& type) {
+    auto it = context.possible_types_by_type.find(&type);
+    if (it == context.possible_types_by_type.end()) {
+        std::vector<std::string_view> names = possible_types(type.name, context.schema);
+        std::sort(names.begin(), names.end());
+        it = context.possible_types_by_type.emplace(&type, std::move(names)).first;
+    }
+    return it->second;
+}
+
+MaybeError check_fragment_is_possible(Context& context, const TypeDefinition& condition,
+                                      const TypeDefinition& parent, Offset offset) {
+    if (&condition == &parent) return nullptr;  // shares all its possible types, or has none
+    const std::vector<std::string_view>& condition_types = sorted_possible_types(context, condition);
+    const std::vector<std::string_view>& parent_types = sorted_possible_types(context, parent);
+    // An interface nothing implements accepts every fragment.
+    if (condition_types.empty() || parent_types.empty()) return nullptr;
+    auto a = condition_types.begin();
+    auto b = parent_types.begin();
+    while (a != condition_types.end() && b != parent_types.end()) {
+        if (*a == *b) return nullptr;
+        if (*a < *b) ++a;
+        else ++b;
+    }
+    // "fragment on '{}' can never apply to '{}' -- they share no possible types"
+    return error_at(context,
+                    concat({"fragment on '", condition.name, "' can never apply to '", parent.name,
+                            "' -- they share no possible types"}),
+                    ErrorCode::InvalidFragmentTarget, offset);
+}
+
+// ---------------------------------------------------------------------------
+// Selection sets.
+
+MaybeError validate_selection_set(Context& context, const SelectionSet& selection_set, const TypeDefinition& parent,
+                                  std::size_t level);
+
+// The operation's selection set is level 0; each field's sub-selection set,
+// each fragment expansion and each inline fragment adds one, as in lowering.
+// Fragments can chain past the parser's per-definition bound, so this bound
+// keeps every walk's stack small.
+MaybeError check_depth(const Context& context, std::size_t next_level, Offset offset) {
+    if (next_level <= max_effective_depth) return nullptr;
+    return error_at(context, depth_limit_message, ErrorCode::GraphqlValidationFailed, offset);
+}
+
+// "directive '@stream' can only be applied to a list-typed field, but '{}' is '{}'"
+MaybeError check_stream_on_list(const Context& context, const Selection& field, const FieldDefinition& definition) {
+    const Directive* stream = nullptr;
+    for (const Directive& directive : field.directives) {
+        if (directive.name.value == "stream") {
+            stream = &directive;
+            break;
+        }
+    }
+    if (stream == nullptr) return nullptr;
+    const GraphQLType& type = definition.field_type;
+    const GraphQLType& nullable = type.is_non_null() ? *type.inner : type;
+    if (nullable.kind != GraphQLType::Kind::Named) return nullptr;
+    return error_at(context,
+                    concat({"directive '@stream' can only be applied to a list-typed field, but '", field.name.value,
+                            "' is '", type.to_sdl_string(), "'"}),
+                    ErrorCode::InvalidDirectiveLocation, stream->offset);
+}
+
+enum class TypeClass : std::uint8_t { Leaf, Composite, Unclassified };
+
+TypeClass classify_named_type(const CompiledSchema& schema, std::string_view name, const TypeDefinition*& type) {
+    type = nullptr;
+    if (is_builtin_scalar(name)) return TypeClass::Leaf;
+    if (schema.scalar_names.find(name) != schema.scalar_names.end()) return TypeClass::Leaf;
+    if (schema.unions.find(name) != schema.unions.end()) return TypeClass::Composite;
+    type = find_type(schema, name);
+    if (type == nullptr) return TypeClass::Unclassified;
+    return type->kind == TypeKind::Enum ? TypeClass::Leaf : TypeClass::Composite;
+}
+
+MaybeError validate_field(Context& context, const Selection& field, const TypeDefinition& parent, std::size_t level) {
+    const CompiledSchema& schema = context.schema;
+    if (auto error = validate_directives(context, field.directives, OperationDirectiveLocation::Field)) return error;
+    // Nothing else of __typename is checked, neither arguments nor selections.
+    if (field.name.value == "__typename") return nullptr;
+
+    // "field '{}' does not exist on type '{}'"
+    const FieldDefinition* definition = find_field(parent.fields, field.name.value, schema.auto_camel_case);
+    if (definition == nullptr) {
+        return error_at(context, concat({"field '", field.name.value, "' does not exist on type '", parent.name, "'"}),
+                        ErrorCode::UnknownField, field.offset);
+    }
+    if (auto error = check_arguments(context, field.arguments, definition->arguments, field.name.value, field.offset)) {
+        return error;
+    }
+    if (auto error = check_stream_on_list(context, field, *definition)) return error;
+
+    const std::string& named = definition->field_type.named_type();
+    const TypeDefinition* type = nullptr;
+    const TypeClass type_class = classify_named_type(schema, named, type);
+    const bool has_selections = !field.selection_set.selections.empty();
+    // "field '{}' is of leaf type '{}' and cannot have a selection set"
+    if (type_class == TypeClass::Leaf && has_selections) {
+        return error_at(context,
+                        concat({"field '", field.name.value, "' is of leaf type '", named,
+                                "' and cannot have a selection set"}),
+                        ErrorCode::UnknownField, field.selection_set.offset);
+    }
+    // "field '{}' is of composite type '{}' and must have a selection set"
+    if (type_class == TypeClass::Composite && !has_selections) {
+        return error_at(context,
+                        concat({"field '", field.name.value, "' is of composite type '", named,
+                                "' and must have a selection set"}),
+                        ErrorCode::UnknownField, field.offset);
+    }
+    // Union-typed and unclassified fields' selections are not walked.
+    if (type_class != TypeClass::Composite || type == nullptr) return nullptr;
+    if (auto error = check_depth(context, level + 1, field.offset)) return error;
+    return validate_selection_set(context, field.selection_set, *type, level + 1);
+}
+
+MaybeError validate_fragment_spread(Context& context, const Selection& spread, const TypeDefinition& parent,
+                                    std::size_t level) {
+    if (auto error = validate_directives(context, spread.directives, OperationDirectiveLocation::FragmentSpread)) {
+        return error;
+    }
+    // "undefined fragment '{}'"
+    const FragmentDefinition* fragment = context.document.find_fragment(spread.name.value);
+    if (fragment == nullptr) {
+        return error_at(context, concat({"undefined fragment '", spread.name.value, "'"}),
+                        ErrorCode::InvalidFragmentTarget, spread.offset);
+    }
+    FragmentState& state = context.fragments[fragment_index(context, *fragment)];
+    // "Fragment cycle detected involving '{}'"
+    if (state.on_stack) {
+        return error_at(context, concat({"Fragment cycle detected involving '", spread.name.value, "'"}),
+                        ErrorCode::InvalidFragmentTarget, spread.offset);
+    }
+    // "fragment '{}' targets unknown type '{}'", at the definition's "on"
+    const TypeDefinition* condition = find_type(context.schema, fragment->type_condition.name.value);
+    if (condition == nullptr) {
+        return error_at(context,
+                        concat({"fragment '", fragment->name.value, "' targets unknown type '",
+                                fragment->type_condition.name.value, "'"}),
+                        ErrorCode::InvalidFragmentTarget, fragment->type_condition.offset);
+    }
+    if (auto error = check_fragment_is_possible(context, *condition, parent, spread.offset)) return error;
+
+    const std::size_t body_level = level + 1;
+    if (auto error = check_depth(context, body_level, spread.offset)) return error;
+    // A body that passed once passes again, against its own type condition, as
+    // long as it still fits under the depth bound from here.
+    if (state.validated && body_level + state.height <= max_effective_depth) {
+        context.deepest = std::max(context.deepest, body_level + state.height);
+        return nullptr;
+    }
+    const std::size_t outer_deepest = context.deepest;
+    context.deepest = body_level;
+    MaybeError error;
+    {
+        FragmentStackGuard on_stack(state);
+        error = validate_selection_set(context, fragment->selection_set, *condition, body_level);
+    }
+    if (!error) {
+        state.validated = true;
+        state.height = static_cast<std::uint32_t>(context.deepest - body_level);
+    }
+    context.deepest = std::max(outer_deepest, context.deepest);
+    return error;
+}
+
+MaybeError validate_inline_fragment(Context& context, const Selection& fragment, const TypeDefinition& parent,
+                                    std::size_t level) {
+    if (auto error = validate_directives(context, fragment.directives, OperationDirectiveLocation::InlineFragment)) {
+        return error;
+    }
+    const TypeDefinition* condition = &parent;
+    if (fragment.type_condition) {
+        // "inline fragment targets unknown type '{}'"
+        condition = find_type(context.schema, fragment.type_condition->name.value);
+        if (condition == nullptr) {
+            return error_at(context,
+                            concat({"inline fragment targets unknown type '", fragment.type_condition->name.value,
+                                    "'"}),
+                            ErrorCode::InvalidFragmentTarget, fragment.type_condition->offset);
+        }
+        if (auto error = check_fragment_is_possible(context, *condition, parent, fragment.type_condition->offset)) {
+            return error;
+        }
+    }
+    if (auto error = check_depth(context, level + 1, fragment.offset)) return error;
+    return validate_selection_set(context, fragment.selection_set, *condition, level + 1);
+}
+
+// Each selection is checked whole, everything below it included, before the next.
+MaybeError validate_selection_set(Context& context, const SelectionSet& selection_set, const TypeDefinition& parent,
+                                  std::size_t level) {
+    context.deepest = std::max(context.deepest, level);
+    for (const Selection& selection : selection_set.selections) {
+        MaybeError error;
+        switch (selection.kind) {
+            case SelectionKind::Field:
+                error = validate_field(context, selection, parent, level);
+                break;
+            case SelectionKind::FragmentSpread:
+                error = validate_fragment_spread(context, selection, parent, level);
+                break;
+            case SelectionKind::InlineFragment:
+                error = validate_inline_fragment(context, selection, parent, level);
+                break;
+        }
+        if (error) return error;
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Operation-level rules.
+
+// A variable's parsed type as a schema type; each level wrapped at most once.
+GraphQLType convert_parser_type(const document::TypeRef& type) {
+    std::vector<const document::TypeRef*> levels;  // outermost first
+    const document::TypeRef* level = &type;
+    while (level->kind == document::TypeRef::Kind::List) {
+        levels.push_back(level);
+        level = level->inner;
+    }
+    GraphQLType result = GraphQLType::named(std::string(level->name));
+    if (level->non_null) result = GraphQLType::non_null(std::move(result));
+    for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
+        result = GraphQLType::list(std::move(result));
+        if ((*it)->non_null) result = GraphQLType::non_null(std::move(result));
+    }
+    return result;
+}
+
+// Distinct response keys of a subscription's root selections, through inline
+// fragments and spreads but not into fields. False when the walk gives up:
+// @skip/@include anywhere on the way, an undefined or cyclic spread, or more
+// nesting than validation allows (the selection walk then reports it). A
+// fragment walked once added all its keys already, so it is not walked again.
+bool root_response_key_count(Context& context, const SelectionSet& selection_set,
+                             std::vector<std::string_view>& keys, std::size_t level) {
+    for (const Selection& selection : selection_set.selections) {
+        for (const Directive& directive : selection.directives) {
+            if (directive.name.value == "skip" || directive.name.value == "include") return false;
+        }
+        switch (selection.kind) {
+            case SelectionKind::Field: keys.push_back(selection.response_key()); break;
+            case SelectionKind::InlineFragment:
+                if (level + 1 > max_effective_depth) return false;
+                if (!root_response_key_count(context, selection.selection_set, keys, level + 1)) return false;
+                break;
+            case SelectionKind::FragmentSpread: {
+                const FragmentDefinition* fragment = context.document.find_fragment(selection.name.value);
+                if (fragment == nullptr) return false;
+                FragmentState& state = context.fragments[fragment_index(context, *fragment)];
+                if (state.on_stack || level + 1 > max_effective_depth) return false;
+                if (state.keys_walked) break;
+                bool complete = false;
+                {
+                    FragmentStackGuard on_stack(state);
+                    complete = root_response_key_count(context, fragment->selection_set, keys, level + 1);
+                }
+                if (!complete) return false;
+                state.keys_walked = true;
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+std::size_t distinct_count(std::vector<std::string_view>& keys) {
+    std::sort(keys.begin(), keys.end());
+    return static_cast<std::size_t>(std::unique(keys.begin(), keys.end()) - keys.begin());
+}
+
+// "document contains a mutation, but the schema has no mutation type" and the
+// subscription twin; then "schema's root type '{}' is not registered".
+error::Result<const TypeDefinition*> find_root_type(const CompiledSchema& schema, OperationType operation_type) {
+    const std::string* root_name = &schema.query_type_name;
+    if (operation_type == OperationType::Mutation) {
+        if (!schema.mutation_type_name) {
+            return error::make_error("document contains a mutation, but the schema has no mutation type",
+                                     ErrorCode::GraphqlValidationFailed);
+        }
+        root_name = &*schema.mutation_type_name;
+    } else if (operation_type == OperationType::Subscription) {
+        if (!schema.subscription_type_name) {
+            return error::make_error("document contains a subscription, but the schema has no subscription type",
+                                     ErrorCode::GraphqlValidationFailed);
+        }
+        root_name = &*schema.subscription_type_name;
+    }
+    const TypeDefinition* root = find_type(schema, *root_name);
+    if (root == nullptr) {
+        return error::make_error(concat({"schema's root type '", *root_name, "' is not registered"}),
+                                 ErrorCode::GraphqlValidationFailed);
+    }
+    return root;
+}
+
+// "variable '${}' is declared more than once", at the later definition.
+MaybeError check_duplicate_variables(Context& context, const OperationDefinition& operation) {
+    auto repeated = first_repeated_name(
+        operation.variables, [](const VariableDefinition& v) { return v.name.value; }, context.scratch_names);
+    if (!repeated) return nullptr;
+    const VariableDefinition& variable = operation.variables[*repeated];
+    return error_at(context, concat({"variable '$", variable.name.value, "' is declared more than once"}),
+                    ErrorCode::GraphqlValidationFailed, variable.offset);
+}
+
+// "a subscription operation must have exactly one root field, but this one selects {}"
+MaybeError check_subscription_root_field(Context& context, const OperationDefinition& operation) {
+    std::vector<std::string_view> keys;
+    if (!root_response_key_count(context, operation.selection_set, keys, 0)) return nullptr;
+    const std::size_t count = distinct_count(keys);
+    if (count == 1) return nullptr;
+    return error_at(context,
+                    concat({"a subscription operation must have exactly one root field, but this one selects ",
+                            std::to_string(count)}),
+                    ErrorCode::GraphqlValidationFailed, operation.selection_set.offset);
+}
+
+void build_declared_variables(Context& context, const OperationDefinition& operation) {
+    context.variables.reserve(operation.variables.size());
+    for (const VariableDefinition& variable : operation.variables) {
+        context.variables.push_back(
+            {variable.name.value, convert_parser_type(*variable.type), variable.default_value != nullptr});
+    }
+    std::sort(context.variables.begin(), context.variables.end(),
+              [](const DeclaredVariable& a, const DeclaredVariable& b) { return a.name < b.name; });
+}
+
+}  // namespace
+
+MaybeError validate_query(const Document& document, const CompiledSchema& schema,
+                          std::optional<std::string_view> operation_name) {
+    auto selected = document::select_operation(document, operation_name);
+    if (!selected) return selected.take_error();
+    const OperationDefinition& operation = *selected.value();
+
+    auto root = find_root_type(schema, operation.type);
+    if (!root) return root.take_error();
+
+    Context context{document, schema, {}, {}, {}, {}, 0};
+    context.fragments.resize(document.fragments.size());
+
+    if (auto error = check_duplicate_variables(context, operation)) return error;
+    if (operation.type == OperationType::Subscription) {
+        if (auto error = check_subscription_root_field(context, operation)) return error;
+    }
+    build_declared_variables(context, operation);
+    return validate_selection_set(context, operation.selection_set, *root.value(), 0);
+}
+
+}  // namespace dovrane_core::validation

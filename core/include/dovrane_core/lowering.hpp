@@ -21,6 +21,10 @@ namespace dovrane_core::lowering {
 inline constexpr std::size_t max_effective_depth = 256;
 // Fields a plan may hold; fragments can otherwise expand exponentially.
 inline constexpr std::size_t max_lowered_fields = 100000;
+// Argument value nodes (plus one per carried custom directive) a plan may
+// hold: a fragment spread many times copies its fields' arguments each time,
+// and every copy becomes Python objects later.
+inline constexpr std::size_t max_lowered_argument_values = 1000000;
 
 // The request's variables as JSON, by name without "$".
 using VariableMap = json::Object;

@@ -10,4 +10,7 @@ namespace dovrane_core::naming {
 // upper-case mapping (ß becomes SS); nothing is ever lower-cased.
 std::string to_camel_case(std::string_view name);
 
+// The same, appended to `out` (no allocation of its own for the result).
+void append_camel_case(std::string& out, std::string_view name);
+
 }  // namespace dovrane_core::naming

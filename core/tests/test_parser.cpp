@@ -1,0 +1,402 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "dovrane_core/document.hpp"
+#include "dovrane_core/error.hpp"
+#include "dovrane_core/parser.hpp"
+
+using namespace dovrane_core;
+
+namespace {
+
+document::SharedDocument parse_ok(const std::string& text) {
+    auto parsed = parser::parse_document(text);
+    EXPECT_TRUE(parsed.ok()) << text << "\n" << (parsed.ok() ? "" : parsed.error().message);
+    return parsed.ok() ? parsed.value() : nullptr;
+}
+
+// "message-first-line @line:col @line:col" for a failing parse.
+std::string failure(const std::string& text) {
+    auto parsed = parser::parse_document(text);
+    if (parsed.ok()) return "ok";
+    const error::GraphQLError& error = parsed.error();
+    EXPECT_EQ(error.code, error::ErrorCode::GraphqlParseFailed);
+    std::string out = error.message.substr(0, error.message.find('\n'));
+    if (error.locations) {
+        EXPECT_FALSE(error.locations->empty());
+        for (const error::Location& at : *error.locations) {
+            out += " @" + std::to_string(at.line) + ":" + std::to_string(at.column);
+        }
+    }
+    return out;
+}
+
+bool is_syntax_error(const std::string& text) {
+    return failure(text).rfind("syntax error", 0) == 0;
+}
+
+const document::Value& first_argument(const document::Document& document) {
+    return document.operations.at(0).selection_set.selections[0].arguments[0].value;
+}
+
+std::string nested(const std::string& open, const std::string& inner, const std::string& close, int levels) {
+    std::string text;
+    for (int i = 0; i < levels; ++i) text += open;
+    text += inner;
+    for (int i = 0; i < levels; ++i) text += close;
+    return text;
+}
+
+TEST(Parser, AcceptsAndRejectsByMaximalMunch) {
+    struct Case {
+        const char* text;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"{ a }", true},
+        {"query { a }", true},
+        {"query Q($v: Int = 1 @d, $w: [ ID ! ] !) @op { a(x: $v) @f ...F ... on T { b } ... @g { c } }"
+         " fragment F on T { d }",
+         true},
+        {"query($v: Int @d = 1) { a }", true},
+        {"\xEF\xBB\xBF{ a }\xEF\xBB\xBF", true},
+        {"{ a }, # comment\r\n", true},
+        {"{ a(x: [trueValue, nullable, null, true, ENUM]) }", true},
+        {"queryQ {a}", false},
+        {"{ a(x: [01]) }", false},
+        {"{ a(x: 1.5.3) }", false},
+        {"{ a(x: 12abc) }", false},
+        {"{ a(x: 1.) }", false},
+        {"{ a(x: .5) }", false},
+        {"{ a(x: 1e) }", false},
+        {"{ a(x: -) }", false},
+        {"{}", false},
+        {"{ a() }", false},
+        {"query($v: Int) { a(x: 1) } query()", false},
+        {"", false},
+        {"# only a comment", false},
+        {"type Query { a: Int }", false},
+        {"fragment on on T { a }", false},
+        {"{ a(x: \"unterminated) }", false},
+        {"{ a(x: \"bad \\q escape\") }", false},
+        {"{ a(x: \"lone \\uD800 surrogate\") }", false},
+        {"{ a(x: \"lone \\uDC00 surrogate\") }", false},
+        {"{ a(x: \"tab\tok\") }", true},
+        {"{ a(x: \"control\x01\") }", false},
+        {"{ a(x: \"bad \xC3 utf8\") }", false},
+        {"{ a \xE2\x82\xAC }", false},
+        {"{ a(x: {b: $v}) }", true},
+        {"query($v: Int = $w) { a }", false},
+        {"{ ... F }", true},
+        {"{ ...on }", false},
+    };
+    for (const Case& c : cases) {
+        auto parsed = parser::parse_document(c.text);
+        EXPECT_EQ(parsed.ok(), c.accepted) << c.text << "\n" << (parsed.ok() ? "" : parsed.error().message);
+    }
+    EXPECT_TRUE(is_syntax_error(std::string("{ a }\0 b", 8)));
+}
+
+TEST(Parser, BuildsTheTreeInWrittenOrder) {
+    auto document = parse_ok(
+        "query Q($first: Int = 10, $ids: [ ID ! ] !) @live {\n"
+        "  alias: field(a: 1, a: 2) @x(y: true) { sub }\n"
+        "  ...Spread @s\n"
+        "  ... on User { name }\n"
+        "  ... { bare }\n"
+        "}\n"
+        "fragment Spread on Query { z }\n"
+        "mutation M { m }\n"
+        "fragment Another on Query { w }\n");
+    ASSERT_TRUE(document);
+    ASSERT_EQ(document->operations.size(), 2u);
+    const document::OperationDefinition& query = document->operations[0];
+    EXPECT_EQ(query.name->value, "Q");
+    EXPECT_EQ(query.type, document::OperationType::Query);
+    EXPECT_EQ(document->operations[1].type, document::OperationType::Mutation);
+    ASSERT_EQ(query.variables.size(), 2u);
+    EXPECT_EQ(query.variables[0].name.value, "first");
+    EXPECT_NE(query.variables[0].default_value, nullptr);
+    EXPECT_EQ(document::type_text(*query.variables[1].type), "[ID!]!");
+    EXPECT_EQ(query.variables[1].default_value, nullptr);
+    EXPECT_EQ(query.directives[0].name.value, "live");
+
+    const auto& selections = query.selection_set.selections;
+    ASSERT_EQ(selections.size(), 4u);
+    EXPECT_EQ(selections[0].kind, document::SelectionKind::Field);
+    EXPECT_EQ(selections[0].response_key(), "alias");
+    EXPECT_EQ(selections[0].name.value, "field");
+    ASSERT_EQ(selections[0].arguments.size(), 2u);  // a repeated argument is kept twice
+    EXPECT_EQ(selections[0].arguments[1].value.number.unsigned_value, 2u);
+    EXPECT_EQ(selections[0].directives[0].arguments[0].value.kind, document::ValueKind::Boolean);
+    EXPECT_EQ(selections[0].selection_set.selections[0].name.value, "sub");
+    EXPECT_EQ(selections[1].kind, document::SelectionKind::FragmentSpread);
+    EXPECT_EQ(selections[1].name.value, "Spread");
+    EXPECT_EQ(selections[2].type_condition->name.value, "User");
+    EXPECT_FALSE(selections[3].type_condition.has_value());
+
+    ASSERT_EQ(document->fragments.size(), 2u);
+    EXPECT_EQ(document->fragments[0].name.value, "Spread");
+    EXPECT_EQ(document->fragments[1].name.value, "Another");
+    EXPECT_EQ(document->find_fragment("Another"), &document->fragments[1]);
+    EXPECT_EQ(document->find_fragment("Spread"), &document->fragments[0]);
+    EXPECT_EQ(document->find_fragment("spread"), nullptr);
+}
+
+TEST(Parser, ValueKindsAndNumbers) {
+    struct Case {
+        const char* literal;
+        json::NumberKind kind;
+        double float_value;  // for FloatingPoint
+        std::uint64_t unsigned_value;
+        std::int64_t negative_value;
+    };
+    const Case cases[] = {
+        {"0", json::NumberKind::UnsignedInteger, 0, 0, 0},
+        {"18446744073709551615", json::NumberKind::UnsignedInteger, 0, 18446744073709551615ull, 0},
+        {"18446744073709551616", json::NumberKind::FloatingPoint, 18446744073709551616.0, 0, 0},
+        {"-1", json::NumberKind::NegativeInteger, 0, 0, -1},
+        {"-9223372036854775808", json::NumberKind::NegativeInteger, 0, 0, INT64_MIN},
+        {"-9223372036854775809", json::NumberKind::FloatingPoint, -9223372036854775809.0, 0, 0},
+        {"-0", json::NumberKind::FloatingPoint, -0.0, 0, 0},
+        {"1.5", json::NumberKind::FloatingPoint, 1.5, 0, 0},
+        {"2e3", json::NumberKind::FloatingPoint, 2000.0, 0, 0},
+        {"-2.5E-3", json::NumberKind::FloatingPoint, -0.0025, 0, 0},
+        {"1e-400", json::NumberKind::FloatingPoint, 0.0, 0, 0},
+        {"-1e-400", json::NumberKind::FloatingPoint, -0.0, 0, 0},
+        {"4.9e-324", json::NumberKind::FloatingPoint, 4.9e-324, 0, 0},
+    };
+    for (const Case& c : cases) {
+        auto document = parse_ok(std::string("{ a(x: ") + c.literal + ") }");
+        ASSERT_TRUE(document);
+        const document::Value& value = first_argument(*document);
+        ASSERT_EQ(value.kind, document::ValueKind::Number) << c.literal;
+        ASSERT_EQ(value.number.kind, c.kind) << c.literal;
+        switch (c.kind) {
+            case json::NumberKind::UnsignedInteger: EXPECT_EQ(value.number.unsigned_value, c.unsigned_value); break;
+            case json::NumberKind::NegativeInteger: EXPECT_EQ(value.number.negative_value, c.negative_value); break;
+            case json::NumberKind::FloatingPoint:
+                EXPECT_EQ(value.number.float_value, c.float_value) << c.literal;
+                EXPECT_EQ(std::signbit(value.number.float_value), std::signbit(c.float_value)) << c.literal;
+                break;
+        }
+    }
+    EXPECT_EQ(failure("{ a(x: 1e400) }"), "invalid number: number too large to fit in target type @1:8");
+    EXPECT_EQ(failure("{ a(x: -1.5e309) }"), "invalid number: number too large to fit in target type @1:8");
+
+    auto document = parse_ok(R"({ a(x: [$v, null, true, false, RED, "s", {k: 1, j: 2, k: 3}]) })");
+    ASSERT_TRUE(document);
+    const document::Value& list = first_argument(*document);
+    ASSERT_EQ(list.kind, document::ValueKind::List);
+    const document::ValueKind kinds[] = {document::ValueKind::Variable, document::ValueKind::Null,
+                                         document::ValueKind::Boolean,  document::ValueKind::Boolean,
+                                         document::ValueKind::Enum,     document::ValueKind::String,
+                                         document::ValueKind::Object};
+    ASSERT_EQ(list.list.size(), 7u);
+    for (std::size_t i = 0; i < 7; ++i) EXPECT_EQ(list.list[i].kind, kinds[i]) << i;
+    EXPECT_EQ(list.list[0].text, "v");
+    EXPECT_EQ(list.list[4].text, "RED");
+    // A repeated key keeps its first position and its last value.
+    const document::Value& object = list.list[6];
+    ASSERT_EQ(object.object.size(), 2u);
+    EXPECT_EQ(object.object[0].name.value, "k");
+    EXPECT_EQ(object.object[0].value.number.unsigned_value, 3u);
+    EXPECT_EQ(object.object[1].name.value, "j");
+}
+
+TEST(Parser, LargeObjectLiteralsFoldRepeatedKeys) {
+    std::string literal = "{";
+    for (int i = 0; i < 200; ++i) literal += " k" + std::to_string(i % 50) + ": " + std::to_string(i);
+    literal += " }";
+    auto document = parse_ok("{ a(x: " + literal + ") }");
+    ASSERT_TRUE(document);
+    const document::Value& object = first_argument(*document);
+    ASSERT_EQ(object.object.size(), 50u);
+    EXPECT_EQ(object.object[0].name.value, "k0");
+    EXPECT_EQ(object.object[0].value.number.unsigned_value, 150u);
+    EXPECT_EQ(object.object[49].name.value, "k49");
+    EXPECT_EQ(object.object[49].value.number.unsigned_value, 199u);
+}
+
+TEST(Parser, Strings) {
+    struct Case {
+        const char* literal;
+        const char* value;
+    };
+    const Case cases[] = {
+        {R"("plain")", "plain"},
+        {R"("")", ""},
+        {R"("esc \" \\ \/ \b \f \n \r \t")", "esc \" \\ / \b \f \n \r \t"},
+        {R"("\u00e9\u20AC")", "\xC3\xA9\xE2\x82\xAC"},
+        {R"("\uD83D\uDE00")", "\xF0\x9F\x98\x80"},
+        {"\"caf\xC3\xA9\"", "caf\xC3\xA9"},
+        {R"("""block""")", "block"},
+        {"\"\"\"\n    first\n      second\n    third\n  \"\"\"", "first\n  second\nthird"},
+        {"\"\"\"  keep first\n    rest\"\"\"", "  keep first\nrest"},
+        {R"("""a \""" b""")", "a \"\"\" b"},
+        {"\"\"\"\r\n  x\r  y\n\"\"\"", "x\ny"},
+        {R"("""\n""")", "\\n"},
+    };
+    for (const Case& c : cases) {
+        auto document = parse_ok(std::string("{ a(x: ") + c.literal + ") }");
+        ASSERT_TRUE(document);
+        const document::Value& value = first_argument(*document);
+        EXPECT_EQ(value.kind, document::ValueKind::String) << c.literal;
+        EXPECT_EQ(value.text, c.value) << c.literal;
+    }
+}
+
+TEST(Parser, PositionsCountCharactersAndHonourCarriageReturns) {
+    auto document = parse_ok("{\n  a(x: \"\xE2\x82\xAC\xE2\x82\xAC\") b\r c\r\n  \xEF\xBB\xBF d # \xC3\xA9\n e }");
+    ASSERT_TRUE(document);
+    const auto& selections = document->operations[0].selection_set.selections;
+    ASSERT_EQ(selections.size(), 5u);
+    auto at = [&](std::size_t i) { return document->position(selections[i].offset); };
+    EXPECT_EQ(at(0), (error::Location{2, 3}));
+    EXPECT_EQ(at(1), (error::Location{2, 14}));  // two three-byte characters count as two columns
+    EXPECT_EQ(at(2), (error::Location{2, 2}));   // a lone CR sets the column back to 1
+    EXPECT_EQ(at(3), (error::Location{3, 5}));   // the byte order mark is one column
+    EXPECT_EQ(at(4), (error::Location{4, 2}));   // after a comment holding non-ASCII
+    // Block strings spanning lines move the line count.
+    auto block = parse_ok("{ a(x: \"\"\"one\n\xC3\xA9\"\"\") b }");
+    ASSERT_TRUE(block);
+    EXPECT_EQ(block->position(block->operations[0].selection_set.selections[1].offset), (error::Location{2, 7}));
+}
+
+TEST(Parser, SyntaxErrorsCarryCharacterPositions) {
+    EXPECT_EQ(failure("{ a(x: ) }"), "syntax error at 1:8: expected a value, found \")\" @1:8 @1:9");
+    EXPECT_EQ(failure("{ \"\xE2\x82\xAC\" }").substr(0, 20), "syntax error at 1:3:");
+    EXPECT_EQ(failure("{ a(x: \"\xE2\x82\xAC\\q\") }"), "syntax error at 1:10: invalid escape sequence in a string @1:10");
+    EXPECT_EQ(failure("{\r a b("), "syntax error at 1:6: expected an argument name, found end of input @1:6");
+    EXPECT_EQ(failure("{\n  user(id: 1) {\n"), "syntax error at 3:1: expected a selection or \"}\", found end of input @3:1");
+    // The report quotes the line with a caret under the error.
+    auto parsed = parser::parse_document("query {\n  user(id: ) { name }\n}");
+    ASSERT_FALSE(parsed.ok());
+    EXPECT_EQ(parsed.error().message,
+              "syntax error at 2:12: expected a value, found \")\"\n  |   user(id: ) { name }\n  |            ^");
+    // A long minified line is quoted only around the error.
+    std::string minified = "{";
+    for (int i = 0; i < 2000; ++i) minified += " f" + std::to_string(i);
+    minified += " ) }";
+    auto long_line = parser::parse_document(minified);
+    ASSERT_FALSE(long_line.ok());
+    EXPECT_LT(long_line.error().message.size(), 300u);
+}
+
+TEST(Parser, SyntaxReportsAreCleanText) {
+    // Invalid UTF-8 and control characters on the quoted line never reach
+    // the message: it must decode, and the caret must stay under the error.
+    auto parsed = parser::parse_document("{ a\t) \xFF\xC3 }");
+    ASSERT_FALSE(parsed.ok());
+    const std::string& message = parsed.error().message;
+    EXPECT_EQ(message.substr(0, message.find('\n')), "syntax error at 1:5: expected a selection or \"}\", found \")\"");
+    EXPECT_EQ(message.substr(message.find('\n')),
+              "\n  | { a ) \xEF\xBF\xBD\xEF\xBF\xBD }\n  |     ^");
+    auto invalid = parser::parse_document("{ a } # \xC3\x28");
+    ASSERT_FALSE(invalid.ok());
+    EXPECT_EQ(failure("{ a } # \xC3\x28"), "syntax error at 1:9: invalid UTF-8 @1:9");
+    EXPECT_EQ(invalid.error().message.find('\xC3'), std::string::npos);
+}
+
+TEST(Parser, NodesCarryThePositionsOthersReportOn) {
+    auto document = parse_ok(
+        "query Q($v: [Int!] = [1]) {\n"
+        "  f: field(arg: $v) @dir(if: true) { ...Frag ... on T { x } }\n"
+        "}\n"
+        "fragment Frag on T { y }");
+    ASSERT_TRUE(document);
+    const document::OperationDefinition& query = document->operations[0];
+    auto at = [&](document::Offset offset) { return document->position(offset); };
+    EXPECT_EQ(at(query.offset), (error::Location{1, 1}));
+    EXPECT_EQ(at(query.variables[0].offset), (error::Location{1, 9}));            // the "$"
+    EXPECT_EQ(at(query.variables[0].type->offset), (error::Location{1, 13}));     // the "["
+    EXPECT_EQ(at(query.variables[0].default_value->offset), (error::Location{1, 22}));
+    EXPECT_EQ(at(query.selection_set.offset), (error::Location{1, 27}));          // the "{"
+    const document::Selection& field = query.selection_set.selections[0];
+    EXPECT_EQ(at(field.offset), (error::Location{2, 3}));                        // the alias
+    EXPECT_EQ(at(field.name.offset), (error::Location{2, 6}));
+    EXPECT_EQ(at(field.arguments[0].name.offset), (error::Location{2, 12}));
+    EXPECT_EQ(at(field.arguments[0].value.offset), (error::Location{2, 17}));    // the "$"
+    EXPECT_EQ(at(field.directives[0].offset), (error::Location{2, 21}));         // the "@"
+    EXPECT_EQ(at(field.selection_set.offset), (error::Location{2, 36}));
+    const document::Selection& spread = field.selection_set.selections[0];
+    const document::Selection& inline_fragment = field.selection_set.selections[1];
+    EXPECT_EQ(at(spread.offset), (error::Location{2, 38}));                      // the "..."
+    EXPECT_EQ(at(inline_fragment.offset), (error::Location{2, 46}));
+    EXPECT_EQ(at(inline_fragment.type_condition->offset), (error::Location{2, 50}));  // the "on"
+    const document::FragmentDefinition& fragment = document->fragments[0];
+    EXPECT_EQ(at(fragment.offset), (error::Location{4, 1}));
+    EXPECT_EQ(at(fragment.type_condition.offset), (error::Location{4, 15}));
+}
+
+TEST(Parser, FirstNumberOrDepthFailureInTextOrder) {
+    const std::string deep = "{ a(x: " + nested("[", "1", "]", 65) + ") }";
+    EXPECT_EQ(failure("query A { a(x: 1e999) } query B " + deep.substr(0)), 
+              "invalid number: number too large to fit in target type @1:16");
+    EXPECT_EQ(failure("query B " + deep + " query A { a(x: 1e999) }"), "recursion limit exceeded.");
+    // Both come before a definition conflict and the missing operation.
+    EXPECT_EQ(failure("fragment F on T { a(x: 1e999) }"),
+              "invalid number: number too large to fit in target type @1:24");
+}
+
+TEST(Parser, DefinitionConflicts) {
+    EXPECT_EQ(failure("{ a }\n{ b }"), "document contains multiple operations @2:1 @1:1");
+    EXPECT_EQ(failure("{ a }\nquery Q { b }"), "document contains multiple operations @1:1 @2:1");
+    EXPECT_EQ(failure("query A { a }\nquery B { b }\n{ c }"), "document contains multiple operations @3:1 @1:1");
+    EXPECT_EQ(failure("query Q { a }\nquery Q { b }"), "operation Q is defined twice @2:1 @1:1");
+    EXPECT_EQ(failure("{ a }\nfragment F on T { a }\nfragment F on T { b }"), "fragment F is defined twice @3:1 @2:1");
+    EXPECT_EQ(failure("fragment F on T { a }"), "document does not contain an operation");
+    // The first conflict in written order wins.
+    EXPECT_EQ(failure("fragment F on T { a } fragment F on T { a }\nquery Q { a } query Q { a }"),
+              "fragment F is defined twice @1:23 @1:1");
+    // A syntax error anywhere comes before every other failure.
+    EXPECT_EQ(failure("query Q { a(x: 1e999) } query Q { a } {").substr(0, 12), "syntax error");
+    EXPECT_EQ(failure("query Q { a(x: 1e999) } query Q { a }"),
+              "invalid number: number too large to fit in target type @1:16");
+}
+
+TEST(Parser, NestingLimits) {
+    const int limit = static_cast<int>(parser::max_nesting_depth);
+    // Selection sets: 64 levels below the operation's own set parse.
+    EXPECT_EQ(failure(nested("{ a ", "b", " }", limit + 1)), "ok");
+    EXPECT_EQ(failure(nested("{ a ", "b", " }", limit + 2)), "recursion limit exceeded.");
+    EXPECT_EQ(failure("{ a } fragment F on T " + nested("{ a ", "b", " }", limit + 2)), "recursion limit exceeded.");
+    EXPECT_EQ(failure("{ " + nested("... on T { ", "b", " }", limit) + " }"), "ok");
+    EXPECT_EQ(failure("{ " + nested("... on T { ", "b", " }", limit + 1) + " }"), "recursion limit exceeded.");
+    // List and object values, and list types.
+    EXPECT_EQ(failure("{ a(x: " + nested("[", "1", "]", limit) + ") }"), "ok");
+    EXPECT_EQ(failure("{ a(x: " + nested("[", "1", "]", limit + 1) + ") }"), "recursion limit exceeded.");
+    EXPECT_EQ(failure("{ a(x: " + nested("{k: ", "1", "}", limit + 1) + ") }"), "recursion limit exceeded.");
+    EXPECT_EQ(failure("query($v: " + nested("[", "Int", "]", limit) + ") { a }"), "ok");
+    EXPECT_EQ(failure("query($v: " + nested("[", "Int", "]", limit + 1) + ") { a }"), "recursion limit exceeded.");
+    // A syntax error later in the text still wins over the depth failure.
+    EXPECT_TRUE(is_syntax_error(nested("{ a ", "b", " }", limit + 2) + " }"));
+    // Hostile depth fails cleanly, whatever the nesting.
+    EXPECT_EQ(failure(nested("{ a ", "b", " }", 100000)), "recursion limit exceeded.");
+    EXPECT_TRUE(is_syntax_error(nested("{", "", "", 100000)));
+    EXPECT_TRUE(is_syntax_error("{ a(x: " + nested("[", "", "", 100000)));
+    EXPECT_EQ(failure("{ a(x: " + nested("[", "1", "]", 100000) + ") }"), "recursion limit exceeded.");
+}
+
+TEST(Parser, SelectOperation) {
+    auto two = parse_ok("query Q { a } query R { b }");
+    auto anonymous = parse_ok("{ a }");
+    auto named = parse_ok("query Q { a }");
+    ASSERT_TRUE(two && anonymous && named);
+    auto message = [](const auto& result) { return result.ok() ? std::string("ok") : result.error().message; };
+    EXPECT_EQ(document::select_operation(*two, "R").value(), &two->operations[1]);
+    EXPECT_EQ(message(document::select_operation(*two, "q")), "no operation named 'q'");
+    EXPECT_EQ(message(document::select_operation(*two, std::nullopt)),
+              "document contains multiple operations; operation_name is required");
+    EXPECT_EQ(message(document::select_operation(*anonymous, "Q")), "no operation named 'Q'");
+    EXPECT_EQ(message(document::select_operation(*anonymous, "")), "no operation named ''");
+    EXPECT_EQ(document::select_operation(*named, std::nullopt).value(), &named->operations[0]);
+    auto failed = document::select_operation(*two, "x");
+    EXPECT_EQ(failed.error().code, error::ErrorCode::GraphqlValidationFailed);
+    EXPECT_FALSE(failed.error().locations.has_value());
+}
+
+}  // namespace

@@ -1,0 +1,61 @@
+// The object protocol as Result-returning calls: attributes, calls, imports,
+// instance checks, comparisons, and new objects from C++ values.
+//
+// Every function takes borrowed arguments and returns owned references. Any
+// of them may run Python code.
+#pragma once
+
+#include <Python.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cells.hpp"
+#include "errors.hpp"
+#include "refs.hpp"
+
+namespace _dovrane::binding {
+
+// `getattr(object, name)`.
+Result<Ref> getattr(PyObject* object, InternedName& name);
+Result<Ref> getattr(PyObject* object, PyObject* name);
+// `import name`, through the interpreter's import function (`PyImport_Import`),
+// so an already loaded module comes from `sys.modules`.
+Result<Ref> import_module(InternedName& name);
+// `callable(*args)` and `callable(*args, **kwargs)`; `kwargs` may be null.
+Result<Ref> call(PyObject* callable, std::initializer_list<PyObject*> args, PyObject* kwargs = nullptr);
+// `isinstance(object, cls)`.
+Result<bool> is_instance(PyObject* object, PyObject* cls);
+// `a == b`, as a truth value.
+Result<bool> equals(PyObject* a, PyObject* b);
+// `str(object)`.
+Result<Ref> str_of(PyObject* object);
+// `operator.length_hint(object)`, for sizing a vector before iterating. A
+// failing hint is not the caller's error: it goes to the unraisable hook and
+// the hint is 0 (an exception that is not an `Exception` still propagates).
+Result<Py_ssize_t> length_hint(PyObject* object);
+// Collects the items of any iterable, in order.
+Result<std::vector<Ref>> collect(PyObject* iterable);
+
+// `type(object).__name__` as text, for messages ("int", "TypeInfo").
+Result<std::string> type_name(PyObject* object);
+
+// New objects from C++ values.
+Ref none();
+Ref boolean(bool value);
+Result<Ref> new_str(std::string_view text);        // the text must be UTF-8
+Result<Ref> new_str_lossy(std::string_view text);  // invalid UTF-8 becomes U+FFFD
+Result<Ref> new_int(std::int64_t value);
+Result<Ref> new_uint(std::uint64_t value);
+Result<Ref> new_float(double value);
+// A list holding the same objects (new references to them).
+Result<Ref> new_list(const std::vector<Ref>& items);
+Result<Ref> new_tuple(std::initializer_list<PyObject*> items);
+Result<Ref> new_dict();
+// `dict[key] = value`.
+Status dict_set(PyObject* dict, PyObject* key, PyObject* value);
+
+}  // namespace _dovrane::binding

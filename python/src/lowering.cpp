@@ -1,0 +1,800 @@
+#include "lowering.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+#include "arguments.hpp"
+#include "cells.hpp"
+#include "convert.hpp"
+#include "dovrane_core/lowering.hpp"
+#include "dovrane_core/parser.hpp"
+#include "error.hpp"
+#include "objects.hpp"
+#include "refs.hpp"
+#include "validation.hpp"
+
+// GCC 12 at -O3 reports moved-from json::Value variants inside Result as
+// "maybe uninitialized": a known false positive of variant-in-variant moves.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+namespace _dovrane::lowering {
+
+// ---------------------------------------------------------------------------
+// Python values as JSON and as GraphQL literals
+// ---------------------------------------------------------------------------
+
+namespace {
+
+using binding::Ref;
+namespace json = dovrane_core::json;
+
+binding::InternedName type_info_attribute{"__dovrane_type_info__"};
+binding::InternedName kind_attribute{"kind"};
+binding::InternedName name_attribute{"name"};
+binding::InternedName enum_values_attribute{"enum_values"};
+binding::InternedName graphql_name_attribute{"graphql_name"};
+
+// One level of list or dict nesting: our own bound, and the interpreter's
+// recursion limit (the values' own code may already have used some of it).
+class NestingGuard {
+public:
+    explicit NestingGuard(std::size_t& depth) : depth_(depth), python_(" while converting a value") { ++depth_; }
+    ~NestingGuard() { --depth_; }
+    NestingGuard(const NestingGuard&) = delete;
+    NestingGuard& operator=(const NestingGuard&) = delete;
+
+    binding::Status check() const {
+        if (!python_.entered()) {
+            return binding::Error::fetch();
+        }
+        if (depth_ > max_value_depth) {
+            return binding::recursion_error("maximum nesting depth exceeded while converting a value");
+        }
+        return {};
+    }
+
+private:
+    std::size_t& depth_;
+    binding::RecursionGuard python_;
+};
+
+// Exact str, list, dict and tuple objects have no numeric conversion and run
+// no code when asked for one: skip the attempts (and the exceptions they make).
+bool may_be_number(PyObject* value) {
+    return !(PyUnicode_CheckExact(value) || PyList_CheckExact(value) || PyDict_CheckExact(value) ||
+             PyTuple_CheckExact(value));
+}
+
+// `PyLong_AsLong` (long is 64 bits here), its failure discarded.
+binding::Result<std::optional<std::int64_t>> as_int64(PyObject* value) {
+    if (PyFloat_CheckExact(value)) {
+        return std::optional<std::int64_t>();
+    }
+    long number = PyLong_AsLong(value);
+    if (number == -1 && PyErr_Occurred() != nullptr) {
+        DOVRANE_TRY(binding::discard_current_exception());
+        return std::optional<std::int64_t>();
+    }
+    return std::optional<std::int64_t>(number);
+}
+
+// `PyFloat_AsDouble`, its failure discarded.
+binding::Result<std::optional<double>> as_double(PyObject* value) {
+    double number = PyFloat_AsDouble(value);
+    if (number == -1.0 && PyErr_Occurred() != nullptr) {
+        DOVRANE_TRY(binding::discard_current_exception());
+        return std::optional<double>();
+    }
+    return std::optional<double>(number);
+}
+
+// The UTF-8 text of a str, or nothing when it cannot be encoded (lone surrogates).
+binding::Result<std::optional<std::string_view>> utf8_of(PyObject* text) {
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(text, &size);
+    if (data == nullptr) {
+        DOVRANE_TRY(binding::discard_current_exception());
+        return std::optional<std::string_view>();
+    }
+    return std::optional<std::string_view>(std::string_view(data, static_cast<std::size_t>(size)));
+}
+
+binding::Result<json::Value> to_json(PyObject* value, std::size_t& depth);
+
+binding::Result<json::Value> list_to_json(PyObject* list, std::size_t& depth) {
+    NestingGuard guard(depth);
+    DOVRANE_TRY(guard.check());
+    // Items appended meanwhile are not visited; removed ones end the walk early.
+    Py_ssize_t length = PyList_Size(list);
+    json::Array items;
+    items.reserve(static_cast<std::size_t>(length));
+    for (Py_ssize_t i = 0; i < length && i < PyList_Size(list); ++i) {
+        Ref item = Ref::borrow(PyList_GetItem(list, i));
+        DOVRANE_ASSIGN_OR_RETURN(json::Value converted, to_json(item.get(), depth));
+        items.push_back(std::move(converted));
+    }
+    return json::Value(std::move(items));
+}
+
+binding::Result<json::Value> dict_to_json(PyObject* dict, std::size_t& depth) {
+    NestingGuard guard(depth);
+    DOVRANE_TRY(guard.check());
+    json::Object object;
+    binding::DictIterator entries(dict);
+    Ref key;
+    Ref item;
+    for (;;) {
+        DOVRANE_ASSIGN_OR_RETURN(bool more, entries.next(key, item));
+        if (!more) {
+            break;
+        }
+        DOVRANE_ASSIGN_OR_RETURN(std::string_view key_text, binding::to_str(key.get()));
+        std::string name(key_text);  // before the value's code runs
+        DOVRANE_ASSIGN_OR_RETURN(json::Value converted, to_json(item.get(), depth));
+        object.insert_or_assign(std::move(name), std::move(converted));
+    }
+    return json::Value(std::move(object));
+}
+
+binding::Result<json::Value> to_json(PyObject* value, std::size_t& depth) {
+    if (value == Py_None) {
+        return json::Value(nullptr);
+    }
+    if (PyBool_Check(value)) {
+        return json::Value(value == Py_True);
+    }
+    if (may_be_number(value)) {
+        DOVRANE_ASSIGN_OR_RETURN(std::optional<std::int64_t> integer, as_int64(value));
+        if (integer) {
+            return json::Value(json::Number::from_signed(*integer));
+        }
+        DOVRANE_ASSIGN_OR_RETURN(std::optional<double> number, as_double(value));
+        if (number) {
+            return std::isfinite(*number) ? json::Value(json::Number::from_double(*number)) : json::Value(nullptr);
+        }
+    }
+    if (PyUnicode_Check(value)) {
+        DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, utf8_of(value));
+        if (text) {
+            return json::Value(std::string(*text));
+        }
+    }
+    if (PyList_Check(value)) {
+        return list_to_json(value, depth);
+    }
+    if (PyDict_Check(value)) {
+        return dict_to_json(value, depth);
+    }
+    DOVRANE_ASSIGN_OR_RETURN(std::string type_name, binding::type_name(value));
+    return binding::value_error("value of type '" + type_name + "' is not JSON-serializable");
+}
+
+// JSON string syntax, which default literals use (not the SDL's quoting).
+void append_json_string(std::string& out, std::string_view text) {
+    static constexpr char hex_digits[] = "0123456789abcdef";
+    out.push_back('"');
+    for (char c : text) {
+        switch (c) {
+            case '"': out.append("\\\""); break;
+            case '\\': out.append("\\\\"); break;
+            case '\b': out.append("\\b"); break;
+            case '\f': out.append("\\f"); break;
+            case '\n': out.append("\\n"); break;
+            case '\r': out.append("\\r"); break;
+            case '\t': out.append("\\t"); break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    out.append("\\u00");
+                    out.push_back(hex_digits[static_cast<unsigned char>(c) >> 4]);
+                    out.push_back(hex_digits[static_cast<unsigned char>(c) & 0xF]);
+                } else {
+                    out.push_back(c);
+                }
+        }
+    }
+    out.push_back('"');
+}
+
+// Built-in types take no attributes, so they never carry a type info.
+bool may_carry_type_info(PyObject* value) {
+    return !(value == Py_None || PyBool_Check(value) || PyLong_CheckExact(value) || PyFloat_CheckExact(value) ||
+             PyUnicode_CheckExact(value) || PyList_CheckExact(value) || PyDict_CheckExact(value) ||
+             PyTuple_CheckExact(value));
+}
+
+// The enum check: an enum member of a decorated enum is written as its
+// GraphQL name. True when it wrote the literal; false to go on with the
+// generic steps.
+binding::Result<bool> append_enum_literal(PyObject* value, std::string& out) {
+    auto info_lookup = binding::getattr(reinterpret_cast<PyObject*>(Py_TYPE(value)), type_info_attribute);
+    if (!info_lookup.ok()) {
+        DOVRANE_TRY(binding::discard_exception(info_lookup.take_error()));
+        return false;
+    }
+    Ref info = std::move(info_lookup).value();
+    DOVRANE_ASSIGN_OR_RETURN(Ref kind, binding::getattr(info.get(), kind_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref kind_text, binding::str_of(kind.get()));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view kind_view, binding::to_str(kind_text.get()));
+    if (kind_view != "enum") {
+        return false;
+    }
+
+    DOVRANE_ASSIGN_OR_RETURN(Ref member_object, binding::getattr(value, name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view member_view, binding::to_str(member_object.get()));
+    std::string member(member_view);
+    std::string literal = member;
+
+    DOVRANE_ASSIGN_OR_RETURN(Ref values, binding::getattr(info.get(), enum_values_attribute));
+    Ref iterator = Ref::steal(PyObject_GetIter(values.get()));
+    if (!iterator) {
+        return binding::Error::fetch();
+    }
+    while (Ref entry = Ref::steal(PyIter_Next(iterator.get()))) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref entry_name, binding::getattr(entry.get(), name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::string_view entry_view, binding::to_str(entry_name.get()));
+        if (entry_view != member) {
+            continue;
+        }
+        DOVRANE_ASSIGN_OR_RETURN(Ref graphql_name, binding::getattr(entry.get(), graphql_name_attribute));
+        if (graphql_name.get() != Py_None) {
+            DOVRANE_ASSIGN_OR_RETURN(std::string_view graphql_view, binding::to_str(graphql_name.get()));
+            literal = graphql_view;
+        }
+        break;
+    }
+    if (PyErr_Occurred() != nullptr) {
+        return binding::Error::fetch();
+    }
+    out += literal;
+    return true;
+}
+
+binding::Result<bool> append_literal(PyObject* value, std::string& out, std::size_t& depth);
+
+binding::Result<bool> append_list_literal(PyObject* list, std::string& out, std::size_t& depth) {
+    NestingGuard guard(depth);
+    DOVRANE_TRY(guard.check());
+    out.push_back('[');
+    Py_ssize_t length = PyList_Size(list);
+    for (Py_ssize_t i = 0; i < length && i < PyList_Size(list); ++i) {
+        if (i > 0) {
+            out.append(", ");
+        }
+        Ref item = Ref::borrow(PyList_GetItem(list, i));
+        DOVRANE_ASSIGN_OR_RETURN(bool written, append_literal(item.get(), out, depth));
+        if (!written) {
+            return false;
+        }
+    }
+    out.push_back(']');
+    return true;
+}
+
+binding::Result<bool> append_dict_literal(PyObject* dict, std::string& out, std::size_t& depth) {
+    NestingGuard guard(depth);
+    DOVRANE_TRY(guard.check());
+    out.push_back('{');
+    binding::DictIterator entries(dict);
+    Ref key;
+    Ref item;
+    bool first = true;
+    for (;;) {
+        DOVRANE_ASSIGN_OR_RETURN(bool more, entries.next(key, item));
+        if (!more) {
+            break;
+        }
+        if (!PyUnicode_Check(key.get())) {
+            return false;
+        }
+        DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> key_text, utf8_of(key.get()));
+        if (!key_text) {
+            return false;
+        }
+        if (!first) {
+            out.append(", ");
+        }
+        first = false;
+        out.append(*key_text);  // raw: GraphQL object keys are names
+        out.append(": ");
+        DOVRANE_ASSIGN_OR_RETURN(bool written, append_literal(item.get(), out, depth));
+        if (!written) {
+            return false;
+        }
+    }
+    out.push_back('}');
+    return true;
+}
+
+binding::Result<bool> append_literal(PyObject* value, std::string& out, std::size_t& depth) {
+    if (may_carry_type_info(value)) {
+        DOVRANE_ASSIGN_OR_RETURN(bool written, append_enum_literal(value, out));
+        if (written) {
+            return true;
+        }
+    }
+    if (value == Py_None) {
+        out.append("null");
+        return true;
+    }
+    if (PyBool_Check(value)) {
+        out.append(value == Py_True ? "true" : "false");
+        return true;
+    }
+    if (may_be_number(value)) {
+        DOVRANE_ASSIGN_OR_RETURN(std::optional<std::int64_t> integer, as_int64(value));
+        if (integer) {
+            json::append_number_text(out, json::Number::from_signed(*integer));
+            return true;
+        }
+        DOVRANE_ASSIGN_OR_RETURN(std::optional<double> number, as_double(value));
+        if (number) {
+            if (std::isfinite(*number)) {
+                json::append_double_text(out, *number);
+            } else {
+                out.append("null");
+            }
+            return true;
+        }
+    }
+    if (PyUnicode_Check(value)) {
+        DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, utf8_of(value));
+        if (text) {
+            append_json_string(out, *text);
+            return true;
+        }
+    }
+    if (PyList_Check(value)) {
+        return append_list_literal(value, out, depth);
+    }
+    if (PyDict_Check(value)) {
+        return append_dict_literal(value, out, depth);
+    }
+    return false;
+}
+
+}  // namespace
+
+binding::Result<json::Value> python_to_json_value(PyObject* value) {
+    std::size_t depth = 0;
+    return to_json(value, depth);
+}
+
+binding::Result<std::optional<std::string>> python_default_to_graphql_literal(PyObject* value) {
+    std::size_t depth = 0;
+    std::string literal;
+    DOVRANE_ASSIGN_OR_RETURN(bool written, append_literal(value, literal, depth));
+    if (!written) {
+        return std::optional<std::string>();
+    }
+    return std::optional<std::string>(std::move(literal));
+}
+
+}  // namespace _dovrane::lowering
+
+// ---------------------------------------------------------------------------
+// Lowering entry points and lowered-field objects
+//
+// Python equivalent:
+//
+//     def lower_query(query: str, *, variable_values: dict[str, object],
+//                     operation_name: str | None = None) -> tuple[str, list[LoweredField]]: ...
+//     def lower_document(document: ParsedDocument, *, variable_values: dict[str, object],
+//                        operation_name: str | None = None) -> tuple[str, list[LoweredField]]: ...
+//
+//     @final
+//     class LoweredField:                    # read-only; built only by the two functions
+//         response_key: str
+//         field_name: str
+//         type_condition: str | None
+//         arguments: dict[str, object]       # the same dict on every read
+//         directives: list[LoweredDirective] # a new list on every read
+//         selections: list[LoweredField]     # a new list on every read
+//         line: int
+//         column: int
+//         is_deferred: bool
+//         defer_label: str | None
+//         is_streamed: bool
+//         stream_initial_count: int | None
+//         stream_label: str | None
+//
+//     @final
+//     class LoweredDirective:
+//         name: str
+//         arguments: dict[str, object]       # the same dict on every read
+//
+// The variables reach @skip/@include/@defer/@stream as JSON copies, and the
+// arguments as the caller's own objects, taken from `variable_values` itself.
+
+namespace _dovrane::lowering {
+
+namespace {
+
+namespace core_lowering = dovrane_core::lowering;
+namespace document = dovrane_core::document;
+using dovrane_core::error::ErrorCode;
+
+// Lowered fields nest at most this deep (the core refuses deeper plans) and
+// argument values as deep as the parser allows; the checks, with the
+// interpreter's recursion guard, keep the conversion bounded should either
+// limit change.
+constexpr std::size_t max_field_depth = core_lowering::max_effective_depth;
+constexpr std::size_t max_argument_value_depth = dovrane_core::parser::max_nesting_depth;
+
+binding::InternedName query_word{"query"};
+binding::InternedName mutation_word{"mutation"};
+binding::InternedName subscription_word{"subscription"};
+
+constexpr const char lowered_field_doc[] =
+    "A field that survived @skip/@include pruning, ready for execution.\n"
+    "\n"
+    "Its arguments, and those of its custom directives, are already Python\n"
+    "objects, with variables substituted by the caller's own values.\n"
+    "\n"
+    "Lowering does not decide which resolver owns field_name, nor how the GraphQL\n"
+    "argument names map to that resolver's parameters: for a field reached\n"
+    "through an interface or a union that depends on the concrete value found at\n"
+    "run time. type_condition only narrows which selections apply to that\n"
+    "concrete type.";
+
+constexpr const char line_doc[] =
+    "The field's own 1-based line in the query text, so that an error raised\n"
+    "during execution can say where in the query it came from, as parse and\n"
+    "validation errors do.";
+
+constexpr const char is_deferred_doc[] =
+    "Whether the field is only deliverable after the initial payload because of\n"
+    "@defer, as decided by the core's exclusivity rule. The optional defer mark is\n"
+    "flattened into this and defer_label rather than a nested object, to keep the\n"
+    "class simple.";
+
+constexpr const char is_streamed_doc[] =
+    "Whether the field carries @stream itself, which is only legal on a list-typed\n"
+    "field: validation enforces that, lowering does not. The stream marker is\n"
+    "flattened the same way, into this, stream_initial_count and stream_label.";
+
+PyGetSetDef lowered_field_getters[] = {
+    binding::getter<&PyLoweredField::response_key>("response_key"),
+    binding::getter<&PyLoweredField::field_name>("field_name"),
+    binding::getter<&PyLoweredField::type_condition>("type_condition"),
+    binding::getter<&PyLoweredField::arguments>("arguments"),
+    binding::getter<&PyLoweredField::directives>("directives"),
+    binding::getter<&PyLoweredField::selections>("selections"),
+    binding::getter<&PyLoweredField::line>("line", line_doc),
+    binding::getter<&PyLoweredField::column>("column"),
+    binding::getter<&PyLoweredField::is_deferred>("is_deferred", is_deferred_doc),
+    binding::getter<&PyLoweredField::defer_label>("defer_label"),
+    binding::getter<&PyLoweredField::is_streamed>("is_streamed", is_streamed_doc),
+    binding::getter<&PyLoweredField::stream_initial_count>("stream_initial_count"),
+    binding::getter<&PyLoweredField::stream_label>("stream_label"),
+    {},
+};
+
+PyGetSetDef lowered_directive_getters[] = {
+    binding::getter<&PyLoweredDirective::name>("name"),
+    binding::getter<&PyLoweredDirective::arguments>("arguments"),
+    {},
+};
+
+// One call's conversion context: both objects are borrowed from the call.
+struct Conversion {
+    PyObject* variable_values;  // the caller's dict
+    PyObject* document;         // the ParsedDocument the plan's views point into
+};
+
+// `variable_values[name]` as an owned reference, or an empty one when absent.
+// Read at the dict level, as the variable map was built.
+binding::Result<Ref> find_variable(PyObject* variable_values, std::string_view name) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref key, binding::new_str(name));
+    PyObject* found = PyDict_GetItemWithError(variable_values, key.get());
+    if (found == nullptr && PyErr_Occurred() != nullptr) {
+        return binding::Error::fetch();
+    }
+    return Ref::borrow(found);
+}
+
+binding::Error undefined_variable(std::string_view name) {
+    std::string message = "query references undefined variable '$";
+    message.append(name);
+    message.push_back('\'');
+    return error::raise(dovrane_core::error::make_error(std::move(message), ErrorCode::GraphqlValidationFailed));
+}
+
+binding::Result<Ref> graphql_value_to_python(const document::Value& value, const Conversion& conversion,
+                                             std::size_t depth);
+
+binding::Result<Ref> list_to_python(const document::Value& value, const Conversion& conversion, std::size_t depth) {
+    binding::RecursionGuard guard(" while converting an argument value");
+    if (!guard.entered()) {
+        return binding::Error::fetch();
+    }
+    if (depth > max_argument_value_depth) {
+        return binding::recursion_error("argument values nest too deep to convert");
+    }
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(value.list.size())));
+    if (!list) {
+        return binding::Error::fetch();
+    }
+    Py_ssize_t index = 0;
+    for (const document::Value& item : value.list) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref converted, graphql_value_to_python(item, conversion, depth + 1));
+        PyList_SetItem(list.get(), index++, converted.release());  // steals
+    }
+    return list;
+}
+
+binding::Result<Ref> object_to_python(const document::Value& value, const Conversion& conversion,
+                                      std::size_t depth) {
+    binding::RecursionGuard guard(" while converting an argument value");
+    if (!guard.entered()) {
+        return binding::Error::fetch();
+    }
+    if (depth > max_argument_value_depth) {
+        return binding::recursion_error("argument values nest too deep to convert");
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref dict, binding::new_dict());
+    // The parser folded repeated keys, so written order is insertion order.
+    for (const document::ObjectField& field : value.object) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref converted, graphql_value_to_python(field.value, conversion, depth + 1));
+        DOVRANE_ASSIGN_OR_RETURN(Ref key, binding::new_str(field.name.value));
+        DOVRANE_TRY(binding::dict_set(dict.get(), key.get(), converted.get()));
+    }
+    return dict;
+}
+
+binding::Result<Ref> graphql_value_to_python(const document::Value& value, const Conversion& conversion,
+                                             std::size_t depth) {
+    switch (value.kind) {
+        case document::ValueKind::Variable: {
+            DOVRANE_ASSIGN_OR_RETURN(Ref found, find_variable(conversion.variable_values, value.text));
+            if (!found) {
+                return undefined_variable(value.text);
+            }
+            return found;
+        }
+        case document::ValueKind::Null:
+            return binding::none();
+        case document::ValueKind::Number:
+            switch (value.number.kind) {
+                // Every unsigned literal stays exact: Python ints have no upper bound.
+                case json::NumberKind::UnsignedInteger: return binding::new_uint(value.number.unsigned_value);
+                case json::NumberKind::NegativeInteger: return binding::new_int(value.number.negative_value);
+                case json::NumberKind::FloatingPoint: return binding::new_float(value.number.float_value);
+            }
+            return binding::panic("unknown number kind");
+        case document::ValueKind::String:
+        case document::ValueKind::Enum:
+            return binding::new_str(value.text);
+        case document::ValueKind::Boolean:
+            return binding::boolean(value.boolean);
+        case document::ValueKind::Binary: {
+            PyObject* bytes = PyBytes_FromStringAndSize(value.text.data(), static_cast<Py_ssize_t>(value.text.size()));
+            if (bytes == nullptr) {
+                return binding::Error::fetch();
+            }
+            return Ref::steal(bytes);
+        }
+        case document::ValueKind::List:
+            return list_to_python(value, conversion, depth);
+        case document::ValueKind::Object:
+            return object_to_python(value, conversion, depth);
+    }
+    return binding::panic("unknown value kind");
+}
+
+// A bare variable the caller did not supply leaves its argument out; any
+// other value is converted, a later argument of one name replacing an earlier.
+binding::Result<Ref> convert_arguments(const std::vector<core_lowering::LoweredArgument>& arguments,
+                                       const Conversion& conversion) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref dict, binding::new_dict());
+    for (const core_lowering::LoweredArgument& argument : arguments) {
+        Ref converted;
+        if (argument.value->kind == document::ValueKind::Variable) {
+            DOVRANE_ASSIGN_OR_RETURN(converted, find_variable(conversion.variable_values, argument.value->text));
+            if (!converted) {
+                continue;
+            }
+        } else {
+            DOVRANE_ASSIGN_OR_RETURN(converted, graphql_value_to_python(*argument.value, conversion, 0));
+        }
+        DOVRANE_ASSIGN_OR_RETURN(Ref key, binding::new_str(argument.name));
+        DOVRANE_TRY(binding::dict_set(dict.get(), key.get(), converted.get()));
+    }
+    return dict;
+}
+
+// Errors surface in this order: the field's directive arguments, everything
+// inside its sub-fields, its own arguments.
+binding::Result<Ref> convert_field(const core_lowering::LoweredField& field, const Conversion& conversion,
+                                   std::size_t depth) {
+    PyLoweredField record;
+    record.directives.reserve(field.directives.size());
+    for (const core_lowering::LoweredDirective& directive : field.directives) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref arguments, convert_arguments(directive.arguments, conversion));
+        DOVRANE_ASSIGN_OR_RETURN(Ref object,
+                                 binding::new_instance(lowered_directive_class,
+                                                       PyLoweredDirective{directive.name, std::move(arguments),
+                                                                          Ref::borrow(conversion.document)}));
+        record.directives.push_back(std::move(object));
+    }
+    if (!field.selections.empty()) {
+        binding::RecursionGuard guard(" while converting a lowered field");
+        if (!guard.entered()) {
+            return binding::Error::fetch();
+        }
+        if (depth >= max_field_depth) {
+            return binding::recursion_error("lowered fields nest too deep to convert");
+        }
+        record.selections.reserve(field.selections.size());
+        for (const core_lowering::LoweredField& selection : field.selections) {
+            DOVRANE_ASSIGN_OR_RETURN(Ref object, convert_field(selection, conversion, depth + 1));
+            record.selections.push_back(std::move(object));
+        }
+    }
+    DOVRANE_ASSIGN_OR_RETURN(record.arguments, convert_arguments(field.arguments, conversion));
+    record.response_key = field.response_key;
+    record.field_name = field.field_name;
+    record.type_condition = field.type_condition;
+    record.line = field.line;
+    record.column = field.column;
+    if (field.defer) {
+        record.is_deferred = true;
+        record.defer_label = field.defer->label;
+    }
+    if (field.stream) {
+        record.is_streamed = true;
+        record.stream_initial_count = field.stream->initial_count;
+        record.stream_label = field.stream->label;
+    }
+    record.document = Ref::borrow(conversion.document);
+    return binding::new_instance(lowered_field_class, std::move(record));
+}
+
+// The JSON view of `variable_values` that directive evaluation reads. A value
+// without a JSON form is left out (an error it raised is discarded when it is
+// an Exception); a key that is not a str fails the call.
+binding::Result<core_lowering::VariableMap> variable_map(PyObject* variable_values) {
+    core_lowering::VariableMap variables;
+    binding::DictIterator items(variable_values);
+    Ref key;
+    Ref value;
+    for (;;) {
+        DOVRANE_ASSIGN_OR_RETURN(bool more, items.next(key, value));
+        if (!more) {
+            break;
+        }
+        if (!PyUnicode_Check(key.get())) {
+            return binding::conversion_error("str", key.get());
+        }
+        auto name = binding::to_str(key.get());
+        if (!name.ok()) {
+            // Lone surrogates (JSON "\ud800" escapes): no GraphQL variable
+            // has such a name, so the entry is left out like a non-JSON value.
+            DOVRANE_TRY(binding::discard_exception(name.take_error()));
+            continue;
+        }
+        std::string name_text(name.value());
+        auto converted = python_to_json_value(value.get());
+        if (!converted.ok()) {
+            DOVRANE_TRY(binding::discard_exception(converted.take_error()));
+            continue;
+        }
+        variables.insert_or_assign(std::move(name_text), std::move(converted).value());
+    }
+    return variables;
+}
+
+binding::Result<Ref> operation_type_word(document::OperationType type) {
+    binding::InternedName* word = &query_word;
+    switch (type) {
+        case document::OperationType::Query: word = &query_word; break;
+        case document::OperationType::Mutation: word = &mutation_word; break;
+        case document::OperationType::Subscription: word = &subscription_word; break;
+    }
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * text, word->get());
+    return Ref::borrow(text);
+}
+
+// `handle` is the ParsedDocument holding `parsed`; the plan's objects keep it.
+binding::Result<Ref> lower_parsed_document(PyObject* handle, const document::SharedDocument& parsed,
+                                           PyObject* variable_values, std::optional<std::string_view> operation_name) {
+    DOVRANE_ASSIGN_OR_RETURN(core_lowering::VariableMap variables, variable_map(variable_values));
+    auto lowered = core_lowering::lower_document(parsed, variables, operation_name);
+    if (!lowered.ok()) {
+        return error::raise(lowered.take_error());
+    }
+    const core_lowering::LoweredOperation& operation = lowered.value();
+    const Conversion conversion{variable_values, handle};
+    Ref fields = Ref::steal(PyList_New(static_cast<Py_ssize_t>(operation.fields.size())));
+    if (!fields) {
+        return binding::Error::fetch();
+    }
+    Py_ssize_t index = 0;
+    for (const core_lowering::LoweredField& field : operation.fields) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref object, convert_field(field, conversion, 0));
+        PyList_SetItem(fields.get(), index++, object.release());  // steals
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref operation_type, operation_type_word(operation.operation_type));
+    return binding::new_tuple({operation_type.get(), fields.get()});
+}
+
+constexpr binding::Parameter lower_query_parameters[] = {
+    binding::required("query"),
+    binding::keyword_required("variable_values"),
+    binding::keyword_optional("operation_name"),
+};
+
+binding::Result<Ref> lower_query(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view query, arguments.convert(0, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * variable_values, arguments.convert(1, binding::to_dict));
+    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> operation_name,
+                             arguments.convert(2, binding::to_optional_str));
+    auto parsed = dovrane_core::parser::parse_document(query);
+    if (!parsed.ok()) {
+        return error::raise(parsed.take_error());
+    }
+    document::SharedDocument shared = std::move(parsed).value();
+    // A handle of its own, which the plan's objects keep instead of the text.
+    DOVRANE_ASSIGN_OR_RETURN(Ref handle, validation::new_parsed_document(shared));
+    return lower_parsed_document(handle.get(), shared, variable_values, operation_name);
+}
+
+constexpr binding::Parameter lower_document_parameters[] = {
+    binding::required("document"),
+    binding::keyword_required("variable_values"),
+    binding::keyword_optional("operation_name"),
+};
+
+binding::Result<Ref> lower_document(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(const document::SharedDocument* parsed,
+                             arguments.convert(0, validation::shared_document_of));
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * variable_values, arguments.convert(1, binding::to_dict));
+    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> operation_name,
+                             arguments.convert(2, binding::to_optional_str));
+    return lower_parsed_document(arguments[0], *parsed, variable_values, operation_name);
+}
+
+}  // namespace
+
+binding::Class<PyLoweredField> lowered_field_class{"builtins.LoweredField", lowered_field_doc, lowered_field_getters};
+binding::Class<PyLoweredDirective> lowered_directive_class{"builtins.LoweredDirective", "",
+                                                           lowered_directive_getters};
+
+constexpr binding::Function lower_query_function = {
+    binding::signature("lower_query", lower_query_parameters),
+    DOVRANE_DOC("lower_query(query, *, variable_values, operation_name=None)",
+                "Parse query and lower its operation, named or not, into a tree of\n"
+                "LoweredField objects. @skip/@include selections are pruned and fragment\n"
+                "spreads and inline fragments flattened, with each directive's `if`\n"
+                "evaluated against variable_values, and $variable references in field and\n"
+                "directive arguments substituted from it the same way.\n"
+                "\n"
+                "Like validate_query, the lowering is schema-free: it needs only the\n"
+                "document and the request's variables, because resolver binding and\n"
+                "interface or union dispatch need a concrete value that exists only once\n"
+                "execution reaches the field.\n"
+                "\n"
+                "Returns (operation_type, fields). The operation type (\"query\",\n"
+                "\"mutation\" or \"subscription\") lets the executor pick the schema's\n"
+                "matching root type before resolving anything."),
+    lower_query,
+};
+
+constexpr binding::Function lower_document_function = {
+    binding::signature("lower_document", lower_document_parameters),
+    DOVRANE_DOC("lower_document(document, *, variable_values, operation_name=None)",
+                "The same lowering as lower_query, on an already parsed ParsedDocument.\n"
+                "The normal road is to parse once, validate the handle and lower the same\n"
+                "handle.\n"
+                "\n"
+                "This is also what makes a persisted-query replay cheaper: parsing and\n"
+                "validation are skipped, and only the work that depends on this request's\n"
+                "variables (evaluating @skip/@include, substituting arguments) is done\n"
+                "again."),
+    lower_document,
+};
+
+}  // namespace _dovrane::lowering

@@ -1,0 +1,93 @@
+// Python values as JSON values and as GraphQL literals; the lowering entry
+// points and the lowered-field objects.
+#pragma once
+
+#include <Python.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "arguments.hpp"
+#include "classes.hpp"
+#include "dovrane_core/json.hpp"
+#include "errors.hpp"
+#include "refs.hpp"
+
+namespace _dovrane::lowering {
+
+// Nested lists and dicts are walked recursively; deeper values (or a list
+// that contains itself) raise RecursionError instead of exhausting the stack.
+inline constexpr std::size_t max_value_depth = 256;
+
+// None, bool, 64-bit ints, other numbers (NaN and infinities become null),
+// str, list and dict (keys must be str); anything else is a ValueError
+// "value of type '{}' is not JSON-serializable".
+binding::Result<dovrane_core::json::Value> python_to_json_value(PyObject* value);
+
+// The GraphQL literal text of a default value: an enum member of a decorated
+// enum by its GraphQL name, null, true/false, numbers, JSON-quoted strings,
+// lists and dicts (keys written raw). No literal (an absent string) when the
+// value has no faithful one, such as a tuple or a dataclass instance.
+binding::Result<std::optional<std::string>> python_default_to_graphql_literal(PyObject* value);
+
+// ---------------------------------------------------------------------------
+// Lowering entry points and lowered-field objects
+
+// `LoweredDirective`: a custom directive of a lowered field.
+struct PyLoweredDirective {
+    std::string_view name;     // without "@"; a view into the document
+    binding::Ref arguments;    // dict: the same object on every read
+    binding::Ref document;     // the ParsedDocument whose text `name` views
+
+    template <class Visit>
+    void for_each_ref(Visit&& visit) {
+        binding::visit_refs(visit, arguments, document);
+    }
+};
+
+// `LoweredField`: one field of the execution plan. Its strings are views into
+// the parsed document, which the `document` handle keeps alive: sharing one
+// handle costs a reference count per object, copying would cost the strings.
+struct PyLoweredField {
+    std::string_view response_key;
+    std::string_view field_name;
+    std::optional<std::string_view> type_condition;
+    binding::Ref arguments;                // dict: the same object on every read
+    std::vector<binding::Ref> directives;  // LoweredDirective objects
+    std::vector<binding::Ref> selections;  // LoweredField objects
+    std::uint64_t line = 0;
+    std::uint64_t column = 0;
+    bool is_deferred = false;
+    std::optional<std::string_view> defer_label;
+    bool is_streamed = false;
+    std::optional<std::int64_t> stream_initial_count;
+    std::optional<std::string_view> stream_label;
+    binding::Ref document;  // the ParsedDocument the views point into
+
+    template <class Visit>
+    void for_each_ref(Visit&& visit) {
+        binding::visit_refs(visit, arguments, directives, selections, document);
+    }
+    // Plans nest up to the lowering's depth limit: dealloc frees them from a
+    // work list.
+    void detach_children(std::vector<binding::Ref>& out) {
+        for (binding::Ref& child : selections) {
+            out.push_back(std::move(child));
+        }
+        selections.clear();
+    }
+};
+
+extern binding::Class<PyLoweredField> lowered_field_class;
+extern binding::Class<PyLoweredDirective> lowered_directive_class;
+
+// lower_query(query, *, variable_values, operation_name=None)
+extern const binding::Function lower_query_function;
+// lower_document(document, *, variable_values, operation_name=None)
+extern const binding::Function lower_document_function;
+
+}  // namespace _dovrane::lowering

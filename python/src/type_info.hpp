@@ -1,0 +1,129 @@
+// The read-only description objects of types, fields, arguments, enum values
+// and type references, and the schema build-time error.
+#pragma once
+
+#include <Python.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cells.hpp"
+#include "classes.hpp"
+#include "dovrane_core/schema.hpp"
+#include "errors.hpp"
+#include "refs.hpp"
+
+namespace _dovrane::type_info {
+
+// `GraphQLTypeInfo`: a type reference in structured form.
+struct PyGraphQLType {
+    std::string_view kind;            // "NAMED", "LIST" or "NON_NULL"
+    std::optional<std::string> name;  // NAMED only
+    binding::Ref of_type;             // LIST and NON_NULL: the wrapped GraphQLTypeInfo
+
+    template <class Visit>
+    void for_each_ref(Visit&& visit) {
+        visit(of_type);
+    }
+    // Wrapper chains can be long: dealloc unlinks them level by level.
+    binding::Ref detach_chain() { return std::move(of_type); }
+};
+
+struct PyArgumentInfo {
+    std::string name;
+    std::optional<std::string> graphql_name;
+    std::string graphql_type;  // SDL text
+    binding::Ref type_info;    // GraphQLTypeInfo
+    bool is_nullable = true;
+    bool has_default = false;
+    std::optional<std::string> default_value;
+    std::optional<std::string> description;
+    std::optional<std::string> deprecation_reason;
+    bool is_maybe = false;
+
+    template <class Visit>
+    void for_each_ref(Visit&& visit) {
+        visit(type_info);
+    }
+};
+
+struct PyFieldInfo {
+    std::string name;
+    std::optional<std::string> graphql_name;
+    std::string graphql_type;  // SDL text
+    binding::Ref type_info;    // GraphQLTypeInfo
+    std::optional<std::string> description;
+    std::optional<std::string> deprecation_reason;
+    std::optional<std::string> default_value;
+    bool is_maybe = false;
+    bool is_nullable = true;
+    bool has_resolver = false;
+    std::optional<std::string> parent_parameter;
+    std::optional<std::string> info_parameter;
+    std::vector<binding::Ref> arguments;  // ArgumentInfo objects
+
+    template <class Visit>
+    void for_each_ref(Visit&& visit) {
+        binding::visit_refs(visit, type_info, arguments);
+    }
+};
+
+struct PyEnumValueInfo {
+    std::string name;
+    std::optional<std::string> graphql_name;
+    std::optional<std::string> description;
+    std::optional<std::string> deprecation_reason;
+
+    template <class Visit>
+    void for_each_ref(Visit&&) {}
+};
+
+struct PyTypeInfo {
+    std::string_view kind;  // "type", "interface", "input" or "enum"
+    std::string name;
+    std::optional<std::string> description;
+    bool one_of = false;
+    std::vector<binding::Ref> fields;       // FieldInfo objects
+    std::vector<binding::Ref> enum_values;  // EnumValueInfo objects
+    dovrane_core::schema::TypeDefinition definition;  // hidden; compile_schema takes it back
+
+    template <class Visit>
+    void for_each_ref(Visit&& visit) {
+        binding::visit_refs(visit, fields, enum_values);
+    }
+};
+
+extern binding::Class<PyTypeInfo> type_info_class;
+extern binding::Class<PyFieldInfo> field_info_class;
+extern binding::Class<PyArgumentInfo> argument_info_class;
+extern binding::Class<PyEnumValueInfo> enum_value_info_class;
+extern binding::Class<PyGraphQLType> graphql_type_class;
+
+binding::Result<PyGraphQLType> convert_graphql_type(const dovrane_core::schema::GraphQLType& type);
+binding::Result<PyArgumentInfo> convert_argument(dovrane_core::schema::ArgumentDefinition argument);
+binding::Result<PyFieldInfo> convert_field(dovrane_core::schema::FieldDefinition field);
+binding::Result<PyEnumValueInfo> convert_enum_value(const dovrane_core::schema::EnumValueDefinition& value);
+
+// A new TypeInfo over `definition`: its fields (from copies of the field
+// definitions) or its enum values, by kind.
+binding::Result<binding::Ref> new_type_info(dovrane_core::schema::TypeDefinition definition);
+
+// The hidden definition of a TypeInfo; the layer's TypeError for any other object.
+binding::Result<const dovrane_core::schema::TypeDefinition*> type_definition_of(PyObject* object);
+
+// `_dovrane.SchemaError`: schema build-time errors.
+struct SchemaError {
+    // A pending SchemaError: nothing touches Python until it is raised, when
+    // the type is taken from its cell and called with the message.
+    static binding::Error new_err(std::string message);
+    static binding::Error new_err(const char* message) { return new_err(std::string(message)); }
+};
+
+// The SchemaError type, created once per process.
+binding::Result<binding::Ref> schema_error_type();
+// Its cell (see `error::graphql_error_type_cell`).
+extern binding::OnceCell<binding::Ref> schema_error_type_cell;
+
+}  // namespace _dovrane::type_info

@@ -1,0 +1,534 @@
+// _dovrane_testing: a test fixture, not part of the product.
+//
+// Built only with DOVRANE_BUILD_TESTS and never installed. It exposes the
+// module's internals that have no Python entry of their own (value
+// conversion, error raising, the description objects, the binding layer's
+// argument handling and cells) to tests/. It compiles the same sources as
+// `_dovrane`; at import it adopts `_dovrane`'s classes and exception types, so
+// the objects it makes and the errors it raises are those of `_dovrane`.
+#include <Python.h>
+
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "arguments.hpp"
+#include "classes.hpp"
+#include "convert.hpp"
+#include "error.hpp"
+#include "errors.hpp"
+#include "lowering.hpp"
+#include "objects.hpp"
+#include "type_info.hpp"
+
+namespace _dovrane::testing {
+
+namespace {
+
+using binding::Ref;
+namespace schema = dovrane_core::schema;
+namespace core_error = dovrane_core::error;
+
+// json_text(value): python_to_json_value as compact JSON text.
+constexpr binding::Parameter json_text_parameters[] = {binding::required("value")};
+binding::Result<Ref> json_text(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(dovrane_core::json::Value value, lowering::python_to_json_value(arguments[0]));
+    return binding::new_str(dovrane_core::json::to_json_text(value));
+}
+constexpr binding::Function json_text_function = {
+    binding::signature("json_text", json_text_parameters),
+    DOVRANE_DOC("json_text(value)", "The value as a JSON value, in compact JSON text."),
+    json_text,
+};
+
+// default_literal(value): python_default_to_graphql_literal, None for no literal.
+constexpr binding::Parameter default_literal_parameters[] = {binding::required("value")};
+binding::Result<Ref> default_literal(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string> literal,
+                             lowering::python_default_to_graphql_literal(arguments[0]));
+    return literal ? binding::new_str(*literal) : binding::Result<Ref>(binding::none());
+}
+constexpr binding::Function default_literal_function = {
+    binding::signature("default_literal", default_literal_parameters),
+    DOVRANE_DOC("default_literal(value)", "The value as GraphQL literal text, or None when it has none."),
+    default_literal,
+};
+
+schema::GraphQLType named(const char* name) { return schema::GraphQLType::named(name); }
+schema::GraphQLType non_null(schema::GraphQLType type) { return schema::GraphQLType::non_null(std::move(type)); }
+schema::GraphQLType list(schema::GraphQLType type) { return schema::GraphQLType::list(std::move(type)); }
+
+schema::AppliedDirective applied(const char* name) {
+    return schema::AppliedDirective{name, {{"reason", dovrane_core::json::Value(std::string("test"))}}};
+}
+
+schema::TypeDefinition sample_object(schema::TypeKind kind) {
+    schema::TypeDefinition type;
+    type.kind = kind;
+    type.name = "Book";
+    type.description = "A book";
+    type.one_of = kind == schema::TypeKind::InputObject;
+    type.directives.push_back(applied("tagged"));
+    type.interfaces.push_back("Node");
+
+    schema::FieldDefinition title;
+    title.name = "title";
+    title.field_type = non_null(named("String"));
+    title.description = "The title";
+    title.directives.push_back(applied("tagged"));
+    type.fields.push_back(std::move(title));
+
+    schema::FieldDefinition tags;
+    tags.name = "tags";
+    tags.field_type = non_null(list(non_null(named("String"))));
+    tags.default_value = "[]";
+    type.fields.push_back(std::move(tags));
+
+    schema::FieldDefinition subtitle;
+    subtitle.name = "sub_title";
+    subtitle.graphql_name = "subtitle";
+    subtitle.field_type = named("String");
+    subtitle.is_maybe = true;
+    subtitle.deprecation_reason = "Use title";
+    type.fields.push_back(std::move(subtitle));
+
+    schema::FieldDefinition author;
+    author.name = "author";
+    author.field_type = non_null(named("Author"));
+    author.has_resolver = true;
+    author.parent_parameter = "root";
+    author.info_parameter = "info";
+    schema::ArgumentDefinition first;
+    first.name = "first_count";
+    first.graphql_name = "first";
+    first.arg_type = non_null(named("Int"));
+    first.has_default = true;
+    first.default_value = "10";
+    first.description = "How many";
+    first.deprecation_reason = "Use last";
+    first.directives.push_back(applied("tagged"));
+    author.arguments.push_back(std::move(first));
+    schema::ArgumentDefinition filter;
+    filter.name = "filter";
+    filter.arg_type = list(named("String"));
+    filter.is_maybe = true;
+    author.arguments.push_back(std::move(filter));
+    type.fields.push_back(std::move(author));
+    return type;
+}
+
+schema::TypeDefinition sample_enum() {
+    schema::TypeDefinition type;
+    type.kind = schema::TypeKind::Enum;
+    type.name = "Color";
+    type.one_of = true;  // never shown for an enum
+    schema::EnumValueDefinition red{"RED", "red", "Warm", std::nullopt, {applied("tagged")}};
+    schema::EnumValueDefinition green{"GREEN", std::nullopt, std::nullopt, std::nullopt, {}};
+    schema::EnumValueDefinition blue{"BLUE", std::nullopt, std::nullopt, "Gone", {}};
+    type.enum_values = {std::move(red), std::move(green), std::move(blue)};
+    return type;
+}
+
+// sample_type_info(*, kind="type"): a TypeInfo over a fixed definition.
+constexpr binding::Parameter sample_type_info_parameters[] = {binding::keyword_optional("kind")};
+binding::Result<Ref> sample_type_info(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view kind,
+                             arguments.convert_or(0, binding::to_str, std::string_view("type")));
+    if (kind == "type") {
+        return type_info::new_type_info(sample_object(schema::TypeKind::Object));
+    }
+    if (kind == "interface") {
+        return type_info::new_type_info(sample_object(schema::TypeKind::Interface));
+    }
+    if (kind == "input") {
+        return type_info::new_type_info(sample_object(schema::TypeKind::InputObject));
+    }
+    if (kind == "enum") {
+        return type_info::new_type_info(sample_enum());
+    }
+    return binding::value_error("unknown kind");
+}
+constexpr binding::Function sample_type_info_function = {
+    binding::signature("sample_type_info", sample_type_info_parameters),
+    DOVRANE_DOC("sample_type_info(*, kind='type')",
+                "A TypeInfo over a fixed definition: the object, interface or input type Book, or the enum Color."),
+    sample_type_info,
+};
+
+// definition_summary(info): what the hidden definition holds, as a tuple
+// (name, field names, directive count of the first field, interfaces).
+constexpr binding::Parameter definition_summary_parameters[] = {binding::required("info")};
+binding::Result<Ref> definition_summary(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(const schema::TypeDefinition* definition,
+                             arguments.convert(0, type_info::type_definition_of));
+    std::vector<Ref> names;
+    for (const auto& field : definition->fields) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(field.name));
+        names.push_back(std::move(name));
+    }
+    std::vector<Ref> interfaces;
+    for (const auto& interface : definition->interfaces) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(interface));
+        interfaces.push_back(std::move(name));
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(definition->name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref field_names, binding::new_list(names));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directive_count,
+                             binding::new_uint(definition->fields.empty() ? 0 : definition->fields[0].directives.size()));
+    DOVRANE_ASSIGN_OR_RETURN(Ref interface_names, binding::new_list(interfaces));
+    return binding::new_tuple({name.get(), field_names.get(), directive_count.get(), interface_names.get()});
+}
+constexpr binding::Function definition_summary_function = {
+    binding::signature("definition_summary", definition_summary_parameters),
+    DOVRANE_DOC("definition_summary(info)", "(name, field names, directives of the first field, interfaces)."),
+    definition_summary,
+};
+
+// type_chain(depth): a GraphQLTypeInfo of `depth` list wrappers around String.
+constexpr binding::Parameter type_chain_parameters[] = {binding::required("depth")};
+binding::Result<Ref> type_chain(PyObject*, binding::Arguments& arguments) {
+    Py_ssize_t depth = PyLong_AsSsize_t(arguments[0]);
+    if (depth < 0) {
+        return PyErr_Occurred() ? binding::Error::fetch() : binding::value_error("negative depth");
+    }
+    schema::GraphQLType type = named("String");
+    for (Py_ssize_t i = 0; i < depth; ++i) {
+        type = list(std::move(type));
+    }
+    DOVRANE_ASSIGN_OR_RETURN(type_info::PyGraphQLType record, type_info::convert_graphql_type(type));
+    return binding::new_instance(type_info::graphql_type_class, std::move(record));
+}
+constexpr binding::Function type_chain_function = {
+    binding::signature("type_chain", type_chain_parameters),
+    DOVRANE_DOC("type_chain(depth)", "A GraphQLTypeInfo of depth list wrappers around String."),
+    type_chain,
+};
+
+binding::Result<core_error::ErrorCode> error_code_named(std::string_view wire_name) {
+    for (std::size_t i = 0; i < core_error::error_code_count; ++i) {
+        auto code = static_cast<core_error::ErrorCode>(i);
+        if (core_error::error_code_wire_name(code) == wire_name) {
+            return code;
+        }
+    }
+    return binding::value_error("unknown error code");
+}
+
+// raise_core_error(message, *, code, locations=None, invalid_utf8=False)
+constexpr binding::Parameter raise_core_error_parameters[] = {
+    binding::required("message"),
+    binding::keyword_required("code"),
+    binding::keyword_optional("locations"),
+    binding::keyword_optional("invalid_utf8"),
+};
+binding::Result<Ref> raise_core_error(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view message, arguments.convert(0, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view code_name, arguments.convert(1, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(core_error::ErrorCode code, error_code_named(code_name));
+    std::optional<std::vector<core_error::Location>> locations;
+    if (arguments.given(2) && arguments[2] != Py_None) {
+        DOVRANE_ASSIGN_OR_RETURN(std::vector<Ref> pairs, binding::collect(arguments[2]));
+        locations.emplace();
+        for (const Ref& pair : pairs) {
+            unsigned long long line = 0;
+            unsigned long long column = 0;
+            Ref first = Ref::steal(PySequence_GetItem(pair.get(), 0));
+            Ref second = first ? Ref::steal(PySequence_GetItem(pair.get(), 1)) : Ref();
+            if (second) {
+                line = PyLong_AsUnsignedLongLong(first.get());
+                column = PyLong_AsUnsignedLongLong(second.get());
+            }
+            if (PyErr_Occurred() != nullptr) {
+                return binding::Error::fetch();
+            }
+            locations->push_back({line, column});
+        }
+    }
+    DOVRANE_ASSIGN_OR_RETURN(bool invalid_utf8, arguments.convert_or(3, binding::to_flag, false));
+    std::string text(message);
+    if (invalid_utf8) {
+        text += "\xff";
+    }
+    auto error = core_error::make_error(std::move(text), code);
+    error->locations = std::move(locations);
+    return error::raise(std::move(error));
+}
+constexpr binding::Function raise_core_error_function = {
+    binding::signature("raise_core_error", raise_core_error_parameters),
+    DOVRANE_DOC("raise_core_error(message, *, code, locations=None, invalid_utf8=False)",
+                "Raises a core GraphQL error through the host package."),
+    raise_core_error,
+};
+
+// raise_schema_error(message)
+constexpr binding::Parameter raise_schema_error_parameters[] = {binding::required("message")};
+binding::Result<Ref> raise_schema_error(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view message, arguments.convert(0, binding::to_str));
+    return type_info::SchemaError::new_err(std::string(message));
+}
+constexpr binding::Function raise_schema_error_function = {
+    binding::signature("raise_schema_error", raise_schema_error_parameters),
+    DOVRANE_DOC("raise_schema_error(message)", "Raises SchemaError with the message."),
+    raise_schema_error,
+};
+
+// probe(query, operation_name=None, *, kind, validate=False): binds and
+// converts like a module function, and returns what it got.
+constexpr binding::Parameter probe_parameters[] = {
+    binding::required("query"),
+    binding::optional("operation_name"),
+    binding::keyword_required("kind"),
+    binding::keyword_optional("validate"),
+};
+binding::Result<Ref> probe(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view query, arguments.convert(0, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> operation_name,
+                             arguments.convert(1, binding::to_optional_str));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view kind, arguments.convert(2, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(bool validate, arguments.convert_or(3, binding::to_flag, false));
+    DOVRANE_ASSIGN_OR_RETURN(Ref query_text, binding::new_str(query));
+    Ref operation = binding::none();
+    if (operation_name) {
+        DOVRANE_ASSIGN_OR_RETURN(operation, binding::new_str(*operation_name));
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref kind_text, binding::new_str(kind));
+    Ref flag = binding::boolean(validate);
+    return binding::new_tuple({query_text.get(), operation.get(), kind_text.get(), flag.get()});
+}
+constexpr binding::Function probe_function = {
+    binding::signature("probe", probe_parameters),
+    DOVRANE_DOC("probe(query, operation_name=None, *, kind, validate=False)",
+                "Returns (query, operation_name, kind, validate) as bound and converted."),
+    probe,
+};
+
+// probe_range(a, b=None, c=None)
+constexpr binding::Parameter probe_range_parameters[] = {
+    binding::required("a"),
+    binding::optional("b"),
+    binding::optional("c"),
+};
+binding::Result<Ref> probe_range(PyObject*, binding::Arguments& arguments) {
+    return binding::new_tuple({arguments[0], arguments.given(1) ? arguments[1] : Py_None,
+                               arguments.given(2) ? arguments[2] : Py_None});
+}
+constexpr binding::Function probe_range_function = {
+    binding::signature("probe_range", probe_range_parameters),
+    DOVRANE_DOC("probe_range(a, b=None, c=None)", "Returns (a, b, c)."),
+    probe_range,
+};
+
+// probe_keywords(*, first, second, third=None)
+constexpr binding::Parameter probe_keywords_parameters[] = {
+    binding::keyword_required("first"),
+    binding::keyword_required("second"),
+    binding::keyword_optional("third"),
+};
+binding::Result<Ref> probe_keywords(PyObject*, binding::Arguments& arguments) {
+    return binding::new_tuple({arguments[0], arguments[1], arguments.given(2) ? arguments[2] : Py_None});
+}
+constexpr binding::Function probe_keywords_function = {
+    binding::signature("probe_keywords", probe_keywords_parameters),
+    DOVRANE_DOC("probe_keywords(*, first, second, third=None)", "Returns (first, second, third)."),
+    probe_keywords,
+};
+
+// probe_nothing()
+binding::Result<Ref> probe_nothing(PyObject*, binding::Arguments&) { return binding::none(); }
+constexpr binding::Function probe_nothing_function = {
+    binding::signature("probe_nothing"),
+    DOVRANE_DOC("probe_nothing()", "Takes nothing."),
+    probe_nothing,
+};
+
+// probe_sequence(items): the str list conversion.
+constexpr binding::Parameter probe_sequence_parameters[] = {binding::required("items")};
+binding::Result<Ref> probe_sequence(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::vector<std::string> items, arguments.convert(0, binding::to_str_list));
+    std::vector<Ref> objects;
+    for (const std::string& item : items) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref object, binding::new_str(item));
+        objects.push_back(std::move(object));
+    }
+    return binding::new_list(objects);
+}
+constexpr binding::Function probe_sequence_function = {
+    binding::signature("probe_sequence", probe_sequence_parameters),
+    DOVRANE_DOC("probe_sequence(items)", "The items, converted as a list of str."),
+    probe_sequence,
+};
+
+// probe_instance(info): the TypeInfo instance conversion; returns its name.
+constexpr binding::Parameter probe_instance_parameters[] = {binding::required("info")};
+binding::Result<Ref> probe_instance(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(type_info::PyTypeInfo * info,
+                             arguments.convert(0, [](PyObject* object) {
+                                 return binding::to_instance(type_info::type_info_class, object);
+                             }));
+    return binding::new_str(info->name);
+}
+constexpr binding::Function probe_instance_function = {
+    binding::signature("probe_instance", probe_instance_parameters),
+    DOVRANE_DOC("probe_instance(info)", "The name of a TypeInfo."),
+    probe_instance,
+};
+
+// probe_dict(mapping): the dict conversion and the checked walk; returns the keys.
+constexpr binding::Parameter probe_dict_parameters[] = {binding::required("mapping")};
+binding::Result<Ref> probe_dict(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * dict, arguments.convert(0, binding::to_dict));
+    binding::DictIterator entries(dict);
+    std::vector<Ref> keys;
+    Ref key;
+    Ref value;
+    for (;;) {
+        DOVRANE_ASSIGN_OR_RETURN(bool more, entries.next(key, value));
+        if (!more) {
+            break;
+        }
+        keys.push_back(key);
+    }
+    return binding::new_list(keys);
+}
+constexpr binding::Function probe_dict_function = {
+    binding::signature("probe_dict", probe_dict_parameters),
+    DOVRANE_DOC("probe_dict(mapping)", "The keys of a dict, walked with the checked iterator."),
+    probe_dict,
+};
+
+// probe_type(cls)
+constexpr binding::Parameter probe_type_parameters[] = {binding::required("cls")};
+binding::Result<Ref> probe_type(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * cls, arguments.convert(0, binding::to_type));
+    return Ref::borrow(cls);
+}
+constexpr binding::Function probe_type_function = {
+    binding::signature("probe_type", probe_type_parameters),
+    DOVRANE_DOC("probe_type(cls)", "The class, converted as a type."),
+    probe_type,
+};
+
+// fail(kind, message): "panic" raises the panic exception; "bad_alloc" and
+// "runtime_error" throw that C++ exception out of the function body.
+constexpr binding::Parameter fail_parameters[] = {binding::required("kind"), binding::required("message")};
+binding::Result<Ref> fail(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view kind, arguments.convert(0, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view message, arguments.convert(1, binding::to_str));
+    if (kind == "panic") {
+        return binding::panic(std::string(message));
+    }
+    if (kind == "bad_alloc") {
+        throw std::bad_alloc();
+    }
+    throw std::runtime_error(std::string(message));
+}
+constexpr binding::Function fail_function = {
+    binding::signature("fail", fail_parameters),
+    DOVRANE_DOC("fail(kind, message)", "Fails the way kind names."),
+    fail,
+};
+
+// once_cell(index, builder): the value of test cell `index` (0 to 7),
+// building it with builder() on first use.
+binding::OnceCell<Ref> test_cells[8];
+constexpr binding::Parameter once_cell_parameters[] = {binding::required("index"), binding::required("builder")};
+binding::Result<Ref> once_cell(PyObject*, binding::Arguments& arguments) {
+    Py_ssize_t index = PyLong_AsSsize_t(arguments[0]);
+    if (index < 0 || index >= 8) {
+        return PyErr_Occurred() ? binding::Error::fetch() : binding::value_error("index out of range");
+    }
+    PyObject* builder = arguments[1];
+    DOVRANE_ASSIGN_OR_RETURN(const Ref* value,
+                             test_cells[index].get_or_build([builder] { return binding::call(builder, {}); }));
+    return *value;
+}
+constexpr binding::Function once_cell_function = {
+    binding::signature("once_cell", once_cell_parameters),
+    DOVRANE_DOC("once_cell(index, builder)", "The value of a test cell, built by builder() on first use."),
+    once_cell,
+};
+
+struct Registration {
+    const char* name;
+    PyMethodDef* definition;
+};
+
+const Registration registrations[] = {
+    {"json_text", &binding::method_def<json_text_function>},
+    {"default_literal", &binding::method_def<default_literal_function>},
+    {"sample_type_info", &binding::method_def<sample_type_info_function>},
+    {"definition_summary", &binding::method_def<definition_summary_function>},
+    {"type_chain", &binding::method_def<type_chain_function>},
+    {"raise_core_error", &binding::method_def<raise_core_error_function>},
+    {"raise_schema_error", &binding::method_def<raise_schema_error_function>},
+    {"probe", &binding::method_def<probe_function>},
+    {"probe_range", &binding::method_def<probe_range_function>},
+    {"probe_keywords", &binding::method_def<probe_keywords_function>},
+    {"probe_nothing", &binding::method_def<probe_nothing_function>},
+    {"probe_sequence", &binding::method_def<probe_sequence_function>},
+    {"probe_instance", &binding::method_def<probe_instance_function>},
+    {"probe_dict", &binding::method_def<probe_dict_function>},
+    {"probe_type", &binding::method_def<probe_type_function>},
+    {"fail", &binding::method_def<fail_function>},
+    {"once_cell", &binding::method_def<once_cell_function>},
+};
+
+binding::InternedName dovrane_module_name{"_dovrane"};
+
+binding::Status adopt(PyObject* dovrane, const char* name, binding::OnceCell<Ref>& cell) {
+    Ref object = Ref::steal(PyObject_GetAttrString(dovrane, name));
+    if (!object) {
+        return binding::Error::fetch();
+    }
+    cell.seed(std::move(object));
+    return {};
+}
+
+binding::Status module_body(PyObject* module) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref dovrane, binding::import_module(dovrane_module_name));
+    DOVRANE_TRY(adopt(dovrane.get(), "TypeInfo", type_info::type_info_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "FieldInfo", type_info::field_info_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "ArgumentInfo", type_info::argument_info_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "EnumValueInfo", type_info::enum_value_info_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "GraphQLTypeInfo", type_info::graphql_type_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "SchemaError", type_info::schema_error_type_cell));
+    DOVRANE_TRY(adopt(dovrane.get(), "GraphQLError", error::graphql_error_type_cell));
+    for (const Registration& registration : registrations) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::new_function(*registration.definition, module));
+        if (PyModule_AddObjectRef(module, registration.name, function.get()) < 0) {
+            return binding::Error::fetch();
+        }
+    }
+    return {};
+}
+
+int exec_module(PyObject* module) noexcept {
+    try {
+        binding::Status status = module_body(module);
+        if (!status.ok()) {
+            status.take_error().restore();
+            return -1;
+        }
+        return 0;
+    } catch (...) {
+        binding::set_error_from_current_exception();
+        return -1;
+    }
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},
+    {0, nullptr},
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, "_dovrane_testing", "Test fixture for dovrane's native module.", 0, nullptr,
+    module_slots, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+
+}  // namespace _dovrane::testing
+
+PyMODINIT_FUNC PyInit__dovrane_testing() { return PyModuleDef_Init(&_dovrane::testing::module_def); }

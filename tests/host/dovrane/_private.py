@@ -1,0 +1,5 @@
+"""`Annotated[T, PrivateMarker()]`: a dataclass field kept out of the schema."""
+
+
+class PrivateMarker:
+    pass
