@@ -899,7 +899,7 @@ struct Parser {
     }
     std::string_view token_text() const { return text(token.start, token.end); }
 
-    bool advance() { return lexer.next(token); }
+    [[gnu::always_inline]] bool advance() { return lexer.next(token); }
 
     bool fail_expected(std::string_view expected) {
         if (syntax.failed) return false;

@@ -334,7 +334,7 @@ TEST(Parser, NodesCarryThePositionsOthersReportOn) {
 
 TEST(Parser, FirstNumberOrDepthFailureInTextOrder) {
     const std::string deep = "{ a(x: " + nested("[", "1", "]", 65) + ") }";
-    EXPECT_EQ(failure("query A { a(x: 1e999) } query B " + deep.substr(0)), 
+    EXPECT_EQ(failure("query A { a(x: 1e999) } query B " + deep),
               "invalid number: number too large to fit in target type @1:16");
     EXPECT_EQ(failure("query B " + deep + " query A { a(x: 1e999) }"), "recursion limit exceeded.");
     // Both come before a definition conflict and the missing operation.
