@@ -456,11 +456,18 @@ constexpr const char is_streamed_doc[] =
     "field: validation enforces that, lowering does not. The stream marker is\n"
     "flattened the same way, into this, stream_initial_count and stream_label.";
 
+binding::Result<Ref> lowered_field_arguments(const PyLoweredField& field) {
+    if (!field.arguments) {
+        DOVRANE_ASSIGN_OR_RETURN(field.arguments, binding::new_dict());
+    }
+    return field.arguments;
+}
+
 PyGetSetDef lowered_field_getters[] = {
     binding::getter<&PyLoweredField::response_key>("response_key"),
     binding::getter<&PyLoweredField::field_name>("field_name"),
     binding::getter<&PyLoweredField::type_condition>("type_condition"),
-    binding::getter<&PyLoweredField::arguments>("arguments"),
+    binding::computed_getter<PyLoweredField, &lowered_field_arguments>("arguments"),
     binding::getter<&PyLoweredField::directives>("directives"),
     binding::getter<&PyLoweredField::selections>("selections"),
     binding::getter<&PyLoweredField::line>("line", line_doc),
@@ -634,7 +641,9 @@ binding::Result<Ref> convert_field(const core_lowering::LoweredField& field, con
             record.selections.push_back(std::move(object));
         }
     }
-    DOVRANE_ASSIGN_OR_RETURN(record.arguments, convert_arguments(field.arguments, conversion));
+    if (!field.arguments.empty()) {
+        DOVRANE_ASSIGN_OR_RETURN(record.arguments, convert_arguments(field.arguments, conversion));
+    }
     record.response_key = field.response_key;
     record.field_name = field.field_name;
     record.type_condition = field.type_condition;

@@ -56,7 +56,9 @@ struct PyLoweredField {
     std::string_view response_key;
     std::string_view field_name;
     std::optional<std::string_view> type_condition;
-    binding::Ref arguments;                // dict: the same object on every read
+    // dict: the same object on every read. Most fields take no arguments:
+    // theirs is made on the first read, not for every field of every plan.
+    mutable binding::Ref arguments;
     std::vector<binding::Ref> directives;  // LoweredDirective objects
     std::vector<binding::Ref> selections;  // LoweredField objects
     std::uint64_t line = 0;
