@@ -1,23 +1,15 @@
-// Parsing throughput: the dashboard and introspection queries, and a
+// Parsing throughput: the dashboard and schema-types queries, and a
 // synthetic ~1 MB query in a readable and a minified layout.
 #include <benchmark/benchmark.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "bench_data.hpp"
 #include "dovrane_core/parser.hpp"
 
 using namespace dovrane_core;
 
 namespace {
-
-std::string read_data(const char* name) {
-    std::ifstream in(std::string(DOVRANE_BENCH_DATA) + "/" + name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string synthetic_query(bool minified) {
     const char* line_break = minified ? " " : "\n    ";
@@ -45,12 +37,12 @@ void parse_text(benchmark::State& state, const std::string& text) {
 }
 
 void parse_dashboard(benchmark::State& state) { parse_text(state, read_data("query.graphql")); }
-void parse_introspection(benchmark::State& state) { parse_text(state, read_data("introspection.graphql")); }
+void parse_schema_types(benchmark::State& state) { parse_text(state, read_data("schema_types.graphql")); }
 void parse_synthetic(benchmark::State& state) { parse_text(state, synthetic_query(false)); }
 void parse_synthetic_minified(benchmark::State& state) { parse_text(state, synthetic_query(true)); }
 
 BENCHMARK(parse_dashboard);
-BENCHMARK(parse_introspection);
+BENCHMARK(parse_schema_types);
 BENCHMARK(parse_synthetic);
 BENCHMARK(parse_synthetic_minified);
 

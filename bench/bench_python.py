@@ -52,7 +52,7 @@ def main():
         print("graphql-core is not installed for this interpreter: dovrane timings only")
 
     print(f"Python {sys.version.split()[0]}")
-    for name in ("query.graphql", "introspection.graphql"):
+    for name in ("query.graphql", "schema_types.graphql"):
         text = read(name)
         ours = per_call_us(lambda: _dovrane.parse_query(text))
         line = f"parse_query     {name:24} {ours:9.2f} us"
@@ -61,7 +61,7 @@ def main():
             line += f"   graphql.parse {theirs:9.2f} us   ratio {theirs / ours:7.1f}x"
         print(line)
 
-    for name, variables in (("query.graphql", QUERY_VARIABLES), ("introspection.graphql", {})):
+    for name, variables in (("query.graphql", QUERY_VARIABLES), ("schema_types.graphql", {})):
         document = _dovrane.parse_query(read(name))
         ours = per_call_us(lambda: _dovrane.lower_document(document, variable_values=variables))
         print(f"lower_document  {name:24} {ours:9.2f} us")

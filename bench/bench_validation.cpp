@@ -3,15 +3,14 @@
 // (snake_case) names and auto_camel_case on, as the extension builds them.
 #include <benchmark/benchmark.h>
 
-#include <fstream>
 #include <initializer_list>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "bench_data.hpp"
 #include "dovrane_core/parser.hpp"
 #include "dovrane_core/schema.hpp"
 #include "dovrane_core/validation.hpp"
@@ -24,13 +23,6 @@ using schema::TypeDefinition;
 using schema::TypeKind;
 
 namespace {
-
-std::string read_data(const char* name) {
-    std::ifstream in(std::string(DOVRANE_BENCH_DATA) + "/" + name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // "[String!]!" and the like.
 GraphQLType type_of(std::string_view text) {
@@ -162,13 +154,8 @@ schema::CompiledSchema dashboard_schema() {
 }
 
 void validate_dashboard(benchmark::State& state) {
-    const std::string text = read_data("query.graphql");
-    auto parsed = parser::parse_document(text);
-    if (!parsed) {
-        state.SkipWithError("query.graphql does not parse");
-        return;
-    }
-    const document::SharedDocument document = parsed.value();
+    const document::SharedDocument document = parse_data(state, "query.graphql");
+    if (!document) return;
     const schema::CompiledSchema schema = dashboard_schema();
     if (error::MaybeError error = validation::validate_query(*document, schema, std::nullopt)) {
         state.SkipWithError(("query.graphql does not validate: " + error->message).c_str());

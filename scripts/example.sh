@@ -8,4 +8,4 @@ ensure_build_tools
 build="$repo_root/build/example"
 configure_build "$build" -DDOVRANE_BUILD_EXAMPLES=ON -DDOVRANE_BUILD_PYTHON=OFF
 cmake --build "$build" -j"$jobs" --target parse_query
-"$build/examples/parse_query" "$repo_root/examples/dashboard.graphql"
+"$build/examples/parse_query" "$repo_root/bench/data/query.graphql"

@@ -27,6 +27,15 @@ std::string_view error_code_wire_name(ErrorCode code) {
     return wire_names[static_cast<std::size_t>(code)];
 }
 
+std::string concat(std::initializer_list<std::string_view> parts) {
+    std::size_t size = 0;
+    for (std::string_view part : parts) size += part.size();
+    std::string text;
+    text.reserve(size);
+    for (std::string_view part : parts) text.append(part);
+    return text;
+}
+
 BoxedError make_error(std::string message, ErrorCode code) {
     auto error = std::make_unique<GraphQLError>();
     error->message = std::move(message);

@@ -27,6 +27,7 @@ using document::Span;
 using document::Value;
 using document::ValueKind;
 using error::BoxedError;
+using error::concat;
 using error::ErrorCode;
 using error::Result;
 
@@ -37,15 +38,6 @@ static_assert(max_lowered_argument_values == 1000000, "the size message quotes t
 // Up to this many entries a selection set counts response keys by scanning;
 // beyond it, by a sorted copy of the keys, so the count stays n log n.
 constexpr std::size_t key_scan_limit = 32;
-
-std::string concat(std::initializer_list<std::string_view> parts) {
-    std::size_t size = 0;
-    for (std::string_view part : parts) size += part.size();
-    std::string text;
-    text.reserve(size);
-    for (std::string_view part : parts) text.append(part);
-    return text;
-}
 
 BoxedError validation_error(std::string message) {
     return error::make_error(std::move(message), ErrorCode::GraphqlValidationFailed);

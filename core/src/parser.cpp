@@ -247,6 +247,19 @@ struct Lexer {
     void start_line(const char* p) { anchors->push_back({offset_of(p), ++line, 1}); }
     void restart_column(const char* p) { anchors->push_back({offset_of(p), line, 1}); }
 
+    // Past the CR at `p`: CRLF starts a new line, a lone CR only resets the
+    // column.
+    const char* after_carriage_return(const char* p) {
+        ++p;
+        if (*p == '\n') {
+            ++p;
+            start_line(p);
+        } else {
+            restart_column(p);
+        }
+        return p;
+    }
+
     // After a run that held non-ASCII characters: its end gets an anchor with
     // the column counted in characters since the previous anchor. Each byte is
     // counted at most once, so the whole text stays linear.
@@ -331,15 +344,7 @@ struct Lexer {
             switch (byte_tables.start[byte_at(p)]) {
                 case StartClass::Blank: ++p; continue;
                 case StartClass::LineFeed: ++p; start_line(p); continue;
-                case StartClass::CarriageReturn:
-                    ++p;
-                    if (*p == '\n') {
-                        ++p;
-                        start_line(p);
-                    } else {
-                        restart_column(p);
-                    }
-                    continue;
+                case StartClass::CarriageReturn: p = after_carriage_return(p); continue;
                 case StartClass::Comment: p = skip_comment(p); continue;
                 case StartClass::NonAscii:
                     if (is_byte_order_mark(p)) {
@@ -540,13 +545,7 @@ struct Lexer {
                 continue;
             }
             if (c == '\r') {
-                ++p;
-                if (*p == '\n') {
-                    ++p;
-                    start_line(p);
-                } else {
-                    restart_column(p);
-                }
+                p = after_carriage_return(p);
                 non_ascii = false;
                 continue;
             }

@@ -37,6 +37,7 @@ using document::Value;
 using document::ValueKind;
 using document::VariableDefinition;
 using error::BoxedError;
+using error::concat;
 using error::ErrorCode;
 using error::MaybeError;
 using schema::ArgumentDefinition;
@@ -97,15 +98,6 @@ public:
 private:
     FragmentState& state_;
 };
-
-std::string concat(std::initializer_list<std::string_view> parts) {
-    std::size_t size = 0;
-    for (std::string_view part : parts) size += part.size();
-    std::string text;
-    text.reserve(size);
-    for (std::string_view part : parts) text.append(part);
-    return text;
-}
 
 // A boxed error with exactly one location.
 BoxedError error_at(std::string message, ErrorCode code, error::Location location) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,6 +64,9 @@ using BoxedError = std::unique_ptr<GraphQLError>;
 BoxedError make_error(std::string message, ErrorCode code);
 BoxedError make_error(std::string_view message, ErrorCode code);
 BoxedError make_error(const char* message, ErrorCode code);
+// A message from its pieces, in one allocation.
+std::string concat(std::initializer_list<std::string_view> parts);
+
 // An error with exactly one location.
 BoxedError make_error_at(std::string message, ErrorCode code, Location location);
 
