@@ -39,6 +39,23 @@ Result<Ref> str_of(PyObject* object);
 Result<Py_ssize_t> length_hint(PyObject* object);
 // Collects the items of any iterable, in order.
 Result<std::vector<Ref>> collect(PyObject* iterable);
+// Walks any iterable, calling `visit(item)` (PyObject* -> Status) on each item
+// as the iterator yields it, and stops at the first error. Each item is owned
+// while it is visited.
+template <class Visit>
+Status for_each_item(PyObject* iterable, Visit&& visit) {
+    Ref iterator = Ref::steal(PyObject_GetIter(iterable));
+    if (!iterator) {
+        return Error::fetch();
+    }
+    while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
+        DOVRANE_TRY(visit(item.get()));
+    }
+    if (PyErr_Occurred() != nullptr) {
+        return Error::fetch();
+    }
+    return {};
+}
 
 // `type(object).__name__` as text, for messages ("int", "TypeInfo").
 Result<std::string> type_name(PyObject* object);

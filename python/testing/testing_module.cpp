@@ -2,7 +2,8 @@
 //
 // Built only with DOVRANE_BUILD_TESTS and never installed. It exposes the
 // module's internals that have no Python entry of their own (value
-// conversion, error raising, the description objects, the binding layer's
+// conversion, error raising, the description objects, applied directives and
+// their location checks, directive names and locations, the binding layer's
 // argument handling and cells) to tests/. It compiles the same sources as
 // `_dovrane`; at import it adopts `_dovrane`'s classes and exception types, so
 // the objects it makes and the errors it raises are those of `_dovrane`.
@@ -16,10 +17,12 @@
 #include "arguments.hpp"
 #include "classes.hpp"
 #include "convert.hpp"
+#include "dovrane_core/naming.hpp"
 #include "error.hpp"
 #include "errors.hpp"
 #include "lowering.hpp"
 #include "objects.hpp"
+#include "schema_directive_info.hpp"
 #include "type_info.hpp"
 
 namespace _dovrane::testing {
@@ -449,6 +452,144 @@ constexpr binding::Function once_cell_function = {
     once_cell,
 };
 
+// [(name, [(key, json_text), ...]), ...]
+binding::Result<Ref> applied_directive_list(const std::vector<schema::AppliedDirective>& directives) {
+    std::vector<Ref> items;
+    for (const auto& directive : directives) {
+        std::vector<Ref> arguments;
+        for (const auto& [key, value] : directive.arguments) {
+            DOVRANE_ASSIGN_OR_RETURN(Ref key_text, binding::new_str(key));
+            DOVRANE_ASSIGN_OR_RETURN(Ref value_text, binding::new_str(dovrane_core::json::to_json_text(value)));
+            DOVRANE_ASSIGN_OR_RETURN(Ref pair, binding::new_tuple({key_text.get(), value_text.get()}));
+            arguments.push_back(std::move(pair));
+        }
+        DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(directive.name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref argument_list, binding::new_list(arguments));
+        DOVRANE_ASSIGN_OR_RETURN(Ref item, binding::new_tuple({name.get(), argument_list.get()}));
+        items.push_back(std::move(item));
+    }
+    return binding::new_list(items);
+}
+
+// applied_directives(directives)
+constexpr binding::Parameter applied_directives_parameters[] = {binding::required("directives")};
+binding::Result<Ref> applied_directives(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(auto directives, type_info::extract_applied_directives(arguments[0]));
+    return applied_directive_list(directives);
+}
+constexpr binding::Function applied_directives_function = {
+    binding::signature("applied_directives", applied_directives_parameters),
+    DOVRANE_DOC("applied_directives(directives)",
+                "extract_applied_directives as [(name, [(key, json_text), ...]), ...]."),
+    applied_directives,
+};
+
+constexpr binding::Parameter directive_check_parameters[] = {
+    binding::required("directives"),
+    binding::required("location"),
+    binding::required("target"),
+};
+
+// check_directive_locations(directives, location, target)
+binding::Result<Ref> check_directive_locations(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view location, arguments.convert(1, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view target, arguments.convert(2, binding::to_str));
+    DOVRANE_TRY(type_info::validate_directive_locations(arguments[0], location, target));
+    return binding::none();
+}
+constexpr binding::Function check_directive_locations_function = {
+    binding::signature("check_directive_locations", directive_check_parameters),
+    DOVRANE_DOC("check_directive_locations(directives, location, target)", "validate_directive_locations."),
+    check_directive_locations,
+};
+
+// checked_directives(directives, location, target)
+binding::Result<Ref> checked_directives(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view location, arguments.convert(1, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view target, arguments.convert(2, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(auto directives, type_info::checked_applied_directives(arguments[0], location, target));
+    return applied_directive_list(directives);
+}
+constexpr binding::Function checked_directives_function = {
+    binding::signature("checked_directives", directive_check_parameters),
+    DOVRANE_DOC("checked_directives(directives, location, target)",
+                "checked_applied_directives, shaped as applied_directives."),
+    checked_directives,
+};
+
+// enum_definition(info): what the hidden definition of an enum's TypeInfo holds:
+// (name, description, directives, [(name, graphql_name, description,
+// deprecation_reason, directives), ...]), directives shaped as applied_directives.
+constexpr binding::Parameter enum_definition_parameters[] = {binding::required("info")};
+binding::Result<Ref> enum_definition(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(const schema::TypeDefinition* definition,
+                             arguments.convert(0, type_info::type_definition_of));
+    auto optional_text = [](const std::optional<std::string>& text) -> binding::Result<Ref> {
+        return text ? binding::new_str(*text) : binding::Result<Ref>(binding::none());
+    };
+    std::vector<Ref> values;
+    for (const auto& value : definition->enum_values) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(value.name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref graphql_name, optional_text(value.graphql_name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref description, optional_text(value.description));
+        DOVRANE_ASSIGN_OR_RETURN(Ref deprecation_reason, optional_text(value.deprecation_reason));
+        DOVRANE_ASSIGN_OR_RETURN(Ref directives, applied_directive_list(value.directives));
+        DOVRANE_ASSIGN_OR_RETURN(Ref item, binding::new_tuple({name.get(), graphql_name.get(), description.get(),
+                                                               deprecation_reason.get(), directives.get()}));
+        values.push_back(std::move(item));
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(definition->name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref description, optional_text(definition->description));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directives, applied_directive_list(definition->directives));
+    DOVRANE_ASSIGN_OR_RETURN(Ref value_list, binding::new_list(values));
+    return binding::new_tuple({name.get(), description.get(), directives.get(), value_list.get()});
+}
+constexpr binding::Function enum_definition_function = {
+    binding::signature("enum_definition", enum_definition_parameters),
+    DOVRANE_DOC("enum_definition(info)",
+                "(name, description, directives, [(name, graphql_name, description, deprecation_reason, "
+                "directives), ...])."),
+    enum_definition,
+};
+
+// directive_name_from_class_name(text)
+constexpr binding::Parameter directive_name_parameters[] = {binding::required("text")};
+binding::Result<Ref> directive_name_from_class_name(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view text, arguments.convert(0, binding::to_str));
+    return binding::new_str(schema_directive_info::class_name_to_directive_name(text));
+}
+constexpr binding::Function directive_name_from_class_name_function = {
+    binding::signature("directive_name_from_class_name", directive_name_parameters),
+    DOVRANE_DOC("directive_name_from_class_name(text)", "class_name_to_directive_name."),
+    directive_name_from_class_name,
+};
+
+// schema_directive_location(name): parse_location, as the location's wire name
+// and its index.
+constexpr binding::Parameter schema_directive_location_parameters[] = {binding::required("name")};
+binding::Result<Ref> schema_directive_location(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view name, arguments.convert(0, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(schema::SchemaDirectiveLocation location, schema_directive_info::parse_location(name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref wire_name, binding::new_str(schema::schema_directive_location_name(location)));
+    DOVRANE_ASSIGN_OR_RETURN(Ref index, binding::new_uint(static_cast<std::uint64_t>(location)));
+    return binding::new_tuple({wire_name.get(), index.get()});
+}
+constexpr binding::Function schema_directive_location_function = {
+    binding::signature("schema_directive_location", schema_directive_location_parameters),
+    DOVRANE_DOC("schema_directive_location(name)", "parse_location, as (wire name, index)."),
+    schema_directive_location,
+};
+
+// unicode_version(): the Unicode version of the core's case mappings.
+binding::Result<Ref> unicode_version(PyObject*, binding::Arguments&) {
+    return binding::new_str(dovrane_core::naming::unicode_version());
+}
+constexpr binding::Function unicode_version_function = {
+    binding::signature("unicode_version"),
+    DOVRANE_DOC("unicode_version()", "The Unicode version of the core's case mappings."),
+    unicode_version,
+};
+
 struct Registration {
     const char* name;
     PyMethodDef* definition;
@@ -472,6 +613,13 @@ const Registration registrations[] = {
     {"probe_type", &binding::method_def<probe_type_function>},
     {"fail", &binding::method_def<fail_function>},
     {"once_cell", &binding::method_def<once_cell_function>},
+    {"applied_directives", &binding::method_def<applied_directives_function>},
+    {"check_directive_locations", &binding::method_def<check_directive_locations_function>},
+    {"checked_directives", &binding::method_def<checked_directives_function>},
+    {"enum_definition", &binding::method_def<enum_definition_function>},
+    {"directive_name_from_class_name", &binding::method_def<directive_name_from_class_name_function>},
+    {"schema_directive_location", &binding::method_def<schema_directive_location_function>},
+    {"unicode_version", &binding::method_def<unicode_version_function>},
 };
 
 binding::InternedName dovrane_module_name{"_dovrane"};
