@@ -70,6 +70,20 @@ Result<Ref> new_uint(std::uint64_t value);
 Result<Ref> new_float(double value);
 // A list holding the same objects (new references to them).
 Result<Ref> new_list(const std::vector<Ref>& items);
+// A list of new strs, in the order of `texts` (a sized range of UTF-8 strings).
+template <class Texts>
+Result<Ref> new_str_list(const Texts& texts) {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(texts.size())));
+    if (!list) {
+        return Error::fetch();
+    }
+    Py_ssize_t index = 0;
+    for (const auto& text : texts) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref item, new_str(text));
+        PyList_SetItem(list.get(), index++, item.release());  // steals
+    }
+    return list;
+}
 Result<Ref> new_tuple(std::initializer_list<PyObject*> items);
 Result<Ref> new_dict();
 // `dict[key] = value`.

@@ -9,6 +9,7 @@
 // the objects it makes and the errors it raises are those of `_dovrane`.
 #include <Python.h>
 
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -16,14 +17,17 @@
 
 #include "arguments.hpp"
 #include "classes.hpp"
+#include "compiled_schema.hpp"
 #include "convert.hpp"
 #include "dovrane_core/naming.hpp"
 #include "error.hpp"
 #include "errors.hpp"
 #include "lowering.hpp"
 #include "objects.hpp"
+#include "persisted_query.hpp"
 #include "schema_directive_info.hpp"
 #include "type_info.hpp"
+#include "validation.hpp"
 
 namespace _dovrane::testing {
 
@@ -157,6 +161,161 @@ constexpr binding::Function sample_type_info_function = {
     DOVRANE_DOC("sample_type_info(*, kind='type')",
                 "A TypeInfo over a fixed definition: the object, interface or input type Book, or the enum Color."),
     sample_type_info,
+};
+
+schema::FieldDefinition field(const char* name, schema::GraphQLType type,
+                              std::vector<schema::ArgumentDefinition> arguments = {}) {
+    schema::FieldDefinition definition;
+    definition.name = name;
+    definition.field_type = std::move(type);
+    definition.arguments = std::move(arguments);
+    return definition;
+}
+
+schema::ArgumentDefinition argument(const char* name, schema::GraphQLType type,
+                                    std::optional<std::string> default_value = std::nullopt) {
+    schema::ArgumentDefinition definition;
+    definition.name = name;
+    definition.arg_type = std::move(type);
+    definition.has_default = default_value.has_value();
+    definition.default_value = std::move(default_value);
+    return definition;
+}
+
+void add_type(schema::CompiledSchema& compiled, schema::TypeKind kind, const char* name,
+              std::vector<schema::FieldDefinition> fields) {
+    schema::TypeDefinition definition;
+    definition.kind = kind;
+    definition.name = name;
+    definition.fields = std::move(fields);
+    compiled.types.emplace(name, std::move(definition));
+}
+
+// A small schema with every kind of definition, around the Book and Color of
+// sample_type_info (Python names; camel-cased or not by the flag):
+//
+//   interface Node { title: String! }
+//   type Book implements Node (sample_type_info)   enum Color (sample_type_info)
+//   type Author { name: String!, born_at: DateTime, books(color: Color): [Book!]! }
+//   input BookFilter { title_prefix: String, color: Color, min_pages: Int = 0 }
+//   union SearchResult = Book | Author
+//   type Query { book(book_id: ID!): Book, books(filter: BookFilter, first: Int = 10): [Book!]!,
+//                search(text: String!): [SearchResult!]!, node(book_id: ID!): Node }
+//   type Mutation { add_book(title: String!, color: Color): Book! }
+//   scalar DateTime (described)   directive @upper(locale_name: String = "en") on FIELD
+//   schema directive @tagged(reason: String!), which Book, its fields and Color apply
+schema::CompiledSchema sample_compiled_schema(bool auto_camel_case) {
+    schema::CompiledSchema compiled;
+    compiled.auto_camel_case = auto_camel_case;
+    compiled.query_type_name = "Query";
+    compiled.mutation_type_name = "Mutation";
+
+    compiled.types.emplace("Book", sample_object(schema::TypeKind::Object));
+    compiled.types.emplace("Color", sample_enum());
+    add_type(compiled, schema::TypeKind::Interface, "Node", [] {
+        std::vector<schema::FieldDefinition> fields;
+        fields.push_back(field("title", non_null(named("String"))));
+        return fields;
+    }());
+    add_type(compiled, schema::TypeKind::Object, "Author", [] {
+        std::vector<schema::FieldDefinition> fields;
+        fields.push_back(field("name", non_null(named("String"))));
+        fields.push_back(field("born_at", named("DateTime")));
+        std::vector<schema::ArgumentDefinition> color;
+        color.push_back(argument("color", named("Color")));
+        fields.push_back(field("books", non_null(list(non_null(named("Book")))), std::move(color)));
+        return fields;
+    }());
+    add_type(compiled, schema::TypeKind::InputObject, "BookFilter", [] {
+        std::vector<schema::FieldDefinition> fields;
+        fields.push_back(field("title_prefix", named("String")));
+        fields.push_back(field("color", named("Color")));
+        fields.push_back(field("min_pages", named("Int")));
+        fields.back().default_value = "0";
+        return fields;
+    }());
+    add_type(compiled, schema::TypeKind::Object, "Query", [] {
+        std::vector<schema::FieldDefinition> fields;
+        std::vector<schema::ArgumentDefinition> book_id;
+        book_id.push_back(argument("book_id", non_null(named("ID"))));
+        fields.push_back(field("book", named("Book"), book_id));
+        std::vector<schema::ArgumentDefinition> filter;
+        filter.push_back(argument("filter", named("BookFilter")));
+        filter.push_back(argument("first", named("Int"), "10"));
+        fields.push_back(field("books", non_null(list(non_null(named("Book")))), std::move(filter)));
+        std::vector<schema::ArgumentDefinition> text;
+        text.push_back(argument("text", non_null(named("String"))));
+        fields.push_back(field("search", non_null(list(non_null(named("SearchResult")))), std::move(text)));
+        fields.push_back(field("node", named("Node"), std::move(book_id)));
+        return fields;
+    }());
+    add_type(compiled, schema::TypeKind::Object, "Mutation", [] {
+        std::vector<schema::FieldDefinition> fields;
+        std::vector<schema::ArgumentDefinition> arguments;
+        arguments.push_back(argument("title", non_null(named("String"))));
+        arguments.push_back(argument("color", named("Color")));
+        fields.push_back(field("add_book", non_null(named("Book")), std::move(arguments)));
+        return fields;
+    }());
+    compiled.unions.emplace("SearchResult", schema::UnionDefinition{"SearchResult", std::nullopt, {"Book", "Author"}});
+
+    compiled.scalar_names.insert("DateTime");
+    compiled.scalar_descriptions["DateTime"] = "An instant, as ISO 8601 text";
+
+    schema::OperationDirectiveDefinition upper;
+    upper.name = "upper";
+    upper.locations = {schema::OperationDirectiveLocation::Field};
+    upper.arguments.push_back(argument("locale_name", named("String"), "\"en\""));
+    compiled.directives.emplace("upper", std::move(upper));
+
+    schema::SchemaDirectiveDefinition tagged;
+    tagged.name = "tagged";
+    tagged.locations = {schema::SchemaDirectiveLocation::Object, schema::SchemaDirectiveLocation::FieldDefinition,
+                        schema::SchemaDirectiveLocation::ArgumentDefinition,
+                        schema::SchemaDirectiveLocation::EnumValue};
+    tagged.fields.push_back(schema::DirectiveFieldDefinition{"reason", std::nullopt, non_null(named("String"))});
+    compiled.schema_directives.emplace("tagged", std::move(tagged));
+    return compiled;
+}
+
+// sample_schema(*, auto_camel_case=True, extra_scalars=()): a CompiledSchema
+// over the sample above, with more scalars (no descriptions) when asked; it
+// passes the shape check.
+constexpr binding::Parameter sample_schema_parameters[] = {
+    binding::keyword_optional("auto_camel_case"),
+    binding::keyword_optional("extra_scalars"),
+};
+binding::Result<Ref> sample_schema(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(bool auto_camel_case, arguments.convert_or(0, binding::to_flag, true));
+    DOVRANE_ASSIGN_OR_RETURN(std::vector<std::string> extra_scalars,
+                             arguments.convert_or(1, binding::to_str_list, std::vector<std::string>()));
+    schema::CompiledSchema compiled = sample_compiled_schema(auto_camel_case);
+    compiled.scalar_names.insert(extra_scalars.begin(), extra_scalars.end());
+    if (auto problem = schema::validate_schema_shape(compiled.types, compiled.unions, compiled.scalar_names)) {
+        return binding::panic("the sample schema is malformed: " + *problem);
+    }
+    return compiled_schema::new_compiled_schema(std::move(compiled));
+}
+constexpr binding::Function sample_schema_function = {
+    binding::signature("sample_schema", sample_schema_parameters),
+    DOVRANE_DOC("sample_schema(*, auto_camel_case=True, extra_scalars=())",
+                "A CompiledSchema with a query and a mutation type, an interface, an enum, an\n"
+                "input type, a union, a described scalar and directives."),
+    sample_schema,
+};
+
+// document_identity(document): the address of the shared parsed document
+// behind a ParsedDocument, to tell whether two handles share one.
+constexpr binding::Parameter document_identity_parameters[] = {binding::required("document")};
+binding::Result<Ref> document_identity(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(const dovrane_core::document::SharedDocument* document,
+                             arguments.convert(0, validation::shared_document_of));
+    return binding::new_uint(reinterpret_cast<std::uintptr_t>(document->get()));
+}
+constexpr binding::Function document_identity_function = {
+    binding::signature("document_identity", document_identity_parameters),
+    DOVRANE_DOC("document_identity(document)", "The address of the parsed document a ParsedDocument shares."),
+    document_identity,
 };
 
 // definition_summary(info): what the hidden definition holds, as a tuple
@@ -600,6 +759,8 @@ const Registration registrations[] = {
     {"default_literal", &binding::method_def<default_literal_function>},
     {"sample_type_info", &binding::method_def<sample_type_info_function>},
     {"definition_summary", &binding::method_def<definition_summary_function>},
+    {"sample_schema", &binding::method_def<sample_schema_function>},
+    {"document_identity", &binding::method_def<document_identity_function>},
     {"type_chain", &binding::method_def<type_chain_function>},
     {"raise_core_error", &binding::method_def<raise_core_error_function>},
     {"raise_schema_error", &binding::method_def<raise_schema_error_function>},
@@ -640,6 +801,9 @@ binding::Status module_body(PyObject* module) {
     DOVRANE_TRY(adopt(dovrane.get(), "ArgumentInfo", type_info::argument_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "EnumValueInfo", type_info::enum_value_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "GraphQLTypeInfo", type_info::graphql_type_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "CompiledSchema", compiled_schema::compiled_schema_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "ParsedDocument", validation::parsed_document_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "PersistedQueryResult", persisted_query::persisted_query_result_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "SchemaError", type_info::schema_error_type_cell));
     DOVRANE_TRY(adopt(dovrane.get(), "GraphQLError", error::graphql_error_type_cell));
     for (const Registration& registration : registrations) {
