@@ -17,6 +17,7 @@
 #include "objects.hpp"
 #include "persisted_query.hpp"
 #include "query_document.hpp"
+#include "schema_directive_info.hpp"
 #include "sdl.hpp"
 #include "type_info.hpp"
 #include "validation.hpp"
@@ -53,6 +54,9 @@ constexpr Registration registrations[] = {
     {"GraphQLTypeInfo", make_class<type_info::graphql_type_class>},
     {"SchemaError", [](PyObject*) { return type_info::schema_error_type(); }},
     {"GraphQLError", [](PyObject*) { return error::graphql_error_type(); }},
+    {"describe_schema_directive", make_function<schema_directive_info::describe_schema_directive_function>},
+    {"SchemaDirectiveInfo", make_class<schema_directive_info::schema_directive_info_class>},
+    {"DirectiveFieldInfo", make_class<schema_directive_info::directive_field_info_class>},
     {"lower_query", make_function<lowering::lower_query_function>},
     {"LoweredField", make_class<lowering::lowered_field_class>},
     {"LoweredDirective", make_class<lowering::lowered_directive_class>},

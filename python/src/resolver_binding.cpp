@@ -47,7 +47,6 @@ binding::InternedName values_name{"values"};
 binding::InternedName name_name{"name"};
 binding::InternedName annotation_name{"annotation"};
 binding::InternedName default_name{"default"};
-binding::InternedName get_origin_name{"get_origin"};
 binding::InternedName get_type_hints_name{"get_type_hints"};
 binding::InternedName localns_name{"localns"};
 binding::InternedName include_extras_name{"include_extras"};
@@ -241,7 +240,6 @@ binding::Result<ClassifiedParameters> classify_parameters(PyObject* owner, PyObj
     // Before any parameter is looked at: an unresolvable annotation fails the
     // call wherever it stands.
     DOVRANE_ASSIGN_OR_RETURN(Ref hints, resolve_annotations(typing.get(), owner, func));
-    DOVRANE_ASSIGN_OR_RETURN(Ref get_origin, binding::getattr(typing.get(), get_origin_name));
 
     ClassifiedParameters classified;
     DOVRANE_ASSIGN_OR_RETURN(std::vector<Ref> parameter_list, binding::collect(values.get()));
@@ -264,7 +262,7 @@ binding::Result<ClassifiedParameters> classify_parameters(PyObject* owner, PyObj
         } else if (PyErr_Occurred() != nullptr) {
             return binding::Error::fetch();
         }
-        DOVRANE_ASSIGN_OR_RETURN(Ref origin, binding::call(get_origin.get(), {annotation.get()}));
+        DOVRANE_ASSIGN_OR_RETURN(Ref origin, typing_utils::get_origin(typing.get(), annotation.get()));
 
         if (parent_marker != nullptr && origin.get() == parent_marker) {
             if (classified.parent_parameter) {

@@ -612,72 +612,7 @@ constexpr binding::Function once_cell_function = {
     once_cell,
 };
 
-// Resolver binding, shown through the objects the module exposes:
-// (ArgumentInfo list, parent, info, value, applied directives per argument as
-// [(name, [(key, json text), ...]), ...]).
-binding::Result<Ref> classified_summary(resolver_binding::ClassifiedParameters classified) {
-    std::vector<Ref> infos;
-    std::vector<Ref> directive_lists;
-    for (auto& argument : classified.arguments) {
-        std::vector<Ref> directives;
-        for (const auto& directive : argument.directives) {
-            std::vector<Ref> pairs;
-            for (const auto& [key, value] : directive.arguments) {
-                DOVRANE_ASSIGN_OR_RETURN(Ref key_text, binding::new_str(key));
-                DOVRANE_ASSIGN_OR_RETURN(Ref value_text, binding::new_str(dovrane_core::json::to_json_text(value)));
-                DOVRANE_ASSIGN_OR_RETURN(Ref pair, binding::new_tuple({key_text.get(), value_text.get()}));
-                pairs.push_back(std::move(pair));
-            }
-            DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(directive.name));
-            DOVRANE_ASSIGN_OR_RETURN(Ref pair_list, binding::new_list(pairs));
-            DOVRANE_ASSIGN_OR_RETURN(Ref entry, binding::new_tuple({name.get(), pair_list.get()}));
-            directives.push_back(std::move(entry));
-        }
-        DOVRANE_ASSIGN_OR_RETURN(Ref directive_list, binding::new_list(directives));
-        directive_lists.push_back(std::move(directive_list));
-        DOVRANE_ASSIGN_OR_RETURN(type_info::PyArgumentInfo converted, type_info::convert_argument(std::move(argument)));
-        DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::new_instance(type_info::argument_info_class, std::move(converted)));
-        infos.push_back(std::move(info));
-    }
-    DOVRANE_ASSIGN_OR_RETURN(Ref arguments, binding::new_list(infos));
-    DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::new_list(directive_lists));
-    DOVRANE_ASSIGN_OR_RETURN(Ref parent, binding::detail::to_python(classified.parent_parameter));
-    DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::detail::to_python(classified.info_parameter));
-    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::detail::to_python(classified.value_parameter));
-    return binding::new_tuple({arguments.get(), parent.get(), info.get(), value.get(), directives.get()});
-}
 
-// bind_resolver(cls, resolver)
-constexpr binding::Parameter bind_resolver_parameters[] = {binding::required("cls"), binding::required("resolver")};
-binding::Result<Ref> bind_resolver(PyObject*, binding::Arguments& arguments) {
-    DOVRANE_ASSIGN_OR_RETURN(resolver_binding::ClassifiedParameters classified,
-                             resolver_binding::bind_resolver_arguments(arguments[0], arguments[1]));
-    return classified_summary(std::move(classified));
-}
-constexpr binding::Function bind_resolver_function = {
-    binding::signature("bind_resolver", bind_resolver_parameters),
-    DOVRANE_DOC("bind_resolver(cls, resolver)",
-                "(ArgumentInfo list, parent, info, value, directives per argument) of a resolver."),
-    bind_resolver,
-};
-
-// classify_directive_function(func): the classification operation directives use.
-binding::InternedName directive_module_name{"dovrane.directive"};
-binding::InternedName directive_value_name{"DirectiveValue"};
-constexpr binding::Parameter classify_directive_function_parameters[] = {binding::required("func")};
-binding::Result<Ref> classify_directive_function(PyObject*, binding::Arguments& arguments) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(directive_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref marker, binding::getattr(module.get(), directive_value_name));
-    DOVRANE_ASSIGN_OR_RETURN(resolver_binding::ClassifiedParameters classified,
-                             resolver_binding::classify_parameters(nullptr, arguments[0], nullptr, marker.get(),
-                                                                   resolver_binding::operation_directive_hint));
-    return classified_summary(std::move(classified));
-}
-constexpr binding::Function classify_directive_function_function = {
-    binding::signature("classify_directive_function", classify_directive_function_parameters),
-    DOVRANE_DOC("classify_directive_function(func)",
-                "(ArgumentInfo list, parent, info, value, directives per argument) of an operation directive."),
-    classify_directive_function,
 // [(name, [(key, json_text), ...]), ...]
 binding::Result<Ref> applied_directive_list(const std::vector<schema::AppliedDirective>& directives) {
     std::vector<Ref> items;
@@ -816,6 +751,60 @@ constexpr binding::Function unicode_version_function = {
     unicode_version,
 };
 
+// Resolver binding, shown through the objects the module exposes:
+// (ArgumentInfo list, parent, info, value, applied directives per argument as
+// [(name, [(key, json text), ...]), ...]).
+binding::Result<Ref> classified_summary(resolver_binding::ClassifiedParameters classified) {
+    std::vector<Ref> infos;
+    std::vector<Ref> directive_lists;
+    for (auto& argument : classified.arguments) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref directive_list, applied_directive_list(argument.directives));
+        directive_lists.push_back(std::move(directive_list));
+        DOVRANE_ASSIGN_OR_RETURN(type_info::PyArgumentInfo converted, type_info::convert_argument(std::move(argument)));
+        DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::new_instance(type_info::argument_info_class, std::move(converted)));
+        infos.push_back(std::move(info));
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref arguments, binding::new_list(infos));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::new_list(directive_lists));
+    DOVRANE_ASSIGN_OR_RETURN(Ref parent, binding::detail::to_python(classified.parent_parameter));
+    DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::detail::to_python(classified.info_parameter));
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::detail::to_python(classified.value_parameter));
+    return binding::new_tuple({arguments.get(), parent.get(), info.get(), value.get(), directives.get()});
+}
+
+// bind_resolver(cls, resolver)
+constexpr binding::Parameter bind_resolver_parameters[] = {binding::required("cls"), binding::required("resolver")};
+binding::Result<Ref> bind_resolver(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(resolver_binding::ClassifiedParameters classified,
+                             resolver_binding::bind_resolver_arguments(arguments[0], arguments[1]));
+    return classified_summary(std::move(classified));
+}
+constexpr binding::Function bind_resolver_function = {
+    binding::signature("bind_resolver", bind_resolver_parameters),
+    DOVRANE_DOC("bind_resolver(cls, resolver)",
+                "(ArgumentInfo list, parent, info, value, directives per argument) of a resolver."),
+    bind_resolver,
+};
+
+// classify_directive_function(func): the classification operation directives use.
+binding::InternedName directive_module_name{"dovrane.directive"};
+binding::InternedName directive_value_name{"DirectiveValue"};
+constexpr binding::Parameter classify_directive_function_parameters[] = {binding::required("func")};
+binding::Result<Ref> classify_directive_function(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(directive_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref marker, binding::getattr(module.get(), directive_value_name));
+    DOVRANE_ASSIGN_OR_RETURN(resolver_binding::ClassifiedParameters classified,
+                             resolver_binding::classify_parameters(nullptr, arguments[0], nullptr, marker.get(),
+                                                                   resolver_binding::operation_directive_hint));
+    return classified_summary(std::move(classified));
+}
+constexpr binding::Function classify_directive_function_function = {
+    binding::signature("classify_directive_function", classify_directive_function_parameters),
+    DOVRANE_DOC("classify_directive_function(func)",
+                "(ArgumentInfo list, parent, info, value, directives per argument) of an operation directive."),
+    classify_directive_function,
+};
+
 struct Registration {
     const char* name;
     PyMethodDef* definition;
@@ -873,6 +862,8 @@ binding::Status module_body(PyObject* module) {
     DOVRANE_TRY(adopt(dovrane.get(), "CompiledSchema", compiled_schema::compiled_schema_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "ParsedDocument", validation::parsed_document_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "PersistedQueryResult", persisted_query::persisted_query_result_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "SchemaDirectiveInfo", schema_directive_info::schema_directive_info_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "DirectiveFieldInfo", schema_directive_info::directive_field_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "SchemaError", type_info::schema_error_type_cell));
     DOVRANE_TRY(adopt(dovrane.get(), "GraphQLError", error::graphql_error_type_cell));
     for (const Registration& registration : registrations) {
