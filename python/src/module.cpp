@@ -19,6 +19,7 @@
 #include "query_document.hpp"
 #include "sdl.hpp"
 #include "type_info.hpp"
+#include "union_info.hpp"
 #include "validation.hpp"
 
 namespace _dovrane {
@@ -53,6 +54,8 @@ constexpr Registration registrations[] = {
     {"GraphQLTypeInfo", make_class<type_info::graphql_type_class>},
     {"SchemaError", [](PyObject*) { return type_info::schema_error_type(); }},
     {"GraphQLError", [](PyObject*) { return error::graphql_error_type(); }},
+    {"describe_union", make_function<union_info::describe_union_function>},
+    {"UnionInfo", make_class<union_info::union_info_class>},
     {"lower_query", make_function<lowering::lower_query_function>},
     {"LoweredField", make_class<lowering::lowered_field_class>},
     {"LoweredDirective", make_class<lowering::lowered_directive_class>},
