@@ -222,15 +222,13 @@ Result<std::string> lazy_placeholder_name(PyObject* placeholder) {
         target = binding::call(target.value().get(), {});
     }
     if (target.ok()) {
-        auto info = binding::getattr(target.value().get(), type_info_attribute);
-        if (info.ok()) {
-            DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(info.value().get(), name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::getattr_or_empty(target.value().get(), type_info_attribute));
+        if (info) {
+            DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(info.get(), name_attribute));
             if (PyUnicode_Check(name.get())) {
                 DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(name.get()));
                 return std::string(text);
             }
-        } else {
-            DOVRANE_TRY(binding::discard_exception(info.take_error()));
         }
     } else {
         // Not resolvable yet: the class is declared later.
@@ -239,15 +237,6 @@ Result<std::string> lazy_placeholder_name(PyObject* placeholder) {
     DOVRANE_ASSIGN_OR_RETURN(Ref type_name, binding::getattr(placeholder, type_name_attribute));
     DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(type_name.get()));
     return std::string(text);
-}
-
-Result<Ref> dunder_name_of(PyObject* annotation) {
-    auto name = binding::getattr(annotation, dunder_name_attribute);
-    if (!name.ok()) {
-        DOVRANE_TRY(binding::discard_exception(name.take_error()));
-        return Ref();
-    }
-    return name;
 }
 
 binding::Status seed(PyObject* namespace_function, PyObject* target, PyObject* namespace_dict) {
@@ -424,15 +413,14 @@ Result<std::string> named_type_name(PyObject* annotation) {
         }
     }
 
-    auto info = binding::getattr(annotation, type_info_attribute);
-    if (info.ok()) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(info.value().get(), name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::getattr_or_empty(annotation, type_info_attribute));
+    if (info) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(info.get(), name_attribute));
         DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(name.get()));
         return std::string(text);
     }
-    DOVRANE_TRY(binding::discard_exception(info.take_error()));
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref dunder_name, dunder_name_of(annotation));
+    DOVRANE_ASSIGN_OR_RETURN(Ref dunder_name, binding::getattr_or_empty(annotation, dunder_name_attribute));
     if (dunder_name && PyUnicode_Check(dunder_name.get())) {
         auto text = binding::to_str(dunder_name.get());
         if (text.ok()) {

@@ -54,17 +54,15 @@ PyGetSetDef union_info_getters[] = {
 // A class declared as an object type: its type info's kind is "type". A
 // lookup or conversion that fails only means it is not one.
 Result<bool> is_object_type(PyObject* member) {
-    auto info = binding::getattr(member, type_info_attribute);
-    if (!info.ok()) {
-        DOVRANE_TRY(binding::discard_exception(info.take_error()));
+    DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::getattr_or_empty(member, type_info_attribute));
+    if (!info) {
         return false;
     }
-    auto kind = binding::getattr(info.value().get(), kind_attribute);
-    if (!kind.ok()) {
-        DOVRANE_TRY(binding::discard_exception(kind.take_error()));
+    DOVRANE_ASSIGN_OR_RETURN(Ref kind, binding::getattr_or_empty(info.get(), kind_attribute));
+    if (!kind) {
         return false;
     }
-    auto text = binding::to_str(kind.value().get());
+    auto text = binding::to_str(kind.get());
     if (!text.ok()) {
         DOVRANE_TRY(binding::discard_exception(text.take_error()));
         return false;
