@@ -1,4 +1,5 @@
-"""The request road from Python: parse_query against graphql-core, and lower_document.
+"""The request road from Python: parse_query against graphql-core, and lower_document;
+and, at schema build time, describe_union.
 
 Run it with the built module and the host stand-in on the path, under an
 interpreter that has graphql-core (installed for Python 3.11):
@@ -11,6 +12,8 @@ asserts nothing. Without graphql-core it reports dovrane's timings alone.
 import os
 import sys
 import timeit
+from types import SimpleNamespace
+from typing import Annotated
 
 import _dovrane
 
@@ -65,6 +68,16 @@ def main():
         document = _dovrane.parse_query(read(name))
         ours = per_call_us(lambda: _dovrane.lower_document(document, variable_values=variables))
         print(f"lower_document  {name:24} {ours:9.2f} us")
+
+    from dovrane._union import UnionDefinition
+
+    members = [type(name, (), {"__dovrane_type_info__": SimpleNamespace(kind="type", name=name)})
+               for name in ("Article", "Video", "Podcast")]
+    bare = members[0] | members[1] | members[2]
+    for label, annotation in (("bare union of 3", bare),
+                              ("Annotated marker", Annotated[bare, UnionDefinition("SearchResult")])):
+        ours = per_call_us(lambda: _dovrane.describe_union(annotation))
+        print(f"describe_union  {label:24} {ours:9.2f} us")
 
 
 if __name__ == "__main__":

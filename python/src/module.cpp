@@ -20,6 +20,7 @@
 #include "schema_directive_info.hpp"
 #include "sdl.hpp"
 #include "type_info.hpp"
+#include "union_info.hpp"
 #include "validation.hpp"
 
 namespace _dovrane {
@@ -54,6 +55,8 @@ constexpr Registration registrations[] = {
     {"GraphQLTypeInfo", make_class<type_info::graphql_type_class>},
     {"SchemaError", [](PyObject*) { return type_info::schema_error_type(); }},
     {"GraphQLError", [](PyObject*) { return error::graphql_error_type(); }},
+    {"describe_union", make_function<union_info::describe_union_function>},
+    {"UnionInfo", make_class<union_info::union_info_class>},
     {"describe_schema_directive", make_function<schema_directive_info::describe_schema_directive_function>},
     {"SchemaDirectiveInfo", make_class<schema_directive_info::schema_directive_info_class>},
     {"DirectiveFieldInfo", make_class<schema_directive_info::directive_field_info_class>},
