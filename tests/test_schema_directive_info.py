@@ -129,13 +129,14 @@ def test_unresolvable_annotations_fall_back_to_the_raw_annotation():
     assert [f.graphql_type for f in describe(Later).fields] == ["DoesNotExist!", "int!"]
 
 
-def test_other_failures_of_the_hints_propagate():
-    def broken():
-        raise KeyboardInterrupt
+def interrupt():
+    raise KeyboardInterrupt
 
+
+def test_other_failures_of_the_hints_propagate():
     @dataclasses.dataclass
     class Interrupting:
-        value: "broken()"
+        value: "interrupt()"
 
     with pytest.raises(KeyboardInterrupt):
         describe(Interrupting)

@@ -309,10 +309,8 @@ binding::Result<ClassifiedParameters> classify_parameters(PyObject* owner, PyObj
 binding::Result<ClassifiedParameters> bind_resolver_arguments(PyObject* cls, PyObject* resolver) {
     DOVRANE_ASSIGN_OR_RETURN(Ref resolver_module, binding::import_module(resolver_module_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref parent_marker, binding::getattr(resolver_module.get(), parent_name));
-    DOVRANE_ASSIGN_OR_RETURN(ClassifiedParameters classified,
-                             classify_parameters(cls, resolver, parent_marker.get(), nullptr, resolver_hint));
-    classified.value_parameter.reset();
-    return classified;
+    // No value marker: `value_parameter` stays unset.
+    return classify_parameters(cls, resolver, parent_marker.get(), nullptr, resolver_hint);
 }
 
 }  // namespace _dovrane::resolver_binding
