@@ -9,7 +9,6 @@ import _dovrane
 import _dovrane_testing as testing
 from dovrane._maybe import Maybe
 from dovrane._resolver import Argument, Depends, Info, Parent
-from dovrane.directive import DirectiveValue
 
 
 class Book:
@@ -209,36 +208,6 @@ def test_none_defaults_do_not_change_annotations():
         ("w", None, "String!", True, "null", False),
     ]
     assert sys.version_info >= (3, 10)
-
-
-def test_operation_directive_classification():
-    def directive(value: DirectiveValue[str], info: Info, times: int = 2):
-        pass
-
-    arguments, parent, info, value, _ = testing.classify_directive_function(directive)
-    assert (parent, info, value) == (None, "info", "value")
-    assert argument_rows(arguments) == [("times", None, "Int!", True, "2", False)]
-
-    def parent_is_an_argument(value: DirectiveValue[str], node: Parent[int]):
-        pass
-
-    arguments, parent, _, value, _ = testing.classify_directive_function(parent_is_an_argument)
-    assert (parent, value) == (None, "value")
-    assert [a.name for a in arguments] == ["node"]
-
-    def unannotated_self(self):
-        pass
-
-    with pytest.raises(_dovrane.SchemaError) as caught:
-        testing.classify_directive_function(unannotated_self)
-    assert str(caught.value) == ("parameter 'self' has no type annotation; annotate it as "
-                                 "DirectiveValue[T], Info, Depends[T], or a concrete argument type")
-
-    def two_values(a: DirectiveValue[str], b: DirectiveValue):
-        pass
-
-    with pytest.raises(_dovrane.SchemaError, match=r"^directive declares more than one DirectiveValue\[T\] parameter$"):
-        testing.classify_directive_function(two_values)
 
 
 def test_a_callable_without_a_signature_fails_with_inspects_error():

@@ -15,6 +15,7 @@
 #include "errors.hpp"
 #include "lowering.hpp"
 #include "objects.hpp"
+#include "operation_directive_info.hpp"
 #include "persisted_query.hpp"
 #include "query_document.hpp"
 #include "schema_directive_info.hpp"
@@ -63,6 +64,8 @@ constexpr Registration registrations[] = {
     {"lower_query", make_function<lowering::lower_query_function>},
     {"LoweredField", make_class<lowering::lowered_field_class>},
     {"LoweredDirective", make_class<lowering::lowered_directive_class>},
+    {"describe_operation_directive", make_function<operation_directive_info::describe_operation_directive_function>},
+    {"OperationDirectiveInfo", make_class<operation_directive_info::operation_directive_info_class>},
     {"CompiledSchema", make_class<compiled_schema::compiled_schema_class>},
     {"validate_query", make_function<validation::validate_query_function>},
     {"resolve_persisted_query", make_function<persisted_query::resolve_persisted_query_function>},

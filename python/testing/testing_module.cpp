@@ -25,6 +25,7 @@
 #include "errors.hpp"
 #include "lowering.hpp"
 #include "objects.hpp"
+#include "operation_directive_info.hpp"
 #include "persisted_query.hpp"
 #include "resolver_binding.hpp"
 #include "schema_directive_info.hpp"
@@ -935,24 +936,6 @@ constexpr binding::Function bind_resolver_function = {
     bind_resolver,
 };
 
-// classify_directive_function(func): the classification operation directives use.
-binding::InternedName directive_module_name{"dovrane.directive"};
-binding::InternedName directive_value_name{"DirectiveValue"};
-constexpr binding::Parameter classify_directive_function_parameters[] = {binding::required("func")};
-binding::Result<Ref> classify_directive_function(PyObject*, binding::Arguments& arguments) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(directive_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref marker, binding::getattr(module.get(), directive_value_name));
-    DOVRANE_ASSIGN_OR_RETURN(resolver_binding::ClassifiedParameters classified,
-                             resolver_binding::classify_parameters(nullptr, arguments[0], nullptr, marker.get(),
-                                                                   resolver_binding::operation_directive_hint));
-    return classified_summary(std::move(classified));
-}
-constexpr binding::Function classify_directive_function_function = {
-    binding::signature("classify_directive_function", classify_directive_function_parameters),
-    DOVRANE_DOC("classify_directive_function(func)",
-                "(ArgumentInfo list, parent, info, value, directives per argument) of an operation directive."),
-    classify_directive_function,
-};
 
 struct Registration {
     const char* name;
@@ -990,7 +973,6 @@ const Registration registrations[] = {
     {"fail", &binding::method_def<fail_function>},
     {"once_cell", &binding::method_def<once_cell_function>},
     {"bind_resolver", &binding::method_def<bind_resolver_function>},
-    {"classify_directive_function", &binding::method_def<classify_directive_function_function>},
     {"applied_directives", &binding::method_def<applied_directives_function>},
     {"check_directive_locations", &binding::method_def<check_directive_locations_function>},
     {"checked_directives", &binding::method_def<checked_directives_function>},
@@ -1024,6 +1006,8 @@ binding::Status module_body(PyObject* module) {
     DOVRANE_TRY(adopt(dovrane.get(), "PersistedQueryResult", persisted_query::persisted_query_result_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "SchemaDirectiveInfo", schema_directive_info::schema_directive_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "DirectiveFieldInfo", schema_directive_info::directive_field_info_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "OperationDirectiveInfo",
+                      operation_directive_info::operation_directive_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "SchemaError", type_info::schema_error_type_cell));
     DOVRANE_TRY(adopt(dovrane.get(), "GraphQLError", error::graphql_error_type_cell));
     for (const Registration& registration : registrations) {
