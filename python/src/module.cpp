@@ -66,6 +66,7 @@ constexpr Registration registrations[] = {
     {"LoweredDirective", make_class<lowering::lowered_directive_class>},
     {"describe_operation_directive", make_function<operation_directive_info::describe_operation_directive_function>},
     {"OperationDirectiveInfo", make_class<operation_directive_info::operation_directive_info_class>},
+    {"compile_schema", make_function<compiled_schema::compile_schema_function>},
     {"CompiledSchema", make_class<compiled_schema::compiled_schema_class>},
     {"validate_query", make_function<validation::validate_query_function>},
     {"resolve_persisted_query", make_function<persisted_query::resolve_persisted_query_function>},
