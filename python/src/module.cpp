@@ -48,6 +48,7 @@ binding::Result<Ref> make_function(PyObject* module) {
 // Every name of the module, in registration order; `__all__` follows it.
 // Functions are rows `{"name", make_function<the_function>}`.
 constexpr Registration registrations[] = {
+    {"process_type", make_function<type_info::process_type_function>},
     {"process_enum", make_function<type_info::process_enum_function>},
     {"TypeInfo", make_class<type_info::type_info_class>},
     {"FieldInfo", make_class<type_info::field_info_class>},

@@ -47,9 +47,6 @@ binding::InternedName values_name{"values"};
 binding::InternedName name_name{"name"};
 binding::InternedName annotation_name{"annotation"};
 binding::InternedName default_name{"default"};
-binding::InternedName get_type_hints_name{"get_type_hints"};
-binding::InternedName localns_name{"localns"};
-binding::InternedName include_extras_name{"include_extras"};
 binding::InternedName dunder_name_name{"__name__"};
 binding::InternedName qualname_name{"__qualname__"};
 binding::InternedName description_name{"description"};
@@ -156,19 +153,7 @@ binding::Result<Ref> resolve_annotations(PyObject* typing, PyObject* owner, PyOb
     }
     DOVRANE_TRY(typing_utils::seed_lazy_namespace_for_callable(func, namespace_dict.get()));
     DOVRANE_ASSIGN_OR_RETURN(Ref target, hints_target(func));
-    auto get_type_hints = binding::getattr(typing, get_type_hints_name);
-    if (!get_type_hints.ok()) {
-        if (!get_type_hints.error().matches(PyExc_Exception)) {
-            return get_type_hints.take_error();
-        }
-        return unresolved_annotations(func, get_type_hints.take_error());
-    }
-    DOVRANE_ASSIGN_OR_RETURN(Ref keywords, binding::new_dict());
-    DOVRANE_ASSIGN_OR_RETURN(PyObject * localns, localns_name.get());
-    DOVRANE_ASSIGN_OR_RETURN(PyObject * include_extras, include_extras_name.get());
-    DOVRANE_TRY(binding::dict_set(keywords.get(), localns, namespace_dict.get()));
-    DOVRANE_TRY(binding::dict_set(keywords.get(), include_extras, Py_True));
-    auto hints = binding::call(get_type_hints.value().get(), {target.get()}, keywords.get());
+    auto hints = typing_utils::get_type_hints(typing, target.get(), namespace_dict.get());
     if (!hints.ok()) {
         // KeyboardInterrupt and SystemExit are not annotation problems.
         if (!hints.error().matches(PyExc_Exception)) {

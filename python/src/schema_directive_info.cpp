@@ -42,10 +42,7 @@ using dovrane_core::schema::SchemaDirectiveLocation;
 
 binding::InternedName typing_module_name{"typing"};
 binding::InternedName dataclasses_module_name{"dataclasses"};
-binding::InternedName get_type_hints_name{"get_type_hints"};
 binding::InternedName fields_name{"fields"};
-binding::InternedName localns_name{"localns"};
-binding::InternedName include_extras_name{"include_extras"};
 binding::InternedName dunder_name_name{"__name__"};
 binding::InternedName name_name{"name"};
 binding::InternedName type_name{"type"};
@@ -81,24 +78,12 @@ PyGetSetDef directive_field_info_getters[] = {
 // The class's resolved hints, or an empty dict. Unresolvable annotations are
 // not an error here: those fields fall back to their raw annotation. Only a
 // NameError counts as unresolvable; anything else is a real failure.
-binding::Result<Ref> directive_type_hints(PyObject* typing, PyObject* cls, PyObject* namespace_dict) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref get_type_hints, binding::getattr(typing, get_type_hints_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref keywords, binding::new_dict());
-    DOVRANE_ASSIGN_OR_RETURN(PyObject * localns, localns_name.get());
-    DOVRANE_ASSIGN_OR_RETURN(PyObject * include_extras, include_extras_name.get());
-    DOVRANE_TRY(binding::dict_set(keywords.get(), localns, namespace_dict));
-    DOVRANE_TRY(binding::dict_set(keywords.get(), include_extras, Py_True));
-    auto hints = binding::call(get_type_hints.get(), {cls}, keywords.get());
-    if (!hints.ok()) {
-        if (!hints.error().matches(PyExc_NameError)) {
-            return hints.take_error();
-        }
+binding::Result<Ref> directive_type_hints(PyObject* typing, PyObject* cls, PyObject* class_name) {
+    auto hints = typing_utils::class_type_hints(typing, cls, class_name);
+    if (!hints.ok() && hints.error().matches(PyExc_NameError)) {
         return binding::new_dict();
     }
-    if (!PyDict_Check(hints.value().get())) {
-        return binding::new_dict();
-    }
-    return std::move(hints).value();
+    return hints;
 }
 
 binding::Result<DirectiveFieldDefinition> describe_field(PyObject* typing, PyObject* field, PyObject* hints) {
@@ -150,10 +135,7 @@ binding::Result<Ref> describe_schema_directive(PyObject*, binding::Arguments& ar
     DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref class_name, binding::getattr(cls, dunder_name_name));
     DOVRANE_ASSIGN_OR_RETURN(std::string_view class_name_text, binding::to_str(class_name.get()));
-    DOVRANE_ASSIGN_OR_RETURN(Ref namespace_dict, binding::new_dict());
-    DOVRANE_TRY(binding::dict_set(namespace_dict.get(), class_name.get(), cls));
-    DOVRANE_TRY(typing_utils::seed_lazy_namespace_for_class(cls, namespace_dict.get()));
-    DOVRANE_ASSIGN_OR_RETURN(Ref hints, directive_type_hints(typing.get(), cls, namespace_dict.get()));
+    DOVRANE_ASSIGN_OR_RETURN(Ref hints, directive_type_hints(typing.get(), cls, class_name.get()));
 
     DOVRANE_ASSIGN_OR_RETURN(Ref dataclasses, binding::import_module(dataclasses_module_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref fields_function, binding::getattr(dataclasses.get(), fields_name));

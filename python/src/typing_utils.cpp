@@ -453,4 +453,33 @@ binding::Status seed_lazy_namespace_for_callable(PyObject* func, PyObject* names
     return seed(lazy->namespace_for_callable.get(), func, namespace_dict);
 }
 
+namespace {
+
+binding::InternedName get_type_hints_name{"get_type_hints"};
+binding::InternedName localns_name{"localns"};
+binding::InternedName include_extras_name{"include_extras"};
+
+}  // namespace
+
+binding::Result<Ref> get_type_hints(PyObject* typing, PyObject* target, PyObject* namespace_dict) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, get_type_hints_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref keywords, binding::new_dict());
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * localns, localns_name.get());
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * include_extras, include_extras_name.get());
+    DOVRANE_TRY(binding::dict_set(keywords.get(), localns, namespace_dict));
+    DOVRANE_TRY(binding::dict_set(keywords.get(), include_extras, Py_True));
+    return binding::call(function.get(), {target}, keywords.get());
+}
+
+binding::Result<Ref> class_type_hints(PyObject* typing, PyObject* cls, PyObject* class_name) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref namespace_dict, binding::new_dict());
+    DOVRANE_TRY(binding::dict_set(namespace_dict.get(), class_name, cls));
+    DOVRANE_TRY(seed_lazy_namespace_for_class(cls, namespace_dict.get()));
+    DOVRANE_ASSIGN_OR_RETURN(Ref hints, get_type_hints(typing, cls, namespace_dict.get()));
+    if (!PyDict_Check(hints.get())) {
+        return binding::new_dict();
+    }
+    return hints;
+}
+
 }  // namespace _dovrane::typing_utils

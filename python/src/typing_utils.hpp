@@ -78,4 +78,15 @@ binding::Result<PyObject*> lazy_type_class();
 binding::Status seed_lazy_namespace_for_class(PyObject* cls, PyObject* namespace_dict);
 binding::Status seed_lazy_namespace_for_callable(PyObject* func, PyObject* namespace_dict);
 
+// `typing.get_type_hints(target, localns=namespace_dict, include_extras=True)`,
+// the result as returned. A failed lookup of `get_type_hints` is returned like
+// a failed call; what an exception means is the caller's to decide.
+binding::Result<binding::Ref> get_type_hints(PyObject* typing, PyObject* target, PyObject* namespace_dict);
+
+// The hints of a class, resolved with a local namespace holding `cls` under
+// `class_name` and the host's lazy namespace for the class (whose entries
+// win). A result that is not a dict counts as an empty one; every exception
+// is returned, a NameError (an annotation naming nothing) included.
+binding::Result<binding::Ref> class_type_hints(PyObject* typing, PyObject* cls, PyObject* class_name);
+
 }  // namespace _dovrane::typing_utils

@@ -863,6 +863,36 @@ constexpr binding::Function enum_definition_function = {
     enum_definition,
 };
 
+// type_definition(info): what the hidden definition of a type's TypeInfo holds
+// beyond its FieldInfo objects: (name, description, one_of, directives,
+// interfaces, [(field name, field directives), ...]), directives shaped as
+// applied_directives.
+binding::Result<Ref> type_definition(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(const schema::TypeDefinition* definition,
+                             arguments.convert(0, type_info::type_definition_of));
+    std::vector<Ref> fields;
+    for (const auto& field : definition->fields) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(field.name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref directives, applied_directive_list(field.directives));
+        DOVRANE_ASSIGN_OR_RETURN(Ref item, binding::new_tuple({name.get(), directives.get()}));
+        fields.push_back(std::move(item));
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(definition->name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref description, definition->description ? binding::new_str(*definition->description)
+                                                                      : binding::Result<Ref>(binding::none()));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directives, applied_directive_list(definition->directives));
+    DOVRANE_ASSIGN_OR_RETURN(Ref interfaces, binding::new_str_list(definition->interfaces));
+    DOVRANE_ASSIGN_OR_RETURN(Ref field_list, binding::new_list(fields));
+    return binding::new_tuple({name.get(), description.get(), binding::boolean(definition->one_of).get(),
+                               directives.get(), interfaces.get(), field_list.get()});
+}
+constexpr binding::Function type_definition_function = {
+    binding::signature("type_definition", enum_definition_parameters),
+    DOVRANE_DOC("type_definition(info)",
+                "(name, description, one_of, directives, interfaces, [(field name, field directives), ...])."),
+    type_definition,
+};
+
 // directive_name_from_class_name(text)
 constexpr binding::Parameter directive_name_parameters[] = {binding::required("text")};
 binding::Result<Ref> directive_name_from_class_name(PyObject*, binding::Arguments& arguments) {
@@ -977,6 +1007,7 @@ const Registration registrations[] = {
     {"check_directive_locations", &binding::method_def<check_directive_locations_function>},
     {"checked_directives", &binding::method_def<checked_directives_function>},
     {"enum_definition", &binding::method_def<enum_definition_function>},
+    {"type_definition", &binding::method_def<type_definition_function>},
     {"directive_name_from_class_name", &binding::method_def<directive_name_from_class_name_function>},
     {"schema_directive_location", &binding::method_def<schema_directive_location_function>},
     {"unicode_version", &binding::method_def<unicode_version_function>},

@@ -6,7 +6,9 @@ repository.
 """
 from typing import NewType
 
+from dovrane._field import field
+
 # The scalar ID, matched by identity.
 ID = NewType("ID", str)
 
-__all__ = ["ID"]
+__all__ = ["ID", "field"]
