@@ -50,7 +50,7 @@ def test_signature_and_docstring():
 def test_a_small_schema_compiles_and_renders():
     schema = compile(Query, scalar_names=["String"])
     assert type(schema) is _dovrane.CompiledSchema
-    assert sdl(schema) == "type Query {\n  hello: String!\n}\n\nscalar String\n"
+    assert sdl(schema) == "schema {\n  query: Query\n}\n\ntype Query {\n  hello: String!\n}\n\nscalar String"
 
 
 def test_the_last_definition_of_a_name_wins():
@@ -120,7 +120,7 @@ def test_library_scalars_named_only_by_directives_are_declared():
     directive = _dovrane.describe_operation_directive(at, locations=["FIELD"])
     schema = compile(Query, directives=[directive], schema_directives=[Keyed], scalar_names=["String"])
     assert schema.scalar_names == ["String", "Time", "UUID"]
-    assert "scalar UUID" in blocks(schema) and "scalar Time" in blocks(schema)
+    assert '"""UUID"""\nscalar UUID' in sdl(schema) and '"""Time (isoformat)"""\nscalar Time' in sdl(schema)
     assert compile(Query, scalar_names=["String"]).scalar_names == ["String"]
 
 
