@@ -91,8 +91,8 @@ struct ByteTables {
     std::array<TokenKind, 256> punctuator{};
     std::array<bool, 256> name_continue{};
     std::array<bool, 256> digit{};
-    // Bytes a string body takes as they are: printable ASCII but '"' and '\',
-    // plus tab.
+    // Bytes a string body takes as they are: ASCII from space up, DEL
+    // included, but '"' and '\'; plus tab.
     std::array<bool, 256> string_plain{};
 };
 
@@ -127,7 +127,7 @@ constexpr ByteTables make_byte_tables() {
     t.start['_'] = StartClass::NameStart;
     for (int c = 0; c < 0x100; ++c) {
         if (t.start[c] == StartClass::NameStart) t.name_continue[c] = true;
-        t.string_plain[c] = (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') || c == '\t';
+        t.string_plain[c] = (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') || c == '\t';
     }
     return t;
 }
@@ -565,7 +565,7 @@ struct Lexer {
                 p += length;
                 continue;
             }
-            if ((c >= 0x20 && c != 0x7F) || c == '\t') {
+            if (c >= 0x20 || c == '\t') {
                 ++p;
                 continue;
             }

@@ -241,6 +241,9 @@ TEST(Parser, Strings) {
         {R"("""a \""" b""")", "a \"\"\" b"},
         {"\"\"\"\r\n  x\r  y\n\"\"\"", "x\ny"},
         {R"("""\n""")", "\\n"},
+        // DEL is a source character: strings and block strings take it as it is.
+        {"\"a\x7F b\"", "a\x7F b"},
+        {"\"\"\"a\x7F\n  \x7F\"\"\"", "a\x7F\n\x7F"},
     };
     for (const Case& c : cases) {
         auto document = parse_ok(std::string("{ a(x: ") + c.literal + ") }");
@@ -249,6 +252,8 @@ TEST(Parser, Strings) {
         EXPECT_EQ(value.kind, document::ValueKind::String) << c.literal;
         EXPECT_EQ(value.text, c.value) << c.literal;
     }
+    // Outside strings DEL is no token.
+    EXPECT_EQ(failure("{ a \x7F }"), "syntax error at 1:5: unexpected character U+007F @1:5");
 }
 
 TEST(Parser, PositionsCountCharactersAndHonourCarriageReturns) {
