@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "scratch.hpp"
+
 namespace dovrane_core::lowering {
 
 namespace {
@@ -224,13 +226,11 @@ std::size_t field_argument_values(const Selection& field) {
 // ---------------------------------------------------------------------------
 // The plan the walk builds
 
-// A spread's or inline fragment's @defer: absent, or a mark with an optional
-// label.
-using PendingDefer = std::optional<DeferMarker>;
-
-// Every field, item and body of a plan comes from a selection of a text under
-// 4 GiB, walked at most twice (the second walk fails), so 32 bits index them.
+// Every field, item, body and mark of a plan comes from a selection of a text
+// under 4 GiB, walked at most twice (the second walk fails), so 32 bits
+// index them.
 using PlanIndex = std::uint32_t;
+using MarkIndex = std::uint32_t;  // into Plan::marks; 0 is no mark
 
 // A lowered selection set as its parent holds it. `mark` belongs to levels
 // that held nothing but this body (a fragment whose one selection is a
@@ -238,7 +238,7 @@ using PlanIndex = std::uint32_t;
 // test uniqueness over the body itself, and the outermost of them counts.
 struct BodyRef {
     PlanIndex body = 0;  // into Plan::bodies; 0 is the empty body
-    PendingDefer mark;
+    MarkIndex mark = 0;
 };
 
 // A field the walk kept; every place it is spliced into shares it, and its
@@ -259,7 +259,7 @@ struct Item {
     bool is_body = false;
     PlanIndex field = 0;  // into Plan::fields, when not a body
     BodyRef body;
-    PendingDefer mark;
+    MarkIndex mark = 0;
 };
 
 struct Body {
@@ -272,7 +272,17 @@ struct Body {
 struct Plan {
     std::vector<PlanField> fields;
     std::vector<Item> items;
-    std::vector<Body> bodies{Body{}};
+    std::vector<Body> bodies;        // the empty body first
+    std::vector<DeferMarker> marks;  // one per @defer that placed a mark, after an unused first
+
+    void reset() {
+        detail::reset_scratch(fields);
+        detail::reset_scratch(items);
+        detail::reset_scratch(bodies);
+        detail::reset_scratch(marks);
+        bodies.emplace_back();
+        marks.emplace_back();
+    }
 };
 
 // ---------------------------------------------------------------------------
@@ -293,12 +303,12 @@ struct FragmentState {
 struct Walk {
     const document::Document& document;
     const VariableMap& variables;
-    std::vector<FragmentState> fragments;  // by index into document.fragments
+    Plan& plan;
+    std::vector<Item>& open_items;           // of the selection sets being walked, innermost last
+    std::vector<FragmentState>& fragments;  // by index into document.fragments
     std::size_t field_count = 0;
     std::size_t argument_values = 0;
     std::size_t deepest = 0;  // deepest selection-set level reached so far
-    Plan plan{};
-    std::vector<Item> open_items{};  // of the selection sets being walked, innermost last
 };
 
 BoxedError lower_selection_set(Walk& walk, const SelectionSet& selection_set,
@@ -313,7 +323,7 @@ BodyRef close_body(Walk& walk, std::size_t begin) {
     if (open.size() == begin) return BodyRef{};
     if (open.size() == begin + 1 && open.back().is_body) {
         BodyRef only = open.back().body;
-        if (open.back().mark) only.mark = open.back().mark;
+        if (open.back().mark != 0) only.mark = open.back().mark;
         open.pop_back();
         return only;
     }
@@ -328,17 +338,23 @@ BodyRef close_body(Walk& walk, std::size_t begin) {
         }
         const Body& spliced = plan.bodies[item.body.body];
         body.fields += spliced.fields;
-        body.has_marks = body.has_marks || item.mark || item.body.mark || spliced.has_marks;
+        body.has_marks = body.has_marks || item.mark != 0 || item.body.mark != 0 || spliced.has_marks;
     }
     plan.items.insert(plan.items.end(), open.begin() + static_cast<std::ptrdiff_t>(begin), open.end());
     open.resize(begin);
     plan.bodies.push_back(body);
-    return BodyRef{static_cast<PlanIndex>(plan.bodies.size() - 1), std::nullopt};
+    return BodyRef{static_cast<PlanIndex>(plan.bodies.size() - 1), 0};
 }
 
-// A fragment's body into the enclosing set; an empty one adds nothing.
-void splice(Walk& walk, const BodyRef& body, const PendingDefer& mark) {
+// A fragment's body into the enclosing set, under the fragment's @defer mark;
+// an empty body adds nothing.
+void splice(Walk& walk, const BodyRef& body, const std::optional<DeferMarker>& defer) {
     if (walk.plan.bodies[body.body].fields == 0) return;
+    MarkIndex mark = 0;
+    if (defer) {
+        mark = static_cast<MarkIndex>(walk.plan.marks.size());
+        walk.plan.marks.push_back(*defer);
+    }
     walk.open_items.push_back(Item{true, 0, body, mark});
 }
 
@@ -373,7 +389,7 @@ BoxedError lower_field(Walk& walk, const Selection& selection, std::optional<std
     const error::Location position = walk.document.position(selection.offset);
     field.line = position.line;
     field.column = position.column;
-    walk.open_items.push_back(Item{false, static_cast<PlanIndex>(walk.plan.fields.size()), {}, {}});
+    walk.open_items.push_back(Item{false, static_cast<PlanIndex>(walk.plan.fields.size()), {}, 0});
     walk.plan.fields.push_back(field);
     return nullptr;
 }
@@ -513,44 +529,52 @@ struct OpenMark {
 
 struct Writer {
     const Plan& plan;
-    std::vector<PlanIndex> pending{};  // fields of the levels being written, innermost last
+    std::vector<PlanIndex>& pending;  // fields of the levels being written, innermost last
     // Settling one level's marks: where each field's key is unique, the range
     // strictly between the fields of the same key before and after it.
-    std::vector<PlanIndex> order{};
-    std::vector<std::size_t> unique_from{};
-    std::vector<std::size_t> unique_to{};
-    std::vector<OpenMark> marks{};
+    std::vector<PlanIndex>& order;
+    std::vector<std::size_t>& unique_from;
+    std::vector<std::size_t>& unique_to;
+    std::vector<OpenMark>& marks;
 };
 
-// Bodies nest no deeper than the effective-depth bound, so this recursion is
-// bounded too.
-void collect_fields(Writer& writer, PlanIndex body_index) {
+// The level's fields in order, flattened through the bodies spliced into it;
+// their plan fields are noted for the levels below. Bodies nest no deeper
+// than the effective-depth bound, so this recursion is bounded too.
+void write_fields(Writer& writer, PlanIndex body_index, std::vector<LoweredField>& level) {
     const Body& body = writer.plan.bodies[body_index];
     for (PlanIndex i = 0; i < body.item_count; ++i) {
         const Item& item = writer.plan.items[body.first_item + i];
         if (item.is_body) {
-            collect_fields(writer, item.body.body);
-        } else {
-            writer.pending.push_back(item.field);
+            write_fields(writer, item.body.body, level);
+            continue;
         }
+        const PlanField& planned = writer.plan.fields[item.field];
+        const Selection& selection = *planned.selection;
+        // Built in place, member by member in declaration order; the defer
+        // mark is settled once the whole level is written.
+        level.emplace_back(selection.response_key(), selection.name.value, planned.type_condition,
+                           lower_arguments(selection.arguments), lower_directives(selection.directives),
+                           std::vector<LoweredField>(), std::nullopt, planned.stream, planned.line, planned.column);
+        writer.pending.push_back(item.field);
     }
 }
 
 void place_marks(Writer& writer, const BodyRef& ref, std::vector<LoweredField>& level, std::size_t& cursor) {
     const Body& body = writer.plan.bodies[ref.body];
-    if (writer.marks.empty() && !ref.mark && !body.has_marks) {
+    if (writer.marks.empty() && ref.mark == 0 && !body.has_marks) {
         cursor += body.fields;
         return;
     }
     const std::size_t begin = cursor;
     const std::size_t end = cursor + body.fields;
-    if (ref.mark) writer.marks.push_back({begin, end, &*ref.mark});
+    if (ref.mark != 0) writer.marks.push_back({begin, end, &writer.plan.marks[ref.mark]});
     for (PlanIndex i = 0; i < body.item_count; ++i) {
         const Item& item = writer.plan.items[body.first_item + i];
         if (item.is_body) {
-            if (item.mark) writer.marks.push_back({begin, end, &*item.mark});
+            if (item.mark != 0) writer.marks.push_back({begin, end, &writer.plan.marks[item.mark]});
             place_marks(writer, item.body, level, cursor);
-            if (item.mark) writer.marks.pop_back();
+            if (item.mark != 0) writer.marks.pop_back();
             continue;
         }
         const std::size_t from = writer.unique_from[cursor];
@@ -561,7 +585,7 @@ void place_marks(Writer& writer, const BodyRef& ref, std::vector<LoweredField>& 
         if (holds != writer.marks.end()) level[cursor].defer = *holds->mark;
         ++cursor;
     }
-    if (ref.mark) writer.marks.pop_back();
+    if (ref.mark != 0) writer.marks.pop_back();
 }
 
 void settle_defer_marks(Writer& writer, const BodyRef& ref, std::vector<LoweredField>& level) {
@@ -586,35 +610,51 @@ void settle_defer_marks(Writer& writer, const BodyRef& ref, std::vector<LoweredF
     place_marks(writer, ref, level, cursor);
 }
 
-LoweredField written_field(const PlanField& planned) {
-    const Selection& selection = *planned.selection;
-    LoweredField field;
-    field.response_key = selection.response_key();
-    field.field_name = selection.name.value;
-    field.type_condition = planned.type_condition;
-    field.arguments = lower_arguments(selection.arguments);
-    field.directives = lower_directives(selection.directives);
-    field.stream = planned.stream;
-    field.line = planned.line;
-    field.column = planned.column;
-    return field;
-}
-
 // Field levels nest no deeper than the effective-depth bound.
 void write_level(Writer& writer, const BodyRef& ref, std::vector<LoweredField>& level) {
     const Plan& plan = writer.plan;
     const std::size_t base = writer.pending.size();
-    collect_fields(writer, ref.body);
-    const std::size_t count = writer.pending.size() - base;
-    level.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) level.push_back(written_field(plan.fields[writer.pending[base + i]]));
-    if (ref.mark || plan.bodies[ref.body].has_marks) settle_defer_marks(writer, ref, level);
-    for (std::size_t i = 0; i < count; ++i) {
+    level.reserve(plan.bodies[ref.body].fields);
+    write_fields(writer, ref.body, level);
+    if (ref.mark != 0 || plan.bodies[ref.body].has_marks) settle_defer_marks(writer, ref, level);
+    for (std::size_t i = 0; i < level.size(); ++i) {
         const BodyRef& selections = plan.fields[writer.pending[base + i]].selections;
         if (plan.bodies[selections.body].fields != 0) write_level(writer, selections, level[i].selections);
     }
     writer.pending.resize(base);
 }
+
+// A lowering's working memory, kept on its thread for the next lowering.
+struct Scratch {
+    Plan plan;
+    std::vector<Item> open_items;
+    std::vector<FragmentState> fragments;
+    std::vector<PlanIndex> pending;
+    std::vector<PlanIndex> order;
+    std::vector<std::size_t> unique_from;
+    std::vector<std::size_t> unique_to;
+    std::vector<OpenMark> marks;
+
+    void reset() {
+        plan.reset();
+        detail::reset_scratch(open_items);
+        detail::reset_scratch(fragments);
+        detail::reset_scratch(pending);
+        detail::reset_scratch(order);
+        detail::reset_scratch(unique_from);
+        detail::reset_scratch(unique_to);
+        detail::reset_scratch(marks);
+    }
+};
+
+// Empties the thread's scratch on entry and on every way out.
+struct ScratchLease {
+    Scratch& scratch;
+    explicit ScratchLease(Scratch& space) : scratch(space) { scratch.reset(); }
+    ~ScratchLease() { scratch.reset(); }
+    ScratchLease(const ScratchLease&) = delete;
+    ScratchLease& operator=(const ScratchLease&) = delete;
+};
 
 }  // namespace
 
@@ -624,16 +664,18 @@ error::Result<LoweredOperation> lower_document(const document::SharedDocument& d
     if (!selected) return selected.take_error();
     const document::OperationDefinition& operation = *selected.value();
 
+    thread_local Scratch scratch;
+    ScratchLease lease(scratch);
     // The operation's variable definitions (and their defaults) and its own
     // directives are never read: only the request's variables count.
-    Walk walk{*document, variables, {}};
+    Walk walk{*document, variables, scratch.plan, scratch.open_items, scratch.fragments};
     BodyRef root;
     if (BoxedError failure = lower_selection_set(walk, operation.selection_set, std::nullopt, 0, root)) {
         return failure;
     }
     LoweredOperation lowered;
     lowered.operation_type = operation.type;
-    Writer writer{walk.plan};
+    Writer writer{scratch.plan, scratch.pending, scratch.order, scratch.unique_from, scratch.unique_to, scratch.marks};
     write_level(writer, root, lowered.fields);
     lowered.document = document;
     return lowered;

@@ -36,6 +36,8 @@
 #include <utility>
 #include <vector>
 
+#include "scratch.hpp"
+
 namespace dovrane_core::parser {
 
 namespace {
@@ -804,32 +806,20 @@ struct Scratch {
     std::vector<std::uint32_t> order;
     std::vector<bool> dropped;
 
-    // Beyond this a scratch vector is freed rather than kept.
-    static constexpr std::size_t keep_bytes = std::size_t{1} << 20;
-
-    template <class T>
-    static void reset(std::vector<T>& items) {
-        if (items.capacity() * sizeof(T) > keep_bytes) {
-            std::vector<T>().swap(items);
-        } else {
-            items.clear();
-        }
-    }
-
     void reset_all() {
-        reset(selections);
-        reset(selection_stack);
-        reset(arguments);
-        reset(directives);
-        reset(variables);
-        reset(list_values);
-        reset(fields);
-        reset(value_stack);
-        reset(type_stack);
-        reset(definitions);
-        reset(set_sizes);
-        reset(order);
-        if (dropped.capacity() > keep_bytes * 8) std::vector<bool>().swap(dropped);
+        detail::reset_scratch(selections);
+        detail::reset_scratch(selection_stack);
+        detail::reset_scratch(arguments);
+        detail::reset_scratch(directives);
+        detail::reset_scratch(variables);
+        detail::reset_scratch(list_values);
+        detail::reset_scratch(fields);
+        detail::reset_scratch(value_stack);
+        detail::reset_scratch(type_stack);
+        detail::reset_scratch(definitions);
+        detail::reset_scratch(set_sizes);
+        detail::reset_scratch(order);
+        if (dropped.capacity() > detail::scratch_keep_bytes * 8) std::vector<bool>().swap(dropped);
     }
 };
 
@@ -868,10 +858,13 @@ const char* token_kind_text(TokenKind kind) {
     return "token";
 }
 
+// One reading of the text; the pass is fixed at compile time, so the
+// ordinary build pays nothing for the others.
+template <Pass pass>
 struct Parser {
+    static constexpr bool building = pass != Pass::Check;
+
     document::Document& document;
-    const Pass pass;
-    const bool building;  // every pass but Check
     SyntaxFailure syntax;
     Lexer lexer;
     Token token;
@@ -900,10 +893,8 @@ struct Parser {
     Value unused_value;
     TypeRef unused_type;
 
-    Parser(document::Document& target, Scratch& space, Pass reading)
+    Parser(document::Document& target, Scratch& space)
         : document(target),
-          pass(reading),
-          building(reading != Pass::Check),
           scratch(space),
           selection_scratch(space.selections),
           selection_stack(space.selection_stack),
@@ -1356,20 +1347,24 @@ struct Parser {
 
     void add_selection(const Selection& selection) {
         SelectionFrame& frame = selection_stack.back();
-        if (frame.items != nullptr && frame.count == frame.size) {
-            // Not met: the checking pass counted this set in the same text with
-            // the same grammar. Were the counts ever to differ, the rest is
-            // gathered in the scratch rather than written past the set's place.
-            frame.begin = selection_scratch.size();
-            selection_scratch.insert(selection_scratch.end(), frame.items, frame.items + frame.count);
-            frame.items = nullptr;
+        if (pass == Pass::BuildSized && frame.items != nullptr) {
+            if (frame.count < frame.size) {
+                new (frame.items + frame.count++) Selection(selection);
+                return;
+            }
+            gather_in_scratch(frame);
         }
-        if (frame.items != nullptr) {
-            new (frame.items + frame.count) Selection(selection);
-        } else if (building) {
-            selection_scratch.push_back(selection);
-        }
+        if (building) selection_scratch.push_back(selection);
         ++frame.count;
+    }
+
+    // Not met: the checking pass counted this set in the same text with the
+    // same grammar. Were the counts ever to differ, the set's selections go on
+    // in the scratch rather than past the set's place.
+    [[gnu::noinline]] void gather_in_scratch(SelectionFrame& frame) {
+        frame.begin = selection_scratch.size();
+        selection_scratch.insert(selection_scratch.end(), frame.items, frame.items + frame.count);
+        frame.items = nullptr;
     }
 
     // The finished set's selections, in the arena; the frame is popped.
@@ -1580,7 +1575,8 @@ error::BoxedError check_definitions(const document::Document& document, const st
 
 // The failure a pass met, if any: its first syntax error, else its first
 // number or depth failure.
-error::BoxedError pass_failure(const document::Document& document, const Parser& parser) {
+template <Pass pass>
+error::BoxedError pass_failure(const document::Document& document, const Parser<pass>& parser) {
     if (parser.syntax.failed) {
         const Location start = exact_position(document, parser.syntax.start);
         auto error = error::make_error(syntax_report(document, parser.syntax, start), ErrorCode::GraphqlParseFailed);
@@ -1612,15 +1608,19 @@ error::Result<document::SharedDocument> parse_document(std::string_view text) {
     ScratchLease lease(scratch);
     const bool check_first = text.size() >= check_first_bytes;
     if (check_first) {
-        Parser checker(*parsed, scratch, Pass::Check);
+        Parser<Pass::Check> checker(*parsed, scratch);
         checker.parse_document();
         if (error::BoxedError failure = pass_failure(*parsed, checker)) return failure;
         parsed->anchors.clear();  // the building pass sets them again
+        Parser<Pass::BuildSized> parser(*parsed, scratch);
+        parser.parse_document();
+        if (error::BoxedError failure = pass_failure(*parsed, parser)) return failure;
+    } else {
+        Parser<Pass::Build> parser(*parsed, scratch);
+        parser.parse_document();
+        if (error::BoxedError failure = pass_failure(*parsed, parser)) return failure;
     }
-    Parser parser(*parsed, scratch, check_first ? Pass::BuildSized : Pass::Build);
-    parser.parse_document();
-    if (error::BoxedError failure = pass_failure(*parsed, parser)) return failure;
-    if (error::BoxedError conflict = check_definitions(*parsed, parser.definitions)) return conflict;
+    if (error::BoxedError conflict = check_definitions(*parsed, scratch.definitions)) return conflict;
 
     parsed->fragment_index.reserve(parsed->fragments.size());
     for (std::size_t i = 0; i < parsed->fragments.size(); ++i) {
