@@ -226,9 +226,8 @@ std::size_t field_argument_values(const Selection& field) {
 // ---------------------------------------------------------------------------
 // The plan the walk builds
 
-// Every field, item, body and mark of a plan comes from a selection of a text
-// under 4 GiB, walked at most twice (the second walk fails), so 32 bits
-// index them.
+// A plan holds no more fields, items, bodies or marks than the fields it
+// lowers to, which the field limit bounds: 32 bits index them.
 using PlanIndex = std::uint32_t;
 using MarkIndex = std::uint32_t;  // into Plan::marks; 0 is no mark
 
@@ -647,15 +646,6 @@ struct Scratch {
     }
 };
 
-// Empties the thread's scratch on entry and on every way out.
-struct ScratchLease {
-    Scratch& scratch;
-    explicit ScratchLease(Scratch& space) : scratch(space) { scratch.reset(); }
-    ~ScratchLease() { scratch.reset(); }
-    ScratchLease(const ScratchLease&) = delete;
-    ScratchLease& operator=(const ScratchLease&) = delete;
-};
-
 }  // namespace
 
 error::Result<LoweredOperation> lower_document(const document::SharedDocument& document, const VariableMap& variables,
@@ -665,7 +655,7 @@ error::Result<LoweredOperation> lower_document(const document::SharedDocument& d
     const document::OperationDefinition& operation = *selected.value();
 
     thread_local Scratch scratch;
-    ScratchLease lease(scratch);
+    detail::ScratchLease lease(scratch);
     // The operation's variable definitions (and their defaults) and its own
     // directives are never read: only the request's variables count.
     Walk walk{*document, variables, scratch.plan, scratch.open_items, scratch.fragments};

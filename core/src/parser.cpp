@@ -782,7 +782,6 @@ enum class Pass : std::uint8_t {
     BuildSized,  // after a clean Check of the same text: selections go straight into place
 };
 
-
 struct Definition {
     bool is_fragment = false;
     std::size_t index = 0;
@@ -806,7 +805,7 @@ struct Scratch {
     std::vector<std::uint32_t> order;
     std::vector<bool> dropped;
 
-    void reset_all() {
+    void reset() {
         detail::reset_scratch(selections);
         detail::reset_scratch(selection_stack);
         detail::reset_scratch(arguments);
@@ -821,15 +820,6 @@ struct Scratch {
         detail::reset_scratch(order);
         if (dropped.capacity() > detail::scratch_keep_bytes * 8) std::vector<bool>().swap(dropped);
     }
-};
-
-// Clears the thread's scratch on entry and on every way out.
-struct ScratchLease {
-    Scratch& scratch;
-    explicit ScratchLease(Scratch& space) : scratch(space) { scratch.reset_all(); }
-    ~ScratchLease() { scratch.reset_all(); }
-    ScratchLease(const ScratchLease&) = delete;
-    ScratchLease& operator=(const ScratchLease&) = delete;
 };
 
 const char* token_kind_text(TokenKind kind) {
@@ -1605,7 +1595,7 @@ error::Result<document::SharedDocument> parse_document(std::string_view text) {
     parsed->source.assign(text.data(), text.size());
 
     thread_local Scratch scratch;
-    ScratchLease lease(scratch);
+    detail::ScratchLease lease(scratch);
     const bool check_first = text.size() >= check_first_bytes;
     if (check_first) {
         Parser<Pass::Check> checker(*parsed, scratch);

@@ -21,4 +21,15 @@ void reset_scratch(std::vector<T>& items) {
     }
 }
 
+// Resets a call's scratch (any type with `reset()`) on entry and on every
+// way out.
+template <class Scratch>
+struct ScratchLease {
+    Scratch& scratch;
+    explicit ScratchLease(Scratch& space) : scratch(space) { scratch.reset(); }
+    ~ScratchLease() { scratch.reset(); }
+    ScratchLease(const ScratchLease&) = delete;
+    ScratchLease& operator=(const ScratchLease&) = delete;
+};
+
 }  // namespace dovrane_core::detail
