@@ -2,7 +2,7 @@
 //
 //     bench_table parse SHAPE BYTES      MB/s, heap bytes per input byte, page faults per parse
 //     bench_table validate COPIES KIND   ns per document field
-//     bench_table lower COPIES KIND      ns per lowered field
+//     bench_table lower COPIES KIND      ns per lowered field, into the flat plan and into LoweredField trees
 //     bench_table text SHAPE BYTES | text dashboard COPIES KIND    the text itself
 //
 // SHAPE is ordinary, small-fields, deep, block-strings or floats (or
@@ -376,9 +376,13 @@ int lower_row(std::size_t copies, bool own_fragments) {
     }
     const std::size_t fields = plan_fields(lowered.value().fields);
     long faults = 0;
+    const double flat_seconds =
+        best_seconds([&] { (void)lowering::lower_flat(document, variables, std::nullopt); }, faults);
     const double seconds = best_seconds([&] { (void)lowering::lower_document(document, variables, std::nullopt); }, faults);
-    std::printf("{\"bytes\": %zu, \"fields\": %zu, \"us\": %.2f, \"ns_per_field\": %.1f}\n", text.size(), fields,
-                seconds * 1e6, seconds * 1e9 / static_cast<double>(fields));
+    std::printf("{\"bytes\": %zu, \"fields\": %zu, \"us\": %.2f, \"ns_per_field\": %.1f, \"flat_us\": %.2f, "
+                "\"flat_ns_per_field\": %.1f}\n",
+                text.size(), fields, seconds * 1e6, seconds * 1e9 / static_cast<double>(fields), flat_seconds * 1e6,
+                flat_seconds * 1e9 / static_cast<double>(fields));
     return 0;
 }
 

@@ -173,6 +173,27 @@ error::Location Document::position(Offset offset) const {
     return {it->line, static_cast<std::uint64_t>(it->column) + (offset - it->offset)};
 }
 
+error::Location PositionCursor::at(Offset offset) {
+    const std::vector<detail::PositionAnchor>& anchors = document_.anchors;
+    if (offset < last_) next_ = 0;
+    last_ = offset;
+    // Past every anchor at or before the offset: gallop, then search the last step.
+    std::size_t step = 1;
+    std::size_t low = next_;
+    while (next_ < anchors.size() && anchors[next_].offset <= offset) {
+        low = next_ + 1;
+        next_ = std::min(next_ + step, anchors.size());
+        step *= 2;
+    }
+    auto it = std::upper_bound(anchors.begin() + static_cast<std::ptrdiff_t>(std::min(low, next_)),
+                               anchors.begin() + static_cast<std::ptrdiff_t>(next_), offset,
+                               [](Offset value, const detail::PositionAnchor& anchor) { return value < anchor.offset; });
+    next_ = static_cast<std::size_t>(it - anchors.begin());
+    if (next_ == 0) return {1, static_cast<std::uint64_t>(offset) + 1};
+    const detail::PositionAnchor& anchor = anchors[next_ - 1];
+    return {anchor.line, static_cast<std::uint64_t>(anchor.column) + (offset - anchor.offset)};
+}
+
 const FragmentDefinition* Document::find_fragment(std::string_view name) const {
     auto it = std::lower_bound(fragment_index.begin(), fragment_index.end(), name,
                                [](const detail::FragmentIndexEntry& entry, std::string_view value) {

@@ -855,8 +855,8 @@ struct SpillBuffer {
         bytes = std::move(larger);
         capacity = size;
     }
-    void reset() {
-        if (capacity > detail::scratch_keep_bytes) {
+    void reset(detail::ScratchBudget& budget) {
+        if (!budget.keep(capacity)) {
             bytes.reset();
             capacity = 0;
         }
@@ -937,19 +937,20 @@ struct Scratch {
     std::vector<bool> dropped;
 
     void reset() {
-        for (SpillBuffer& spill : selection_spills) spill.reset();
-        for (SpillBuffer& spill : item_spills) spill.reset();
-        for (SpillBuffer& spill : field_spills) spill.reset();
-        argument_spill.reset();
-        directive_spill.reset();
-        variable_spill.reset();
-        detail::reset_scratch(selection_stack);
-        detail::reset_scratch(value_stack);
-        detail::reset_scratch(type_stack);
-        detail::reset_scratch(definitions);
-        detail::reset_scratch(sized_lists);
-        detail::reset_scratch(order);
-        if (dropped.capacity() > detail::scratch_keep_bytes * 8) std::vector<bool>().swap(dropped);
+        detail::ScratchBudget budget;
+        detail::reset_scratch(selection_stack, budget);
+        detail::reset_scratch(value_stack, budget);
+        detail::reset_scratch(type_stack, budget);
+        detail::reset_scratch(definitions, budget);
+        detail::reset_scratch(sized_lists, budget);
+        detail::reset_scratch(order, budget);
+        if (!budget.keep(dropped.capacity() / 8)) std::vector<bool>().swap(dropped);
+        for (SpillBuffer& spill : selection_spills) spill.reset(budget);
+        for (SpillBuffer& spill : item_spills) spill.reset(budget);
+        for (SpillBuffer& spill : field_spills) spill.reset(budget);
+        argument_spill.reset(budget);
+        directive_spill.reset(budget);
+        variable_spill.reset(budget);
     }
 };
 

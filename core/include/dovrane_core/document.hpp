@@ -302,6 +302,22 @@ struct Document {
     std::vector<detail::FragmentIndexEntry> fragment_index;  // sorted by name
 };
 
+// Positions of offsets that mostly come in ascending order, as a walk in
+// written order meets them: each lookup moves on from the last one, by steps
+// that double, and only an offset before the last one searches afresh.
+class PositionCursor {
+public:
+    explicit PositionCursor(const Document& document) : document_(document) {}
+
+    // What `Document::position` gives.
+    error::Location at(Offset offset);
+
+private:
+    const Document& document_;
+    std::size_t next_ = 0;  // anchors before this one are at or before the last offset
+    Offset last_ = 0;
+};
+
 using SharedDocument = std::shared_ptr<const Document>;
 
 // The operation a request runs: by name when given (exact, case-sensitive),
