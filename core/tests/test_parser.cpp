@@ -301,6 +301,31 @@ TEST(Parser, PositionsCountCharactersAndHonourCarriageReturns) {
     EXPECT_EQ(block->position(block->operations[0].selection_set.selections[1].offset), (error::Location{2, 7}));
 }
 
+TEST(Parser, PositionCursorGivesTheDocumentsPositions) {
+    // Lines ended by LF, CRLF and a lone CR, characters of several bytes in
+    // strings and comments; offsets met forwards, backwards and at random.
+    std::string text = "{\n";
+    for (int i = 0; i < 200; ++i) {
+        const std::string n = std::to_string(i);
+        text += "  f" + n + "(s: \"\xC3\xA9" + n + "\") # \xE2\x82\xAC\n";
+        text += i % 3 == 0 ? "  g" + n + "\r\n" : i % 3 == 1 ? "  g" + n + "\r" : "  g" + n + "\n";
+    }
+    text += "}\n";
+    auto document = parse_ok(text);
+    ASSERT_TRUE(document);
+    std::vector<document::Offset> offsets;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) offsets.push_back(static_cast<document::Offset>(i));
+    }
+    std::vector<document::Offset> orders = offsets;
+    orders.insert(orders.end(), offsets.rbegin(), offsets.rend());
+    for (std::size_t i = 0; i < offsets.size(); ++i) orders.push_back(offsets[(i * 7919) % offsets.size()]);
+    document::PositionCursor cursor(*document);
+    for (document::Offset offset : orders) {
+        ASSERT_EQ(cursor.at(offset), document->position(offset)) << offset;
+    }
+}
+
 TEST(Parser, SyntaxErrorsCarryCharacterPositions) {
     EXPECT_EQ(failure("{ a(x: ) }"), "syntax error at 1:8: expected a value, found \")\" @1:8 @1:9");
     EXPECT_EQ(failure("{ \"\xE2\x82\xAC\" }").substr(0, 20), "syntax error at 1:3:");

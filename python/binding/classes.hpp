@@ -124,7 +124,8 @@ void free_instance(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
     PyObject_GC_UnTrack(self);
     record_of<T>(self).~T();
-    auto free_memory = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    // One type per record type, made once per process: its tp_free never changes.
+    static const auto free_memory = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     free_memory(self);
     Py_DECREF(reinterpret_cast<PyObject*>(type));
 }
