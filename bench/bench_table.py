@@ -18,7 +18,8 @@ alone. --quick keeps the sizes up to 1 MB and the copies up to 100.
 - validate, lower: the dashboard query's selections repeated 1, 10, 100 and
   300 times under aliases, spreading the same fragments (shared) or fragments
   of their own (own), in ns per field written (validation) and per field
-  lowered (lowering).
+  lowered (lowering): into the flat plan that lower_document reads from
+  Python, and into the core's LoweredField trees.
 - python: parse_query, lower_document and lower_query against graphql-core's
   parse, validate, and parse plus validate of the same text, as ratios
   (theirs / ours); lower_document per lowered field, without the cyclic
@@ -65,8 +66,10 @@ def parse_section(build, sizes):
 
 
 def scaled_section(build, kind, copies):
-    unit = "document field" if kind == "validate" else "lowered field"
-    print(f"{'Validation' if kind == 'validate' else 'Lowering'} of the dashboard query     fields        us   ns per {unit}")
+    if kind == "validate":
+        print("Validation of the dashboard query     fields        us   ns per document field")
+    else:
+        print("Lowering of the dashboard query       fields   flat us  ns/field |  tree us  ns/field")
     for fragments in ("shared", "own"):
         for count in copies:
             row = core_row(build, kind, count, fragments)
@@ -74,7 +77,11 @@ def scaled_section(build, kind, copies):
             if "error" in row:
                 print(f"  {label:32} failed: {row['error']}")
                 continue
-            print(f"  {label:32} {row['fields']:7} {row['us']:9.1f} {row['ns_per_field']:9.1f}")
+            if kind == "validate":
+                print(f"  {label:32} {row['fields']:7} {row['us']:9.1f} {row['ns_per_field']:9.1f}")
+            else:
+                print(f"  {label:32} {row['fields']:7} {row['flat_us']:9.1f} {row['flat_ns_per_field']:9.1f} |"
+                      f" {row['us']:8.1f} {row['ns_per_field']:9.1f}")
 
 
 def python_section(build, copies):

@@ -350,6 +350,7 @@ struct Lexer {
             } else if (start_class == StartClass::LineFeed) {
                 ++p;
                 start_line(p);
+                p = skip_indentation(p);
             } else if (start_class == StartClass::Punctuator) {
                 token.kind = byte_tables.punctuator[c];
                 token.has_escape = false;
@@ -371,6 +372,19 @@ struct Lexer {
                 return next_rare(token);
             }
         }
+    }
+
+    // The spaces that start a line, eight at a time while eight are left.
+    const char* skip_indentation(const char* p) const {
+        constexpr std::uint64_t spaces = 0x2020202020202020u;
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if (word != spaces) break;
+            p += 8;
+        }
+        while (*p == ' ') ++p;
+        return p;
     }
 
     [[gnu::noinline]] bool next_rare(Token& token) {
@@ -921,7 +935,9 @@ struct Scratch {
     static constexpr std::size_t selection_levels = parser::max_nesting_depth + 1;
     static constexpr std::size_t value_levels = parser::max_nesting_depth;
 
-    // Lists too large for a chunk, by kind and level (see Region).
+    // Lists too large for a chunk, by kind and level (see Region); `spilled`
+    // once any of them holds memory.
+    bool spilled = false;
     std::array<SpillBuffer, selection_levels> selection_spills;
     std::array<SpillBuffer, value_levels> item_spills;
     std::array<SpillBuffer, value_levels> field_spills;
@@ -945,12 +961,19 @@ struct Scratch {
         detail::reset_scratch(sized_lists, budget);
         detail::reset_scratch(order, budget);
         if (!budget.keep(dropped.capacity() / 8)) std::vector<bool>().swap(dropped);
-        for (SpillBuffer& spill : selection_spills) spill.reset(budget);
-        for (SpillBuffer& spill : item_spills) spill.reset(budget);
-        for (SpillBuffer& spill : field_spills) spill.reset(budget);
-        argument_spill.reset(budget);
-        directive_spill.reset(budget);
-        variable_spill.reset(budget);
+        if (!spilled) return;
+        std::size_t kept = 0;
+        const auto reset_spill = [&](SpillBuffer& spill) {
+            spill.reset(budget);
+            kept += spill.capacity;
+        };
+        for (SpillBuffer& spill : selection_spills) reset_spill(spill);
+        for (SpillBuffer& spill : item_spills) reset_spill(spill);
+        for (SpillBuffer& spill : field_spills) reset_spill(spill);
+        reset_spill(argument_spill);
+        reset_spill(directive_spill);
+        reset_spill(variable_spill);
+        spilled = kept != 0;
     }
 };
 
@@ -1044,8 +1067,8 @@ struct Parser {
         lexer.end = text + document.source.size();
         lexer.anchors = &document.anchors;
         lexer.failure = &syntax;
-        // About one line start every 24 bytes; more are added as needed.
-        lexer.start_anchors(document.source.size() / 24);
+        // About one line start every 16 to 40 bytes; more are added as needed.
+        lexer.start_anchors(document.source.size() / 16);
     }
 
     bool failed() const { return syntax.failed; }
@@ -1132,6 +1155,7 @@ struct Parser {
             // Into the spill buffer, which doubles; the chunk takes the next
             // list where this one began.
             SpillBuffer& spill = spill_of(region);
+            scratch.spilled = true;
             const std::size_t items = std::max<std::size_t>(2 * count, 64);
             if (region.spill == nullptr) {
                 region.spill = &spill;
