@@ -478,12 +478,12 @@ binding::Result<Ref> lowered_field_type_condition(const PyLoweredField& field) {
 }
 
 // A new list of the same objects: children [begin, end).
-binding::Result<Ref> children_list(const PyLoweredField& field, std::size_t begin, std::size_t end) {
+binding::Result<Ref> children_list(const PyLoweredField& field, std::uint32_t begin, std::uint32_t end) {
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(end - begin)));
     if (!list) {
         return binding::Error::fetch();
     }
-    for (std::size_t i = begin; i < end; ++i) {
+    for (std::uint32_t i = begin; i < end; ++i) {
         PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i - begin), Ref(field.children[i]).release());  // steals
     }
     return list;
@@ -497,9 +497,18 @@ binding::Result<Ref> lowered_field_selections(const PyLoweredField& field) {
     return children_list(field, field.directive_count, field.children.size());
 }
 
-binding::Result<Ref> lowered_field_line(const PyLoweredField& field) { return binding::new_uint(field.line); }
+dovrane_core::error::Location lowered_field_position(const PyLoweredField& field) {
+    const validation::PyParsedDocument& handle = binding::record_of<validation::PyParsedDocument>(field.document.get());
+    return handle.document->position(field.selection->offset);
+}
 
-binding::Result<Ref> lowered_field_column(const PyLoweredField& field) { return binding::new_uint(field.column); }
+binding::Result<Ref> lowered_field_line(const PyLoweredField& field) {
+    return binding::new_uint(lowered_field_position(field).line);
+}
+
+binding::Result<Ref> lowered_field_column(const PyLoweredField& field) {
+    return binding::new_uint(lowered_field_position(field).column);
+}
 
 binding::Result<Ref> lowered_field_is_deferred(const PyLoweredField& field) {
     return binding::boolean(field.marks != nullptr && field.marks->is_deferred);
@@ -724,6 +733,13 @@ binding::Result<Ref> convert_field(const core_lowering::FlatField& field, const 
     // Built in place: nothing can reach it before the whole plan is tracked.
     DOVRANE_ASSIGN_OR_RETURN(Ref object, conversion.instances.add(lowered_field_class));
     PyLoweredField& record = binding::record_of<PyLoweredField>(object.get());
+    std::uint32_t carried = 0;
+    for (const document::Directive& directive : selection.directives) {
+        carried += core_lowering::is_carried_directive(directive.name.value) ? 1 : 0;
+    }
+    if (!record.children.reserve(carried + field.child_count)) {
+        return binding::Error::fetch();
+    }
     for (const document::Directive& directive : selection.directives) {
         if (!core_lowering::is_carried_directive(directive.name.value)) {
             continue;
@@ -735,7 +751,7 @@ binding::Result<Ref> convert_field(const core_lowering::FlatField& field, const 
                                                                              Ref::borrow(conversion.document)}));
         record.children.push_back(std::move(directive_object));
     }
-    record.directive_count = static_cast<std::uint32_t>(record.children.size());
+    record.directive_count = record.children.size();
     if (field.child_count != 0) {
         binding::RecursionGuard guard(" while converting a lowered field");
         if (!guard.entered()) {
@@ -744,7 +760,6 @@ binding::Result<Ref> convert_field(const core_lowering::FlatField& field, const 
         if (depth >= max_field_depth) {
             return binding::recursion_error("lowered fields nest too deep to convert");
         }
-        record.children.reserve(record.children.size() + field.child_count);
         for (std::uint32_t i = 0; i < field.child_count; ++i) {
             DOVRANE_ASSIGN_OR_RETURN(Ref child,
                                      convert_field(conversion.plan.fields[field.first_child + i], conversion, depth + 1));
@@ -756,8 +771,6 @@ binding::Result<Ref> convert_field(const core_lowering::FlatField& field, const 
     }
     record.selection = &selection;
     record.type_condition = field.type_condition;
-    record.line = field.line;
-    record.column = field.column;
     const core_lowering::DeferMarker* defer = conversion.plan.defer_of(field);
     const core_lowering::StreamMarker* stream = conversion.plan.stream_of(field);
     if (defer != nullptr || stream != nullptr) {

@@ -56,17 +56,15 @@ struct PyLoweredDirective {
 // handle costs a reference count per object, copying would cost the strings.
 // A plan holds many of them, so the record is kept small.
 struct PyLoweredField {
-    const dovrane_core::document::Selection* selection = nullptr;  // response key and field name
+    const dovrane_core::document::Selection* selection = nullptr;  // key, name and position
     const dovrane_core::document::Name* type_condition = nullptr;  // None when null
     // dict: the same object on every read. Most fields take no arguments:
     // theirs is made on the first read, not for every field of every plan.
     mutable binding::Ref arguments;
     // The LoweredDirective objects, then the LoweredField objects of the
     // sub-selection.
-    std::vector<binding::Ref> children;
+    binding::RefArray children;
     std::uint32_t directive_count = 0;
-    std::uint32_t line = 0;
-    std::uint32_t column = 0;
     // Few fields are deferred or streamed: their marks sit apart.
     struct Marks {
         bool is_deferred = false;
@@ -76,7 +74,9 @@ struct PyLoweredField {
         std::int64_t stream_initial_count = 0;  // when streamed
     };
     std::unique_ptr<Marks> marks;  // null when neither
-    binding::Ref document;  // the ParsedDocument the views point into
+    // The ParsedDocument the views point into; `line` and `column` are
+    // worked out from it when read, which is seldom.
+    binding::Ref document;
 
     template <class Visit>
     void for_each_ref(Visit&& visit) {
@@ -85,10 +85,10 @@ struct PyLoweredField {
     // Plans nest up to the lowering's depth limit: dealloc frees them from a
     // work list.
     void detach_children(std::vector<binding::Ref>& out) {
-        for (std::size_t i = directive_count; i < children.size(); ++i) {
+        for (std::uint32_t i = directive_count; i < children.size(); ++i) {
             out.push_back(std::move(children[i]));
         }
-        children.resize(directive_count);
+        children.truncate(directive_count);
     }
 };
 
