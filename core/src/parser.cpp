@@ -37,6 +37,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -764,6 +765,45 @@ enum class NumberProblem : std::uint8_t { None, Overflow };
 // Int and Float tokens into the three number kinds. Integers outside both
 // 64-bit ranges, and -0, are floating-point; a float beyond the double range
 // is a problem, one too small for it becomes a signed zero.
+// The decimal magnitude of a number literal: the exponent of its leading
+// significant digit, plus one (123.4 gives 3, 0.05 gives -1); none when every
+// digit is zero. Exponents saturate, so no literal overflows the count.
+std::optional<std::int64_t> decimal_magnitude(std::string_view text) {
+    std::int64_t integer_digits = 0;
+    std::int64_t first_significant = -1;  // index among all mantissa digits
+    std::int64_t index = 0;
+    bool in_fraction = false;
+    std::size_t i = text.front() == '-' ? 1 : 0;
+    for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+        if (text[i] == '.') {
+            in_fraction = true;
+            continue;
+        }
+        if (text[i] != '0' && first_significant < 0) first_significant = index;
+        if (!in_fraction) ++integer_digits;
+        ++index;
+    }
+    std::int64_t exponent = 0;
+    if (i < text.size()) {
+        ++i;
+        const bool exponent_negative = text[i] == '-';
+        if (text[i] == '+' || text[i] == '-') ++i;
+        for (; i < text.size(); ++i) {
+            exponent = std::min<std::int64_t>(exponent * 10 + (text[i] - '0'), 1000000000);
+        }
+        if (exponent_negative) exponent = -exponent;
+    }
+    if (first_significant < 0) return std::nullopt;
+    return integer_digits - first_significant + exponent;
+}
+
+// Whether a literal may be beyond the double range: only when its magnitude
+// comes near 309 (DBL_MAX is about 1.8e308).
+bool may_overflow(std::string_view text) {
+    const std::optional<std::int64_t> magnitude = decimal_magnitude(text);
+    return magnitude && *magnitude > 300;
+}
+
 NumberProblem read_number(std::string_view text, bool is_float, json::Number& out) {
     const bool negative = text.front() == '-';
     if (!is_float) {
@@ -788,32 +828,8 @@ NumberProblem read_number(std::string_view text, bool is_float, json::Number& ou
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec == std::errc::result_out_of_range) {
         // Tell overflow from underflow by the decimal magnitude of the literal.
-        std::int64_t integer_digits = 0;
-        std::int64_t first_significant = -1;  // index among all mantissa digits
-        std::int64_t index = 0;
-        bool in_fraction = false;
-        std::size_t i = negative ? 1 : 0;
-        for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
-            if (text[i] == '.') {
-                in_fraction = true;
-                continue;
-            }
-            if (text[i] != '0' && first_significant < 0) first_significant = index;
-            if (!in_fraction) ++integer_digits;
-            ++index;
-        }
-        std::int64_t exponent = 0;
-        if (i < text.size()) {
-            ++i;
-            const bool exponent_negative = text[i] == '-';
-            if (text[i] == '+' || text[i] == '-') ++i;
-            for (; i < text.size(); ++i) {
-                exponent = std::min<std::int64_t>(exponent * 10 + (text[i] - '0'), 1000000000);
-            }
-            if (exponent_negative) exponent = -exponent;
-        }
-        const std::int64_t magnitude = integer_digits - first_significant + exponent;
-        if (first_significant >= 0 && magnitude > 0) return NumberProblem::Overflow;
+        const std::optional<std::int64_t> magnitude = decimal_magnitude(text);
+        if (magnitude && *magnitude > 0) return NumberProblem::Overflow;
         value = negative ? -0.0 : 0.0;
     }
     out = json::Number::from_double(value);
@@ -1474,7 +1490,10 @@ struct Parser {
             case TokenKind::Float: {
                 value.kind = ValueKind::Number;
                 value.number = json::Number();
-                if (read_number(token_text(), token.kind == TokenKind::Float, value.number) != NumberProblem::None) {
+                // A checking pass reads a number only to know it fits.
+                const std::string_view literal = token_text();
+                if ((building || may_overflow(literal)) &&
+                    read_number(literal, token.kind == TokenKind::Float, value.number) != NumberProblem::None) {
                     note_limit_failure(token.start, false);
                 }
                 return advance();
