@@ -27,7 +27,8 @@ python3 "$repo_root/tools/check_abi3.py" "$module"
 interpreters="$(find_interpreters)"
 [ -n "$interpreters" ] || { echo "no CPython 3.10-3.13 found" >&2; exit 1; }
 for python in $interpreters; do
-    ensure_python_packages "$python" pytest
+    # graphql-core reads back the SDL we print (tests/test_schema_sdl.py).
+    ensure_python_packages "$python" pytest graphql-core:graphql
     echo "== pytest under $("$python" -V 2>&1)"
     DOVRANE_MODULE_DIR="$build/python" "$python" -m pytest -q -p no:cacheprovider "$repo_root/tests"
 done
