@@ -211,10 +211,10 @@ def bench_module(name):
     """A module of bench/, imported under its own name (its lazy types name it)."""
     if name not in sys.modules:
         path = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "bench", name + ".py")
-        spec = importlib.util.spec_from_file_location(name, path)
-        module = importlib.util.module_from_spec(spec)
+        found = importlib.util.spec_from_file_location(name, path)
+        module = importlib.util.module_from_spec(found)
         sys.modules[name] = module
-        spec.loader.exec_module(module)
+        found.loader.exec_module(module)
     return sys.modules[name]
 
 
