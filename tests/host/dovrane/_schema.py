@@ -15,9 +15,9 @@ def _type_decorator(kind):
     def decorator(cls=None, *, name=None, description=None, directives=(), one_of=False):
         def declare(cls):
             cls = dataclasses.dataclass(cls)
-            # Attribute lookup walks the bases: until the class has an info of
-            # its own, a field that names the class itself would be named after
-            # a decorated base. A provisional info gives it its own name.
+            # A field that names the class itself is named by the class's own
+            # info, which process_type has not returned yet: a provisional one
+            # gives it the declared name (the class name, or `name`).
             cls.__dovrane_type_info__ = SimpleNamespace(kind=kind, name=name or cls.__name__, enum_values=[])
             try:
                 cls.__dovrane_type_info__ = _dovrane.process_type(
