@@ -36,8 +36,9 @@ inline ArgumentDefinition arg(const char* name, const char* type, bool has_defau
     return definition;
 }
 
-inline FieldDefinition field(const char* name, const char* type, std::initializer_list<ArgumentDefinition> arguments = {},
-                      const char* default_value = nullptr) {
+inline FieldDefinition field(const char* name, const char* type,
+                             std::initializer_list<ArgumentDefinition> arguments = {},
+                             const char* default_value = nullptr) {
     FieldDefinition definition;
     definition.name = name;
     definition.field_type = type_of(type);
@@ -46,8 +47,8 @@ inline FieldDefinition field(const char* name, const char* type, std::initialize
     return definition;
 }
 
-inline void add_type(schema::CompiledSchema& schema, TypeKind kind, const char* name, std::vector<FieldDefinition> fields,
-              std::vector<std::string> interfaces = {}) {
+inline void add_type(schema::CompiledSchema& schema, TypeKind kind, const char* name,
+                     std::vector<FieldDefinition> fields, std::vector<std::string> interfaces = {}) {
     TypeDefinition definition;
     definition.kind = kind;
     definition.name = name;

@@ -49,7 +49,9 @@ json::Value draw_value(ByteSource& source, int depth) {
         default: {
             json::Object fields;
             const int count = depth < 3 ? source.next() % 3 : 0;
-            for (int i = 0; i < count; ++i) fields.emplace(std::string(1, static_cast<char>('a' + i)), draw_value(source, depth + 1));
+            for (int i = 0; i < count; ++i) {
+                fields.emplace(std::string(1, static_cast<char>('a' + i)), draw_value(source, depth + 1));
+            }
             return fields;
         }
     }
@@ -88,7 +90,8 @@ struct PlanCheck {
             }
             shape.append(field.response_key).push_back(':');
             shape.append(field.field_name).push_back(field.type_condition ? '?' : ' ');
-            shape.append(std::to_string(field.arguments.size())).push_back(field.defer ? 'd' : field.stream ? 's' : '-');
+            shape.append(std::to_string(field.arguments.size()));
+            shape.push_back(field.defer ? 'd' : field.stream ? 's' : '-');
             shape.push_back('(');
             walk(field.selections, depth + 1);
             shape.push_back(')');
@@ -134,7 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     lowering::VariableMap variables;
     for (const document::OperationDefinition& operation : document->operations) {
         for (const document::VariableDefinition& variable : operation.variables) {
-            if (source.next() % 4 != 0) variables.insert_or_assign(std::string(variable.name.value), draw_value(source, 0));
+            if (source.next() % 4 == 0) continue;
+            variables.insert_or_assign(std::string(variable.name.value), draw_value(source, 0));
         }
     }
     std::optional<std::string_view> operation_name;

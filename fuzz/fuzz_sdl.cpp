@@ -22,6 +22,7 @@
 #include "dovrane_core/schema.hpp"
 #include "dovrane_core/sdl.hpp"
 #include "fuzz_support.hpp"
+#include "unicode_tables.hpp"
 
 using namespace dovrane_core;
 using fuzz_support::require;
@@ -45,6 +46,9 @@ class Builder {
 public:
     Builder(FuzzedDataProvider& bytes, Stored& stored) : bytes_(bytes), stored_(stored) {}
 
+    // One of `count` choices.
+    std::size_t pick(std::size_t count) { return bytes_.ConsumeIntegralInRange<std::size_t>(0, count - 1); }
+
     // A GraphQL name; now and then one that starts with "__".
     std::string name(char first_upper) {
         static constexpr char rest[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_";
@@ -53,7 +57,7 @@ public:
         const int first = bytes_.ConsumeIntegralInRange(0, 25);
         out.push_back(static_cast<char>((first_upper ? 'A' : 'a') + first));
         const int length = bytes_.ConsumeIntegralInRange(0, 5);
-        for (int i = 0; i < length; ++i) out.push_back(rest[bytes_.ConsumeIntegralInRange<std::size_t>(0, sizeof rest - 2)]);
+        for (int i = 0; i < length; ++i) out.push_back(rest[pick(sizeof rest - 1)]);
         return out;
     }
 
@@ -66,7 +70,7 @@ public:
             "}", "'", "u{41}", "\xEF\xBB\xBF"};
         std::string out;
         const int count = bytes_.ConsumeIntegralInRange(0, 8);
-        for (int i = 0; i < count; ++i) out.append(pieces[bytes_.ConsumeIntegralInRange<std::size_t>(0, std::size(pieces) - 1)]);
+        for (int i = 0; i < count; ++i) out.append(pieces[pick(std::size(pieces))]);
         return out;
     }
 
@@ -101,7 +105,7 @@ public:
             case 4: {
                 static constexpr double specials[] = {0.0, -0.0, 0.5, 1e16, 1e15, 123456.789, 1e-7, 1.5e-5,
                                                       1.7976931348623157e308, 5e-324, -2.5};
-                double v = bytes_.ConsumeBool() ? specials[bytes_.ConsumeIntegralInRange<std::size_t>(0, 10)]
+                double v = bytes_.ConsumeBool() ? specials[pick(std::size(specials))]
                                                 : bytes_.ConsumeFloatingPoint<double>();
                 if (!(v == v) || v - v != 0) v = 1.0;  // finite only
                 stored_.floats.insert(v);
@@ -143,7 +147,7 @@ public:
 
     // A type over one of `names`: lists and non-null wrappers, never "!!".
     GraphQLType type(const std::vector<std::string>& names) {
-        GraphQLType out = GraphQLType::named(names[bytes_.ConsumeIntegralInRange<std::size_t>(0, names.size() - 1)]);
+        GraphQLType out = GraphQLType::named(names[pick(names.size())]);
         const int wrappers = bytes_.ConsumeIntegralInRange(0, 4);
         for (int i = 0; i < wrappers; ++i) {
             if (bytes_.ConsumeBool() && !out.is_non_null()) {
@@ -239,7 +243,9 @@ public:
             schema::UnionDefinition union_definition;
             union_definition.name = name(1);
             const int members = bytes_.ConsumeIntegralInRange(1, 3);
-            for (int j = 0; j < members; ++j) union_definition.member_names.push_back(declared[j % declared.size()].first);
+            for (int j = 0; j < members; ++j) {
+                union_definition.member_names.push_back(declared[static_cast<std::size_t>(j) % declared.size()].first);
+            }
             schema.unions.insert_or_assign(union_definition.name, std::move(union_definition));
         }
         const int scalars = bytes_.ConsumeIntegralInRange(0, 3);
@@ -265,7 +271,8 @@ public:
             directive.description = description();
             const int locations = bytes_.ConsumeIntegralInRange(1, 3);
             for (int j = 0; j < locations; ++j) {
-                directive.locations.push_back(static_cast<schema::OperationDirectiveLocation>(bytes_.ConsumeIntegralInRange(0, 6)));
+                directive.locations.push_back(
+                    static_cast<schema::OperationDirectiveLocation>(pick(schema::operation_directive_location_count)));
             }
             const int arguments = bytes_.ConsumeIntegralInRange(0, 2);
             for (int j = 0; j < arguments; ++j) directive.arguments.push_back(argument(names));
@@ -279,7 +286,8 @@ public:
             directive.repeatable = bytes_.ConsumeBool();
             const int locations = bytes_.ConsumeIntegralInRange(1, 3);
             for (int j = 0; j < locations; ++j) {
-                directive.locations.push_back(static_cast<schema::SchemaDirectiveLocation>(bytes_.ConsumeIntegralInRange(0, 10)));
+                directive.locations.push_back(
+                    static_cast<schema::SchemaDirectiveLocation>(pick(schema::schema_directive_location_count)));
             }
             const int fields = bytes_.ConsumeIntegralInRange(0, 2);
             for (int j = 0; j < fields; ++j) {
@@ -309,23 +317,9 @@ struct Token {
                         // a block string's raw content with \""" read as """
 };
 
-void append_utf8(std::string& out, std::uint32_t cp) {
+void append_scalar_value(std::string& out, std::uint32_t cp) {
     require(cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF), "escape of no scalar value");
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    unicode::append_utf8(out, cp);
 }
 
 int hex_value(char c) {
@@ -437,7 +431,7 @@ private:
                         require(pos_ < sdl_.size() && sdl_[pos_] == '}', "SDL: unclosed unicode escape", context());
                         ++pos_;
                     }
-                    append_utf8(token.text, cp);
+                    append_scalar_value(token.text, cp);
                     break;
                 }
                 default: fail_escape();
@@ -701,7 +695,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (type.kind != schema::TypeKind::Enum) {
             lines = 0;
             for (const schema::FieldDefinition& field : type.fields) {
-                lines += !is_introspection_name(schema::graphql_name_of(field.graphql_name, field.name, schema.auto_camel_case));
+                const bool camel = schema.auto_camel_case;
+                lines += !is_introspection_name(schema::graphql_name_of(field.graphql_name, field.name, camel));
             }
         }
         auto found = reader.lines_of_type.find(type_name);

@@ -42,8 +42,9 @@ void validate_twice(const document::Document& document, std::optional<std::strin
     if (!first) return;
     require(first->message == second->message && first->code == second->code, "validation differs between two runs");
     fuzz_support::check_error_locations(*first, document.source);
-    require(first->code != error::ErrorCode::GraphqlParseFailed && first->code != error::ErrorCode::PersistedQueryNotFound &&
-                first->code != error::ErrorCode::PersistedQueryMismatch,
+    using error::ErrorCode;
+    require(first->code != ErrorCode::GraphqlParseFailed && first->code != ErrorCode::PersistedQueryNotFound &&
+                first->code != ErrorCode::PersistedQueryMismatch,
             "validation error with a code it never gives", first->message);
 }
 

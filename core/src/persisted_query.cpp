@@ -28,7 +28,8 @@ error::Result<std::string> sha256_hex(std::string_view bytes) {
     const char* data = bytes.empty() ? "" : bytes.data();
     if (EVP_Digest(data, bytes.size(), digest, &digest_length, EVP_sha256(), nullptr) != 1 || digest_length != 32) {
         // The hash cannot be checked, so the text cannot be taken for it.
-        return error::make_error("could not compute the SHA-256 of the query", error::ErrorCode::PersistedQueryMismatch);
+        return error::make_error("could not compute the SHA-256 of the query",
+                                 error::ErrorCode::PersistedQueryMismatch);
     }
     static constexpr char hex_digits[] = "0123456789abcdef";
     std::string out(64, '\0');
