@@ -35,6 +35,15 @@ cmake --build "$tsan_build" -j"$jobs" --target test_persisted_query
 stage "abi3 and exported symbols"
 module="$build/python/_dovrane.abi3.so"
 python3 "$repo_root/tools/check_abi3.py" "$module"
+# The check itself must refuse a module that exports anything besides its init.
+leaky_dir="$(mktemp -d)"
+printf 'void* PyInit_leaky(void) { return 0; }\nint leaked_helper(void) { return 1; }\n' >"$leaky_dir/leaky.c"
+cc -shared -fPIC -o "$leaky_dir/leaky.abi3.so" "$leaky_dir/leaky.c"
+if python3 "$repo_root/tools/check_abi3.py" "$leaky_dir/leaky.abi3.so" 2>/dev/null; then
+    echo "check_abi3.py accepted a module that exports leaked_helper" >&2
+    exit 1
+fi
+rm -rf "$leaky_dir"
 
 interpreters="$(find_interpreters)"
 [ -n "$interpreters" ] || { echo "no CPython 3.10-3.13 found" >&2; exit 1; }
@@ -57,7 +66,8 @@ ubsan_runtime="$(gcc -print-file-name=libubsan.so)"
 if [ -f "$asan_runtime" ] && [ -f "$ubsan_runtime" ]; then
     python="$(echo "$interpreters" | tail -n 1)"
     stage "pytest under $("$python" -V 2>&1) against the ASan and UBSan module"
-    LD_PRELOAD="$asan_runtime $ubsan_runtime" ASAN_OPTIONS=detect_leaks=0 PYTHONMALLOC=malloc \
+    LD_PRELOAD="$asan_runtime $ubsan_runtime" ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+        PYTHONMALLOC=malloc \
         DOVRANE_MODULE_DIR="$asan_build/python" "$python" -m pytest -q -p no:cacheprovider "$repo_root/tests"
 else
     echo "no shared ASan/UBSan runtime from gcc: pytest against a sanitized module skipped"

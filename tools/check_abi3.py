@@ -54,7 +54,7 @@ def main():
     others = [symbol for symbol in exported if symbol != init]
     if others:
         shown = ", ".join(others[:10]) + (", ..." if len(others) > 10 else "")
-        problems.append(f"exports {len(others)} symbols besides {init}: {shown}")
+        problems.append(f"exports {len(others)} other symbol(s) besides {init}: {shown}")
 
     if problems:
         for problem in problems:
