@@ -9,8 +9,9 @@ and commit the result. Every table comes from the same version, which the
 output states.
 
 Tables:
-- the full upper-case mapping: UnicodeData.txt's simple mapping, overridden by
-  SpecialCasing.txt's unconditional full mappings (so U+00DF becomes "SS");
+- the full upper-case and lower-case mappings: UnicodeData.txt's simple
+  mappings, overridden by SpecialCasing.txt's unconditional full mappings (so
+  U+00DF upper-cases to "SS" and U+0130 lower-cases to "i" + U+0307);
   conditional (locale or context) mappings are ignored;
 - the code points SDL strings escape as "not printable": general categories
   Cc, Cf, Cs, Co, Cn, Zl, Zp and Zs, except U+0020;
@@ -37,9 +38,10 @@ def file_version(path):
 
 
 def read_unicode_data(path):
-    """(general category per code point, simple upper-case mapping per code point)."""
+    """(general category per code point, simple upper-case and lower-case mappings)."""
     categories = ["Cn"] * (MAX_CODE_POINT + 1)  # unassigned unless listed
     simple_upper = {}
+    simple_lower = {}
     range_start = None
     with open(path, encoding="utf-8") as f:
         for line in f:
@@ -61,12 +63,15 @@ def read_unicode_data(path):
             categories[code] = category
             if fields[12]:
                 simple_upper[code] = int(fields[12], 16)
-    return categories, simple_upper
+            if fields[13]:
+                simple_lower[code] = int(fields[13], 16)
+    return categories, simple_upper, simple_lower
 
 
-def read_special_upper(path):
-    """Unconditional full upper-case mappings: code point -> tuple of code points."""
-    special = {}
+def read_special_casing(path):
+    """Unconditional full mappings: (upper, lower), each code point -> tuple of code points."""
+    special_upper = {}
+    special_lower = {}
     with open(path, encoding="utf-8") as f:
         for line in f:
             data = line.split("#", 1)[0].strip()
@@ -78,8 +83,9 @@ def read_special_upper(path):
             if len(fields) > 5 and fields[4]:
                 continue  # conditional: locale- or context-dependent
             code = int(fields[0], 16)
-            special[code] = tuple(int(part, 16) for part in fields[3].split())
-    return special
+            special_upper[code] = tuple(int(part, 16) for part in fields[3].split())
+            special_lower[code] = tuple(int(part, 16) for part in fields[1].split())
+    return special_upper, special_lower
 
 
 def read_property(path, wanted):
@@ -111,14 +117,14 @@ def merge_ranges(sorted_points):
     return [tuple(r) for r in ranges]
 
 
-def upper_case_tables(simple_upper, special):
-    """(single-code-point runs, multi-code-point mappings).
+def case_tables(simple, special, which):
+    """(single-code-point runs, multi-code-point mappings) of one case mapping.
 
     A run is (first, last, delta, stride): every code point first, first+stride,
     ... up to last maps to itself plus delta. Strides 1 and 2 cover the usual
     Unicode layouts (contiguous blocks, and alternating upper/lower pairs).
     """
-    full = {cp: (upper,) for cp, upper in simple_upper.items()}
+    full = {cp: (mapped,) for cp, mapped in simple.items()}
     full.update(special)
     full = {cp: mapping for cp, mapping in full.items() if mapping != (cp,)}
 
@@ -145,13 +151,13 @@ def upper_case_tables(simple_upper, special):
     # runs disjoint and ascending.
     for (f1, l1, _, _), (f2, _, _, _) in zip(runs, runs[1:]):
         if f2 <= l1:
-            sys.exit("upper-case runs overlap; the run builder needs a fix")
+            sys.exit(f"{which}-case runs overlap; the run builder needs a fix")
     if any(len(mapping) > 3 for _, mapping in multi):
-        sys.exit("a full upper-case mapping longer than 3 code points")
+        sys.exit(f"a full {which}-case mapping longer than 3 code points")
     return runs, multi
 
 
-def emit(version, runs, multi, not_printable, grapheme_extend):
+def emit(version, upper, lower, not_printable, grapheme_extend):
     def rows(items, per_line, fmt):
         lines = []
         for start in range(0, len(items), per_line):
@@ -161,9 +167,13 @@ def emit(version, runs, multi, not_printable, grapheme_extend):
     def hex_cp(cp):
         return f"0x{cp:X}"
 
-    run_rows = rows(runs, 3, lambda r: f"{{{hex_cp(r[0])}, {hex_cp(r[1])}, {r[2]}, {r[3]}}},")
-    multi_rows = rows(multi, 2, lambda m: "{%s, {%s}}," % (
-        hex_cp(m[0]), ", ".join(hex_cp(cp) for cp in m[1] + (0,) * (3 - len(m[1])))))
+    def run_rows(runs):
+        return rows(runs, 3, lambda r: f"{{{hex_cp(r[0])}, {hex_cp(r[1])}, {r[2]}, {r[3]}}},")
+
+    def multi_rows(multi):
+        return rows(multi, 2, lambda m: "{%s, {%s}}," % (
+            hex_cp(m[0]), ", ".join(hex_cp(cp) for cp in m[1] + (0,) * (3 - len(m[1])))))
+
     range_fmt = lambda r: f"{{{hex_cp(r[0])}, {hex_cp(r[1])}}},"
     not_printable_rows = rows(not_printable, 4, range_fmt)
     grapheme_rows = rows(grapheme_extend, 4, range_fmt)
@@ -184,7 +194,7 @@ namespace dovrane_core::unicode {{
 namespace {{
 
 // Code points first, first+stride, ... last map to themselves plus delta.
-struct UpperRun {{
+struct CaseRun {{
     char32_t first;
     char32_t last;
     std::int32_t delta;
@@ -192,7 +202,7 @@ struct UpperRun {{
 }};
 
 // Mappings to two or three code points (SpecialCasing.txt); unused slots are 0.
-struct UpperMulti {{
+struct CaseMulti {{
     char32_t code_point;
     char32_t mapping[3];
 }};
@@ -202,12 +212,20 @@ struct Range {{
     char32_t last;
 }};
 
-constexpr UpperRun upper_runs[] = {{
-{run_rows}
+constexpr CaseRun upper_runs[] = {{
+{run_rows(upper[0])}
 }};
 
-constexpr UpperMulti upper_multi[] = {{
-{multi_rows}
+constexpr CaseMulti upper_multi[] = {{
+{multi_rows(upper[1])}
+}};
+
+constexpr CaseRun lower_runs[] = {{
+{run_rows(lower[0])}
+}};
+
+constexpr CaseMulti lower_multi[] = {{
+{multi_rows(lower[1])}
 }};
 
 // General categories Cc, Cf, Cs, Co, Cn, Zl, Zp, Zs, without U+0020.
@@ -227,34 +245,49 @@ bool in_ranges(const Range (&ranges)[N], char32_t cp) {{
     return it != std::end(ranges) && it->first <= cp;
 }}
 
-}}  // namespace
-
-const char* unicode_version() {{ return "{version}"; }}
-
-std::size_t upper_case_mapping(char32_t cp, char32_t (&out)[max_upper_case_length]) {{
-    if (cp < 0x80) {{
-        out[0] = (cp >= U'a' && cp <= U'z') ? cp - 0x20 : cp;
-        return 1;
-    }}
-    const UpperMulti* multi = std::lower_bound(
-        std::begin(upper_multi), std::end(upper_multi), cp,
-        [](const UpperMulti& entry, char32_t value) {{ return entry.code_point < value; }});
-    if (multi != std::end(upper_multi) && multi->code_point == cp) {{
+// One full case mapping, from its multi-code-point table and its runs.
+template <std::size_t Runs, std::size_t Multis>
+std::size_t map_case(const CaseRun (&runs)[Runs], const CaseMulti (&multis)[Multis], char32_t cp,
+                     char32_t (&out)[max_case_mapping_length]) {{
+    const CaseMulti* multi = std::lower_bound(
+        std::begin(multis), std::end(multis), cp,
+        [](const CaseMulti& entry, char32_t value) {{ return entry.code_point < value; }});
+    if (multi != std::end(multis) && multi->code_point == cp) {{
         std::size_t count = 0;
-        while (count < max_upper_case_length && multi->mapping[count] != 0) {{
+        while (count < max_case_mapping_length && multi->mapping[count] != 0) {{
             out[count] = multi->mapping[count];
             ++count;
         }}
         return count;
     }}
-    const UpperRun* run = std::lower_bound(std::begin(upper_runs), std::end(upper_runs), cp,
-                                           [](const UpperRun& r, char32_t value) {{ return r.last < value; }});
-    if (run != std::end(upper_runs) && run->first <= cp && (cp - run->first) % run->stride == 0) {{
+    const CaseRun* run = std::lower_bound(std::begin(runs), std::end(runs), cp,
+                                          [](const CaseRun& r, char32_t value) {{ return r.last < value; }});
+    if (run != std::end(runs) && run->first <= cp && (cp - run->first) % run->stride == 0) {{
         out[0] = static_cast<char32_t>(static_cast<std::int32_t>(cp) + run->delta);
         return 1;
     }}
     out[0] = cp;
     return 1;
+}}
+
+}}  // namespace
+
+const char* unicode_version() {{ return "{version}"; }}
+
+std::size_t upper_case_mapping(char32_t cp, char32_t (&out)[max_case_mapping_length]) {{
+    if (cp < 0x80) {{
+        out[0] = (cp >= U'a' && cp <= U'z') ? cp - 0x20 : cp;
+        return 1;
+    }}
+    return map_case(upper_runs, upper_multi, cp, out);
+}}
+
+std::size_t lower_case_mapping(char32_t cp, char32_t (&out)[max_case_mapping_length]) {{
+    if (cp < 0x80) {{
+        out[0] = (cp >= U'A' && cp <= U'Z') ? cp + 0x20 : cp;
+        return 1;
+    }}
+    return map_case(lower_runs, lower_multi, cp, out);
 }}
 
 bool is_not_printable(char32_t cp) {{
@@ -284,17 +317,19 @@ def main():
     if file_version(special_path) != version:
         sys.exit("SpecialCasing.txt and DerivedCoreProperties.txt disagree on the Unicode version")
 
-    categories, simple_upper = read_unicode_data(os.path.join(args.ucd, "UnicodeData.txt"))
-    special = read_special_upper(special_path)
-    runs, multi = upper_case_tables(simple_upper, special)
+    categories, simple_upper, simple_lower = read_unicode_data(os.path.join(args.ucd, "UnicodeData.txt"))
+    special_upper, special_lower = read_special_casing(special_path)
+    upper = case_tables(simple_upper, special_upper, "upper")
+    lower = case_tables(simple_lower, special_lower, "lower")
     not_printable = merge_ranges(
         [cp for cp, category in enumerate(categories) if category in NOT_PRINTABLE_CATEGORIES and cp != 0x20])
     grapheme_extend = read_property(derived_path, "Grapheme_Extend")
 
-    text = emit(version, runs, multi, not_printable, grapheme_extend)
+    text = emit(version, upper, lower, not_printable, grapheme_extend)
     with open(args.output, "w", encoding="utf-8", newline="\n") as f:
         f.write(text)
-    print(f"wrote {args.output}: Unicode {version}, {len(runs)} upper-case runs, {len(multi)} multi-character "
+    print(f"wrote {args.output}: Unicode {version}, {len(upper[0])} upper-case runs and {len(upper[1])} "
+          f"multi-character mappings, {len(lower[0])} lower-case runs and {len(lower[1])} multi-character "
           f"mappings, {len(not_printable)} not-printable ranges, {len(grapheme_extend)} Grapheme_Extend ranges")
 
 

@@ -31,7 +31,7 @@ void append_camel_case(std::string& out, std::string_view name) {
             ++pos;
             continue;
         }
-        char32_t upper[unicode::max_upper_case_length];
+        char32_t upper[unicode::max_case_mapping_length];
         const std::size_t count = unicode::upper_case_mapping(decoded.code_point, upper);
         for (std::size_t i = 0; i < count; ++i) unicode::append_utf8(out, upper[i]);
         pos += decoded.length;
@@ -44,5 +44,25 @@ std::string to_camel_case(std::string_view name) {
     append_camel_case(out, name);
     return out;
 }
+
+std::string lower_case_first_character(std::string_view text) {
+    std::string out;
+    if (text.empty()) {
+        return out;
+    }
+    out.reserve(text.size() + 2);
+    const unicode::Decoded decoded = unicode::decode_utf8(text, 0);
+    if (!decoded.valid) {
+        out.push_back(text[0]);
+    } else {
+        char32_t lower[unicode::max_case_mapping_length];
+        const std::size_t count = unicode::lower_case_mapping(decoded.code_point, lower);
+        for (std::size_t i = 0; i < count; ++i) unicode::append_utf8(out, lower[i]);
+    }
+    out.append(text.substr(decoded.length));
+    return out;
+}
+
+const char* unicode_version() { return unicode::unicode_version(); }
 
 }  // namespace dovrane_core::naming

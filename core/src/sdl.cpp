@@ -178,30 +178,51 @@ void append_json_value(std::string& out, const json::Value& root) {
     }
 }
 
-void append_applied_directive(std::string& out, const AppliedDirective& directive) {
+// Empty: every key prints as stored.
+const AppliedDirectiveNames& keys_as_stored() {
+    static const AppliedDirectiveNames none;
+    return none;
+}
+
+void append_applied_directive(std::string& out, const AppliedDirective& directive,
+                              const AppliedDirectiveNames& names) {
     out.push_back('@');
     out.append(directive.name);
     if (directive.arguments.empty()) return;
+    const AppliedDirectiveNames::FieldsByKey* fields = nullptr;
+    if (auto it = names.fields_by_directive.find(directive.name); it != names.fields_by_directive.end()) {
+        fields = &it->second;
+    }
     out.push_back('(');
     bool first = true;
     for (const auto& [key, value] : directive.arguments) {
         if (!first) out.append(", ");
         first = false;
-        out.append(key);
+        const DirectiveFieldDefinition* field = nullptr;
+        if (fields != nullptr) {
+            if (auto it = fields->find(key); it != fields->end()) field = it->second;
+        }
+        if (field != nullptr) {
+            append_graphql_name(out, field->graphql_name, field->name, names.auto_camel_case);
+        } else {
+            out.append(key);
+        }
         out.append(": ");
         append_json_value(out, value);
     }
     out.push_back(')');
 }
 
-void append_applied_directives(std::string& out, const std::vector<AppliedDirective>& directives) {
+void append_applied_directives(std::string& out, const std::vector<AppliedDirective>& directives,
+                               const AppliedDirectiveNames& names) {
     for (const AppliedDirective& directive : directives) {
         out.push_back(' ');
-        append_applied_directive(out, directive);
+        append_applied_directive(out, directive, names);
     }
 }
 
-void append_argument(std::string& out, const ArgumentDefinition& argument, bool auto_camel_case) {
+void append_argument(std::string& out, const ArgumentDefinition& argument, bool auto_camel_case,
+                     const AppliedDirectiveNames& names) {
     if (argument.description && !argument.description->empty()) {
         append_block_description(out, *argument.description, {});
         out.push_back(' ');
@@ -214,15 +235,16 @@ void append_argument(std::string& out, const ArgumentDefinition& argument, bool 
         out.append(*argument.default_value);
     }
     append_deprecation(out, argument.deprecation_reason);
-    append_applied_directives(out, argument.directives);
+    append_applied_directives(out, argument.directives, names);
 }
 
-void append_arguments(std::string& out, const std::vector<ArgumentDefinition>& arguments, bool auto_camel_case) {
+void append_arguments(std::string& out, const std::vector<ArgumentDefinition>& arguments, bool auto_camel_case,
+                      const AppliedDirectiveNames& names) {
     if (arguments.empty()) return;
     out.push_back('(');
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         if (i > 0) out.append(", ");
-        append_argument(out, arguments[i], auto_camel_case);
+        append_argument(out, arguments[i], auto_camel_case, names);
     }
     out.push_back(')');
 }
@@ -237,9 +259,10 @@ bool starts_with_double_underscore(std::string_view name) { return name.size() >
 
 // ---- Sections ------------------------------------------------------------------
 
-void append_schema_block(std::string& out, const schema::CompiledSchema& schema) {
+void append_schema_block(std::string& out, const schema::CompiledSchema& schema,
+                         const AppliedDirectiveNames& names) {
     out.append("schema");
-    append_applied_directives(out, schema.schema_applied_directives);
+    append_applied_directives(out, schema.schema_applied_directives, names);
     out.append(" {\n  query: ");
     out.append(schema.query_type_name);
     out.push_back('\n');
@@ -257,14 +280,14 @@ void append_schema_block(std::string& out, const schema::CompiledSchema& schema)
 }
 
 void append_field_line(std::string& out, std::string& name, const schema::FieldDefinition& field,
-                       schema::TypeKind owner_kind, bool auto_camel_case) {
+                       schema::TypeKind owner_kind, bool auto_camel_case, const AppliedDirectiveNames& names) {
     name.clear();
     append_graphql_name(name, field.graphql_name, field.name, auto_camel_case);
     if (starts_with_double_underscore(name)) return;  // introspection names are not part of the SDL
     append_description_block(out, field.description, "  ");
     out.append("  ");
     out.append(name);
-    append_arguments(out, field.arguments, auto_camel_case);
+    append_arguments(out, field.arguments, auto_camel_case, names);
     out.append(": ");
     append_type(out, field.field_type);
     if (owner_kind == schema::TypeKind::InputObject && field.default_value) {
@@ -272,21 +295,22 @@ void append_field_line(std::string& out, std::string& name, const schema::FieldD
         out.append(*field.default_value);
     }
     append_deprecation(out, field.deprecation_reason);
-    append_applied_directives(out, field.directives);
+    append_applied_directives(out, field.directives, names);
     out.push_back('\n');
 }
 
-void append_enum_value_line(std::string& out, const schema::EnumValueDefinition& value) {
+void append_enum_value_line(std::string& out, const schema::EnumValueDefinition& value,
+                            const AppliedDirectiveNames& names) {
     append_description_block(out, value.description, "  ");
     out.append("  ");
     out.append(value.graphql_name_or_name());
     append_deprecation(out, value.deprecation_reason);
-    append_applied_directives(out, value.directives);
+    append_applied_directives(out, value.directives, names);
     out.push_back('\n');
 }
 
 void append_type_section(std::string& out, std::string& scratch, const schema::TypeDefinition& type,
-                         bool auto_camel_case) {
+                         bool auto_camel_case, const AppliedDirectiveNames& names) {
     append_description_block(out, type.description, {});
     out.append(schema::type_kind_keyword(type.kind));
     out.push_back(' ');
@@ -298,13 +322,15 @@ void append_type_section(std::string& out, std::string& scratch, const schema::T
             out.append(type.interfaces[i]);
         }
     }
-    append_applied_directives(out, type.directives);
+    append_applied_directives(out, type.directives, names);
     if (type.kind == schema::TypeKind::InputObject && type.one_of) out.append(" @oneOf");
     out.append(" {\n");
     if (type.kind == schema::TypeKind::Enum) {
-        for (const auto& value : type.enum_values) append_enum_value_line(out, value);
+        for (const auto& value : type.enum_values) append_enum_value_line(out, value, names);
     } else {
-        for (const auto& field : type.fields) append_field_line(out, scratch, field, type.kind, auto_camel_case);
+        for (const auto& field : type.fields) {
+            append_field_line(out, scratch, field, type.kind, auto_camel_case, names);
+        }
     }
     out.push_back('}');
 }
@@ -319,7 +345,8 @@ void append_union_section(std::string& out, const schema::UnionDefinition& union
     }
 }
 
-void append_scalar_section(std::string& out, const schema::CompiledSchema& schema, const std::string& name) {
+void append_scalar_section(std::string& out, const schema::CompiledSchema& schema, const std::string& name,
+                           const AppliedDirectiveNames& names) {
     if (auto it = schema.scalar_descriptions.find(name); it != schema.scalar_descriptions.end() && !it->second.empty()) {
         append_block_description(out, it->second, {});
         out.push_back('\n');
@@ -332,16 +359,16 @@ void append_scalar_section(std::string& out, const schema::CompiledSchema& schem
         out.push_back(')');
     }
     if (auto it = schema.scalar_directives.find(name); it != schema.scalar_directives.end()) {
-        append_applied_directives(out, it->second);
+        append_applied_directives(out, it->second, names);
     }
 }
 
 void append_operation_directive_section(std::string& out, const schema::OperationDirectiveDefinition& directive,
-                                        bool auto_camel_case) {
+                                        bool auto_camel_case, const AppliedDirectiveNames& names) {
     append_description_block(out, directive.description, {});
     out.append("directive @");
     out.append(directive.name);
-    append_arguments(out, directive.arguments, auto_camel_case);
+    append_arguments(out, directive.arguments, auto_camel_case, names);
     out.append(" on ");
     for (std::size_t i = 0; i < directive.locations.size(); ++i) {
         if (i > 0) out.append(" | ");
@@ -380,12 +407,13 @@ std::string render_sdl(const schema::CompiledSchema& schema) {
     std::string out;
     std::string scratch;  // field names, reused across lines
     const bool camel = schema.auto_camel_case;
+    const AppliedDirectiveNames names = index_applied_directive_names(schema);
 
-    append_schema_block(out, schema);
+    append_schema_block(out, schema, names);
     for (const auto& [key, type] : schema.types) {
         if (starts_with_double_underscore(key)) continue;
         out.append(section_separator);
-        append_type_section(out, scratch, type, camel);
+        append_type_section(out, scratch, type, camel, names);
     }
     for (const auto& [key, union_definition] : schema.unions) {
         out.append(section_separator);
@@ -393,17 +421,32 @@ std::string render_sdl(const schema::CompiledSchema& schema) {
     }
     for (const std::string& name : schema.scalar_names) {
         out.append(section_separator);
-        append_scalar_section(out, schema, name);
+        append_scalar_section(out, schema, name, names);
     }
     for (const auto& [key, directive] : schema.directives) {
         out.append(section_separator);
-        append_operation_directive_section(out, directive, camel);
+        append_operation_directive_section(out, directive, camel, names);
     }
     for (const auto& [key, directive] : schema.schema_directives) {
         out.append(section_separator);
         append_schema_directive_section(out, directive, camel);
     }
     return out;
+}
+
+AppliedDirectiveNames index_applied_directive_names(const schema::CompiledSchema& schema) {
+    AppliedDirectiveNames names;
+    names.auto_camel_case = schema.auto_camel_case;
+    for (const auto& [key, directive] : schema.schema_directives) {
+        AppliedDirectiveNames::FieldsByKey& fields = names.fields_by_directive[key];
+        // Explicit names first, so a Python name never shadows one; the first
+        // field of a name wins.
+        for (const DirectiveFieldDefinition& field : directive.fields) {
+            if (field.graphql_name) fields.try_emplace(*field.graphql_name, &field);
+        }
+        for (const DirectiveFieldDefinition& field : directive.fields) fields.try_emplace(field.name, &field);
+    }
+    return names;
 }
 
 std::string render_json_value(const json::Value& value) {
@@ -413,26 +456,35 @@ std::string render_json_value(const json::Value& value) {
 }
 
 std::string render_applied_directive(const AppliedDirective& directive) {
-    std::string out;
-    append_applied_directive(out, directive);
-    return out;
+    return render_applied_directive(directive, keys_as_stored());
 }
 
 std::string render_applied_directives(const std::vector<AppliedDirective>& directives) {
+    return render_applied_directives(directives, keys_as_stored());
+}
+
+std::string render_applied_directive(const AppliedDirective& directive, const AppliedDirectiveNames& names) {
     std::string out;
-    append_applied_directives(out, directives);
+    append_applied_directive(out, directive, names);
+    return out;
+}
+
+std::string render_applied_directives(const std::vector<AppliedDirective>& directives,
+                                      const AppliedDirectiveNames& names) {
+    std::string out;
+    append_applied_directives(out, directives, names);
     return out;
 }
 
 std::string render_argument(const ArgumentDefinition& argument, bool auto_camel_case) {
     std::string out;
-    append_argument(out, argument, auto_camel_case);
+    append_argument(out, argument, auto_camel_case, keys_as_stored());
     return out;
 }
 
 std::string render_arguments(const std::vector<ArgumentDefinition>& arguments, bool auto_camel_case) {
     std::string out;
-    append_arguments(out, arguments, auto_camel_case);
+    append_arguments(out, arguments, auto_camel_case, keys_as_stored());
     return out;
 }
 

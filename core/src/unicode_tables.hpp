@@ -12,11 +12,13 @@ namespace dovrane_core::unicode {
 const char* unicode_version();
 
 // SpecialCasing.txt maps no code point to more than three.
-inline constexpr std::size_t max_upper_case_length = 3;
+inline constexpr std::size_t max_case_mapping_length = 3;
 
-// The locale-free full upper-case mapping of `cp` into `out`; returns how many
-// code points it wrote (1 to 3). Code points without a mapping map to themselves.
-std::size_t upper_case_mapping(char32_t cp, char32_t (&out)[max_upper_case_length]);
+// The locale-free, context-free full upper-case (lower-case) mapping of `cp`
+// into `out`; returns how many code points it wrote (1 to 3). Code points
+// without a mapping map to themselves.
+std::size_t upper_case_mapping(char32_t cp, char32_t (&out)[max_case_mapping_length]);
+std::size_t lower_case_mapping(char32_t cp, char32_t (&out)[max_case_mapping_length]);
 
 // General category Cc, Cf, Cs, Co, Cn, Zl, Zp or Zs, except U+0020 SPACE.
 bool is_not_printable(char32_t cp);

@@ -190,6 +190,9 @@ TEST(Lowering, FragmentFlattening) {
         // An inline fragment without a type condition inherits one; sub-fields do not.
         {"{ ... on T { ... { f { g } } } }", {}, "f on T\n  g"},
         {"{ ...F } fragment F on T { ... { a { b ... on U { c } } } }", {}, "a on T\n  b\n  c on U"},
+        // One condition per field, the innermost: an executor filtering by it
+        // takes id for every Node, not only for Posts.
+        {"{ ... on Post { ... on Node { id } title } }", {}, "id on Node\ntitle on Post"},
         // A spread hands down its definition's condition, whatever encloses it.
         {"{ ... on A { ...F x } } fragment F on B { y }", {}, "y on B\nx on A"},
         {"{ ...F } fragment F on A { ...G } fragment G on B { z }", {}, "z on B"},

@@ -64,3 +64,36 @@ TEST(ToCamelCase, BytesThatAreNotUtf8AreCopiedUnchanged) {
     EXPECT_EQ(to_camel_case("a_\xED\xA0\x80z"), "a\xED\xA0\x80z");  // an encoded surrogate
     EXPECT_EQ(to_camel_case(std::string("a_\0b", 4)), std::string("a\0b", 3));
 }
+
+TEST(LowerCaseFirstCharacter, OnlyTheFirstCharacterChanges) {
+    using dovrane_core::naming::lower_case_first_character;
+    struct Case {
+        const char* input;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"MyDirective", "myDirective"},
+        {"URLRule", "uRLRule"},
+        {"_Tag", "_Tag"},
+        {"already", "already"},
+        {"A", "a"},
+        {"9Lives", "9Lives"},
+        {"", ""},
+        {"\u0130stanbul", "i\u0307stanbul"},      // İ: the full mapping, two code points
+        {"I", "i"},                                // never the Turkish dotless ı
+        {"\u03A3\u03A3", "\u03C3\u03A3"},          // Σ → σ: no final-sigma context rule
+        {"\u01C5x", "\u01C6x"},                    // title-case ǅ → ǆ
+        {"\u00C9T\u00C9", "\u00E9T\u00C9"},        // É → é; the second É stays
+        {"\U00010400X", "\U00010428X"},            // Deseret, outside the BMP
+        {"\u4E2DX", "\u4E2DX"},                    // no case: unchanged
+        {"\u00DFX", "\u00DFX"},                    // ß has no lower-case form of its own
+    };
+    for (const Case& c : cases) EXPECT_EQ(lower_case_first_character(c.input), c.output) << "for " << c.input;
+}
+
+TEST(LowerCaseFirstCharacter, BytesThatAreNotUtf8AreCopiedUnchanged) {
+    using dovrane_core::naming::lower_case_first_character;
+    EXPECT_EQ(lower_case_first_character("\xFF" "ABC"), "\xFF" "ABC");
+    EXPECT_EQ(lower_case_first_character("\xC3"), "\xC3");  // truncated sequence
+    EXPECT_EQ(lower_case_first_character(std::string("\0A", 2)), std::string("\0A", 2));
+}

@@ -74,7 +74,7 @@ CompiledSchema rich_schema(bool auto_camel_case) {
     schema.query_type_name = "Query";
     schema.mutation_type_name = "Mutation";
     schema.subscription_type_name = "Subscription";
-    // Applied-directive keys are printed as stored, never camel-cased.
+    // Stored under the field's Python name; printed as @contact's definition names it.
     schema.schema_applied_directives = {directive("contact", {{"team_name", text("ops")}})};
 
     TypeDefinition query = type(TypeKind::Object, "Query");
@@ -223,6 +223,70 @@ CompiledSchema rich_schema(bool auto_camel_case) {
     return schema;
 }
 
+// @length(max_len: Int, min_len named lower_bound: Int), applied with the same
+// stored keys (the explicit GraphQL name, else the Python name) at every place
+// the SDL prints applied directives.
+CompiledSchema schema_applying_length(bool auto_camel_case) {
+    CompiledSchema schema = query_only();
+    schema.auto_camel_case = auto_camel_case;
+    SchemaDirectiveDefinition length;
+    length.name = "length";
+    length.locations = {SchemaDirectiveLocation::Schema,          SchemaDirectiveLocation::Scalar,
+                        SchemaDirectiveLocation::Object,          SchemaDirectiveLocation::FieldDefinition,
+                        SchemaDirectiveLocation::ArgumentDefinition, SchemaDirectiveLocation::Interface,
+                        SchemaDirectiveLocation::Enum,            SchemaDirectiveLocation::EnumValue,
+                        SchemaDirectiveLocation::InputObject,     SchemaDirectiveLocation::InputFieldDefinition};
+    length.fields = {DirectiveFieldDefinition{"max_len", std::nullopt, named("Int")},
+                     DirectiveFieldDefinition{"min_len", std::string("lower_bound"), named("Int")}};
+    schema.schema_directives.emplace("length", std::move(length));
+
+    const AppliedDirective use = directive("length", {{"max_len", number(3)}, {"lower_bound", number(1)}});
+    schema.schema_applied_directives = {use};
+
+    TypeDefinition query = type(TypeKind::Object, "Query", {field("name", named("String"))});
+    query.directives = {use};
+    query.fields[0].directives = {use};
+    FieldDefinition search = field("search", named("String"));
+    search.arguments.push_back(argument("term", named("String")));
+    search.arguments[0].directives = {use};
+    query.fields.push_back(std::move(search));
+    add(schema, std::move(query));
+
+    TypeDefinition node = type(TypeKind::Interface, "Node", {field("id", non_null(named("ID")))});
+    node.directives = {use};
+    node.fields[0].directives = {use};
+    add(schema, std::move(node));
+
+    TypeDefinition filter = type(TypeKind::InputObject, "Filter", {field("term", named("String"))});
+    filter.directives = {use};
+    filter.fields[0].default_value = "\"x\"";
+    filter.fields[0].directives = {use};
+    add(schema, std::move(filter));
+
+    TypeDefinition color = type(TypeKind::Enum, "Color");
+    color.directives = {use};
+    color.enum_values.push_back(enum_value("RED"));
+    color.enum_values[0].directives = {use};
+    add(schema, std::move(color));
+
+    schema.scalar_names = {"Url"};
+    schema.scalar_directives["Url"] = {use};
+
+    OperationDirectiveDefinition upper;
+    upper.name = "upper";
+    upper.locations = {OperationDirectiveLocation::Field};
+    upper.arguments.push_back(argument("locale", named("String")));
+    upper.arguments[0].directives = {use};
+    schema.directives.emplace("upper", std::move(upper));
+    return schema;
+}
+
+std::size_t count_of(std::string_view text, std::string_view part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
 std::string sdl_quoted(std::string_view value) { return sdl::quote_sdl_string(value); }
 
 }  // namespace
@@ -249,7 +313,7 @@ TEST(RenderSdl, SmallSchema) {
 
 TEST(RenderSdl, RichSchemaWithCamelCase) {
     const CompiledSchema schema = rich_schema(true);
-    EXPECT_EQ(render_sdl(schema), R"(schema @contact(team_name: "ops") {
+    EXPECT_EQ(render_sdl(schema), R"(schema @contact(teamName: "ops") {
   query: Query
   mutation: Mutation
   subscription: Subscription
@@ -328,6 +392,7 @@ TEST(RenderSdl, RichSchemaWithoutCamelCase) {
     const std::string sdl = render_sdl(rich_schema(false));
     // Only the naming differs; spot every name the flag touches.
     for (const char* line : {
+             "schema @contact(team_name: \"ops\") {\n",
              "  user_by_id(user_id: ID!, include_deleted: Boolean = false): User\n",
              "  old_field: String @deprecated(reason: \"use \\\"newField\\\"\")\n",
              "  create_user(input: CreateUserInput!): User!\n",
@@ -506,6 +571,89 @@ TEST(RenderSdl, LeavesTheCacheAlone) {
     CompiledSchema schema = rich_schema(true);
     EXPECT_EQ(render_sdl(schema), render_sdl(schema));
     EXPECT_EQ(schema.persisted_query_cache->size(), 0u);
+}
+
+// ---- Argument names of applied directives --------------------------------------------
+
+// Other tools read a use's argument names against the directive's definition.
+TEST(AppliedDirectiveNames, UsesNameArgumentsAsTheDefinitionDoes) {
+    struct Case {
+        bool auto_camel_case;
+        const char* definition;
+        const char* use;
+    };
+    const Case cases[] = {
+        {true, "directive @length(maxLen: Int, lower_bound: Int) on ", "@length(maxLen: 3, lower_bound: 1)"},
+        {false, "directive @length(max_len: Int, lower_bound: Int) on ", "@length(max_len: 3, lower_bound: 1)"},
+    };
+    for (const Case& c : cases) {
+        const std::string sdl = render_sdl(schema_applying_length(c.auto_camel_case));
+        const std::string use = c.use;
+        EXPECT_NE(sdl.find(c.definition), std::string::npos) << c.definition;
+        const std::string lines[] = {
+            "schema " + use + " {\n",
+            "type Query " + use + " {\n",
+            "  name: String " + use + "\n",
+            "  search(term: String " + use + "): String\n",
+            "interface Node " + use + " {\n",
+            "  id: ID! " + use + "\n",
+            "input Filter " + use + " {\n",
+            "  term: String = \"x\" " + use + "\n",
+            "enum Color " + use + " {\n",
+            "  RED " + use + "\n",
+            "scalar Url " + use + "\n",
+            "directive @upper(locale: String " + use + ") on FIELD",
+        };
+        for (const std::string& line : lines) EXPECT_NE(sdl.find(line), std::string::npos) << c.use << "\n" << line;
+        // Every use is one of those lines; the other "@length(" is the definition.
+        EXPECT_EQ(count_of(sdl, "@length("), std::size(lines) + 1) << sdl;
+    }
+}
+
+TEST(AppliedDirectiveNames, UnknownDirectivesAndKeysPrintAsStored) {
+    CompiledSchema schema = schema_applying_length(true);
+    schema.directives.at("upper").arguments.push_back(argument("locale_name", named("String")));
+    schema.schema_applied_directives = {
+        directive("length", {{"max_len", number(3)}, {"extra_key", number(2)}, {"maxLen", number(4)}}),
+        directive("other", {{"max_len", number(1)}}),
+        // Applied directives are schema directives: an operation directive's
+        // arguments rename nothing.
+        directive("upper", {{"locale_name", text("en")}}),
+    };
+    const std::string sdl = render_sdl(schema);
+    EXPECT_EQ(sdl.substr(0, sdl.find('{')),
+              "schema @length(maxLen: 3, extra_key: 2, maxLen: 4) @other(max_len: 1) @upper(locale_name: \"en\") ");
+    EXPECT_NE(sdl.find("directive @upper(locale: String @length(maxLen: 3, lower_bound: 1), localeName: String)"),
+              std::string::npos);
+}
+
+TEST(AppliedDirectiveNames, AnExplicitNameIsFoundBeforeAPythonName) {
+    CompiledSchema schema = query_only();
+    SchemaDirectiveDefinition pick;
+    pick.name = "pick";
+    pick.locations = {SchemaDirectiveLocation::Schema};
+    pick.fields = {DirectiveFieldDefinition{"a_b", std::nullopt, named("Int")},
+                   DirectiveFieldDefinition{"c", std::string("a_b"), named("Int")},
+                   DirectiveFieldDefinition{"d_e", std::string("shown"), named("Int")}};
+    schema.schema_directives.emplace("pick", std::move(pick));
+    // "a_b" is c's explicit name before it is a_b's Python name; "d_e" is
+    // found by its Python name and prints as its explicit one.
+    schema.schema_applied_directives = {directive("pick", {{"a_b", number(1)}, {"d_e", number(2)}})};
+    EXPECT_EQ(render_sdl(schema),
+              "schema @pick(a_b: 1, shown: 2) {\n  query: Query\n}\n\n"
+              "directive @pick(aB: Int, a_b: Int, shown: Int) on SCHEMA");
+}
+
+TEST(AppliedDirectiveNames, PublicPrinters) {
+    const CompiledSchema schema = schema_applying_length(true);
+    const sdl::AppliedDirectiveNames names = sdl::index_applied_directive_names(schema);
+    const AppliedDirective use = directive("length", {{"max_len", number(3)}, {"lower_bound", number(1)}});
+    EXPECT_EQ(sdl::render_applied_directive(use, names), "@length(maxLen: 3, lower_bound: 1)");
+    EXPECT_EQ(sdl::render_applied_directives({use, directive("x", {{"max_len", number(1)}}), directive("length")},
+                                             names),
+              " @length(maxLen: 3, lower_bound: 1) @x(max_len: 1) @length");
+    // Without the schema's names, keys print as stored.
+    EXPECT_EQ(sdl::render_applied_directive(use), "@length(max_len: 3, lower_bound: 1)");
 }
 
 // ---- Printers ------------------------------------------------------------------------

@@ -677,6 +677,26 @@ TEST(Validation, LiteralValues) {
     });
 }
 
+// Where validation is narrower than GraphQL's own rules; the README lists these.
+TEST(Validation, RulesItDoesNotRun) {
+    expect_cases({
+        {"fields with one response key need not agree",
+         "{ a: hello a: echo(text: \"x\") user(id: \"1\") { id } user(id: \"2\") { name } }", "passed"},
+        {"a declared variable need not be used", "query($unused: Int) { hello }", "passed"},
+        {"a variable's default is not checked against its type", "query($n: Int = \"text\") { count(value: $n) }",
+         "passed"},
+        {"a repeated input field keeps its last value; the first is never seen",
+         "{ users(filter: {namePrefix: 1, namePrefix: \"a\"}) { id } }", "passed"},
+        {"__schema is no known field", "{ __schema { types { name } } }",
+         located("field '__schema' does not exist on type 'Query'", unknown_field, 1, 3)},
+        {"__type is no known field", "{ __type(name: \"User\") { name } }",
+         located("field '__type' does not exist on type 'Query'", unknown_field, 1, 3)},
+        {"an integer beyond 64 bits is read as floating-point, so it is no Int",
+         "{ a: count(value: 18446744073709551615) b: count(value: 18446744073709551616) }",
+         located("argument 'value' on 'count' expected an integer, got a floating-point number", mismatch, 1, 57)},
+    });
+}
+
 // Mends: one call never re-walks a fragment body that already passed, and
 // nesting across fragments is bounded.
 

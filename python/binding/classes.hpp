@@ -170,17 +170,7 @@ inline Result<Ref> to_python(const std::optional<std::string_view>& value) {
     return value ? new_str(*value) : Result<Ref>(none());
 }
 // A new list of new strs on every read.
-inline Result<Ref> to_python(const std::vector<std::string>& value) {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(value.size())));
-    if (!list) {
-        return Error::fetch();
-    }
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref item, new_str(value[i]));
-        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item.release());  // steals
-    }
-    return list;
-}
+inline Result<Ref> to_python(const std::vector<std::string>& value) { return new_str_list(value); }
 inline Result<Ref> to_python(bool value) { return boolean(value); }
 inline Result<Ref> to_python(std::int64_t value) { return new_int(value); }
 inline Result<Ref> to_python(std::uint64_t value) { return new_uint(value); }

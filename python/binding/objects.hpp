@@ -39,6 +39,23 @@ Result<Ref> str_of(PyObject* object);
 Result<Py_ssize_t> length_hint(PyObject* object);
 // Collects the items of any iterable, in order.
 Result<std::vector<Ref>> collect(PyObject* iterable);
+// Walks any iterable, calling `visit(item)` (PyObject* -> Status) on each item
+// as the iterator yields it, and stops at the first error. Each item is owned
+// while it is visited.
+template <class Visit>
+Status for_each_item(PyObject* iterable, Visit&& visit) {
+    Ref iterator = Ref::steal(PyObject_GetIter(iterable));
+    if (!iterator) {
+        return Error::fetch();
+    }
+    while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
+        DOVRANE_TRY(visit(item.get()));
+    }
+    if (PyErr_Occurred() != nullptr) {
+        return Error::fetch();
+    }
+    return {};
+}
 
 // `type(object).__name__` as text, for messages ("int", "TypeInfo").
 Result<std::string> type_name(PyObject* object);
@@ -53,6 +70,20 @@ Result<Ref> new_uint(std::uint64_t value);
 Result<Ref> new_float(double value);
 // A list holding the same objects (new references to them).
 Result<Ref> new_list(const std::vector<Ref>& items);
+// A list of new strs, in the order of `texts` (a sized range of UTF-8 strings).
+template <class Texts>
+Result<Ref> new_str_list(const Texts& texts) {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(texts.size())));
+    if (!list) {
+        return Error::fetch();
+    }
+    Py_ssize_t index = 0;
+    for (const auto& text : texts) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref item, new_str(text));
+        PyList_SetItem(list.get(), index++, item.release());  // steals
+    }
+    return list;
+}
 Result<Ref> new_tuple(std::initializer_list<PyObject*> items);
 Result<Ref> new_dict();
 // `dict[key] = value`.

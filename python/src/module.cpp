@@ -10,11 +10,14 @@
 
 #include "arguments.hpp"
 #include "classes.hpp"
+#include "compiled_schema.hpp"
 #include "error.hpp"
 #include "errors.hpp"
 #include "lowering.hpp"
 #include "objects.hpp"
+#include "persisted_query.hpp"
 #include "query_document.hpp"
+#include "sdl.hpp"
 #include "type_info.hpp"
 #include "validation.hpp"
 
@@ -42,6 +45,7 @@ binding::Result<Ref> make_function(PyObject* module) {
 // Every name of the module, in registration order; `__all__` follows it.
 // Functions are rows `{"name", make_function<the_function>}`.
 constexpr Registration registrations[] = {
+    {"process_enum", make_function<type_info::process_enum_function>},
     {"TypeInfo", make_class<type_info::type_info_class>},
     {"FieldInfo", make_class<type_info::field_info_class>},
     {"ArgumentInfo", make_class<type_info::argument_info_class>},
@@ -52,9 +56,15 @@ constexpr Registration registrations[] = {
     {"lower_query", make_function<lowering::lower_query_function>},
     {"LoweredField", make_class<lowering::lowered_field_class>},
     {"LoweredDirective", make_class<lowering::lowered_directive_class>},
+    {"CompiledSchema", make_class<compiled_schema::compiled_schema_class>},
+    {"validate_query", make_function<validation::validate_query_function>},
+    {"resolve_persisted_query", make_function<persisted_query::resolve_persisted_query_function>},
     {"lower_document", make_function<lowering::lower_document_function>},
     {"parse_query", make_function<validation::parse_query_function>},
+    {"validate_document", make_function<validation::validate_document_function>},
     {"ParsedDocument", make_class<validation::parsed_document_class>},
+    {"PersistedQueryResult", make_class<persisted_query::persisted_query_result_class>},
+    {"render_sdl", make_function<sdl::render_sdl_function>},
     {"parse_query_document", make_function<query_document::parse_query_document_function>},
     {"QueryDocument", make_class<query_document::query_document_class>},
     {"QueryOperation", make_class<query_document::query_operation_class>},

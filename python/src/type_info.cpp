@@ -1,8 +1,35 @@
+// The description objects, enum processing and applied directives.
+//
+// Python equivalent:
+//
+//     def process_enum(cls: type, *, name: str | None = None, description: str | None = None,
+//                      directives: Iterable[object]) -> TypeInfo: ...
+//
+//     @final
+//     class TypeInfo:         # read-only; built only by this module
+//         kind: str; name: str; description: str | None; one_of: bool
+//         fields: list[FieldInfo]; enum_values: list[EnumValueInfo]
+//     @final
+//     class FieldInfo: ...    # name, graphql_name, graphql_type, type_info, description,
+//                             # deprecation_reason, default_value, is_maybe, is_nullable,
+//                             # has_resolver, parent_parameter, info_parameter, arguments
+//     @final
+//     class ArgumentInfo: ... # name, graphql_name, graphql_type, type_info, is_nullable,
+//                             # has_default, default_value, description, deprecation_reason, is_maybe
+//     @final
+//     class EnumValueInfo: ...    # name, graphql_name, description, deprecation_reason
+//     @final
+//     class GraphQLTypeInfo: ...  # kind, name, of_type
+//
+//     class SchemaError(Exception): ...
 #include "type_info.hpp"
 
+#include <string>
 #include <utility>
 
 #include "cells.hpp"
+#include "convert.hpp"
+#include "lowering.hpp"
 #include "objects.hpp"
 
 namespace _dovrane::type_info {
@@ -212,6 +239,229 @@ binding::Result<const dovrane_core::schema::TypeDefinition*> type_definition_of(
     DOVRANE_ASSIGN_OR_RETURN(PyTypeInfo * info, binding::to_instance(type_info_class, object));
     return &info->definition;
 }
+
+// ---------------------------------------------------------------------------
+// Applied directives
+
+namespace {
+
+using dovrane_core::schema::AppliedDirective;
+
+binding::InternedName directive_info_attribute{"__dovrane_directive_info__"};
+binding::InternedName name_attribute{"name"};
+binding::InternedName fields_attribute{"fields"};
+binding::InternedName locations_attribute{"locations"};
+binding::InternedName graphql_name_attribute{"graphql_name"};
+
+// The descriptor of a directive instance; empty for an item that is not one
+// (its lookup raised an Exception, which is discarded).
+binding::Result<Ref> directive_descriptor(PyObject* item) {
+    auto descriptor = binding::getattr(item, directive_info_attribute);
+    if (!descriptor.ok()) {
+        DOVRANE_TRY(binding::discard_exception(descriptor.take_error()));
+        return Ref();
+    }
+    return std::move(descriptor).value();
+}
+
+binding::Result<std::string> str_attribute(PyObject* object, binding::InternedName& name) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(object, name));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(value.get()));
+    return std::string(text);
+}
+
+binding::Status append_argument(AppliedDirective& directive, PyObject* instance, PyObject* field) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(field, name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view name_text, binding::to_str(name.get()));
+    DOVRANE_ASSIGN_OR_RETURN(Ref graphql_name, binding::getattr(field, graphql_name_attribute));
+    std::string key;
+    if (graphql_name.get() == Py_None) {
+        key = name_text;
+    } else {
+        DOVRANE_ASSIGN_OR_RETURN(std::string_view graphql_text, binding::to_str(graphql_name.get()));
+        key = graphql_text;
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(instance, name.get()));
+    DOVRANE_ASSIGN_OR_RETURN(dovrane_core::json::Value json, lowering::python_to_json_value(value.get()));
+    directive.arguments.emplace_back(std::move(key), std::move(json));
+    return {};
+}
+
+// "A, B" from the declared locations, in order, repeats kept.
+std::string joined(const std::vector<std::string>& names) {
+    std::string out;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) {
+            out += ", ";
+        }
+        out += names[i];
+    }
+    return out;
+}
+
+}  // namespace
+
+binding::Result<std::vector<AppliedDirective>> extract_applied_directives(PyObject* directives) {
+    std::vector<AppliedDirective> result;
+    DOVRANE_TRY(binding::for_each_item(directives, [&result](PyObject* item) -> binding::Status {
+        DOVRANE_ASSIGN_OR_RETURN(Ref descriptor, directive_descriptor(item));
+        if (!descriptor) {
+            return {};
+        }
+        AppliedDirective directive;
+        DOVRANE_ASSIGN_OR_RETURN(directive.name, str_attribute(descriptor.get(), name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref fields, binding::getattr(descriptor.get(), fields_attribute));
+        DOVRANE_TRY(binding::for_each_item(fields.get(), [&directive, item](PyObject* field) {
+            return append_argument(directive, item, field);
+        }));
+        result.push_back(std::move(directive));
+        return {};
+    }));
+    return result;
+}
+
+binding::Status validate_directive_locations(PyObject* directives, std::string_view location,
+                                             std::string_view target) {
+    return binding::for_each_item(directives, [location, target](PyObject* item) -> binding::Status {
+        DOVRANE_ASSIGN_OR_RETURN(Ref descriptor, directive_descriptor(item));
+        if (!descriptor) {
+            return {};
+        }
+        DOVRANE_ASSIGN_OR_RETURN(Ref locations, binding::getattr(descriptor.get(), locations_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::vector<std::string> declared, binding::to_str_list(locations.get()));
+        for (const std::string& name : declared) {
+            if (name == location) {
+                return {};
+            }
+        }
+        DOVRANE_ASSIGN_OR_RETURN(std::string name, str_attribute(descriptor.get(), name_attribute));
+        std::string message = "directive '@";
+        message.append(name).append("' cannot be applied to '").append(target).append("' (");
+        message.append(location).append("); declared locations: ").append(joined(declared));
+        return SchemaError::new_err(std::move(message));
+    });
+}
+
+binding::Result<std::vector<AppliedDirective>> checked_applied_directives(PyObject* directives,
+                                                                          std::string_view location,
+                                                                          std::string_view target) {
+    Ref items = Ref::steal(PySequence_List(directives));
+    if (!items) {
+        return binding::Error::fetch();
+    }
+    DOVRANE_TRY(validate_directive_locations(items.get(), location, target));
+    return extract_applied_directives(items.get());
+}
+
+// ---------------------------------------------------------------------------
+// process_enum
+
+namespace {
+
+binding::InternedName enum_module_name{"enum"};
+binding::InternedName enum_meta_attribute{"EnumMeta"};
+binding::InternedName host_enum_module_name{"dovrane._enum"};
+binding::InternedName enum_value_definition_attribute{"EnumValueDefinition"};
+binding::InternedName dunder_name_attribute{"__name__"};
+binding::InternedName value_attribute{"value"};
+binding::InternedName description_attribute{"description"};
+binding::InternedName deprecation_reason_attribute{"deprecation_reason"};
+binding::InternedName directives_attribute{"directives"};
+
+// None: unset; a str: taken; anything else: the layer's TypeError.
+binding::Result<std::optional<std::string>> optional_str_attribute(PyObject* object, binding::InternedName& name) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(object, name));
+    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, binding::to_optional_str(value.get()));
+    if (!text) {
+        return std::optional<std::string>();
+    }
+    return std::optional<std::string>(std::string(*text));
+}
+
+binding::Result<dovrane_core::schema::EnumValueDefinition> enum_value(PyObject* member, PyObject* marker_class) {
+    dovrane_core::schema::EnumValueDefinition definition;
+    DOVRANE_ASSIGN_OR_RETURN(definition.name, str_attribute(member, name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(member, value_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(bool is_marker, binding::is_instance(value.get(), marker_class));
+    if (!is_marker) {
+        return definition;
+    }
+    // A marker in the value's place configures the member; every attribute
+    // of it must be readable.
+    PyObject* marker = value.get();
+    DOVRANE_ASSIGN_OR_RETURN(definition.graphql_name, optional_str_attribute(marker, graphql_name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.description, optional_str_attribute(marker, description_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.deprecation_reason,
+                             optional_str_attribute(marker, deprecation_reason_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::getattr(marker, directives_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.directives, extract_applied_directives(directives.get()));
+    return definition;
+}
+
+constexpr binding::Parameter process_enum_parameters[] = {
+    binding::required("cls"),
+    binding::keyword_optional("name"),
+    binding::keyword_optional("description"),
+    binding::keyword_required("directives"),
+};
+
+binding::Result<Ref> process_enum(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * cls, arguments.convert(0, binding::to_type));
+    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> name, arguments.convert(1, binding::to_optional_str));
+    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> description,
+                             arguments.convert(2, binding::to_optional_str));
+    PyObject* directives = arguments[3];
+
+    // The enum test comes first, so a plain class fails before its
+    // directives are looked at.
+    DOVRANE_ASSIGN_OR_RETURN(Ref enum_module, binding::import_module(enum_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref enum_meta, binding::getattr(enum_module.get(), enum_meta_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(bool is_enum, binding::is_instance(cls, enum_meta.get()));
+    if (!is_enum) {
+        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, str_attribute(cls, dunder_name_attribute));
+        return SchemaError::new_err("'" + class_name +
+                                    "' is not an enum -- @dovrane.enum can only decorate an enum.Enum subclass");
+    }
+
+    dovrane_core::schema::TypeDefinition definition;
+    definition.kind = dovrane_core::schema::TypeKind::Enum;
+    DOVRANE_ASSIGN_OR_RETURN(definition.directives, extract_applied_directives(directives));
+
+    DOVRANE_ASSIGN_OR_RETURN(Ref host_enum, binding::import_module(host_enum_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref marker_class, binding::getattr(host_enum.get(), enum_value_definition_attribute));
+    // Iterating an enum class yields its members in definition order,
+    // aliases left out.
+    DOVRANE_TRY(binding::for_each_item(cls, [&definition, &marker_class](PyObject* member) -> binding::Status {
+        DOVRANE_ASSIGN_OR_RETURN(auto value, enum_value(member, marker_class.get()));
+        definition.enum_values.push_back(std::move(value));
+        return {};
+    }));
+
+    if (name) {
+        definition.name = *name;
+    } else {
+        DOVRANE_ASSIGN_OR_RETURN(definition.name, str_attribute(cls, dunder_name_attribute));
+    }
+    if (description) {
+        definition.description = std::string(*description);
+    }
+    return new_type_info(std::move(definition));
+}
+
+}  // namespace
+
+constexpr binding::Function process_enum_function = {
+    binding::signature("process_enum", process_enum_parameters),
+    DOVRANE_DOC("process_enum(cls, *, name=None, description=None, directives)",
+                "The enum counterpart of process_type: turns an enum.Enum subclass into a GraphQL enum\n"
+                "type and returns its TypeInfo.\n"
+                "\n"
+                "A member's GraphQL value is its Python identifier, not its Python value. A\n"
+                "dovrane._enum.EnumValueDefinition assigned as the member's value overrides that name\n"
+                "and adds a description, a deprecation reason and directives, which is why every\n"
+                "member's value is tested for one."),
+    process_enum,
+};
 
 binding::Error SchemaError::new_err(std::string message) {
     return binding::Error::lazy(&schema_error_source, std::move(message));

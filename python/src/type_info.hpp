@@ -1,5 +1,6 @@
 // The read-only description objects of types, fields, arguments, enum values
-// and type references, and the schema build-time error.
+// and type references; enum processing; applied directives and their location
+// checks; and the schema build-time error.
 #pragma once
 
 #include <Python.h>
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "arguments.hpp"
 #include "cells.hpp"
 #include "classes.hpp"
 #include "dovrane_core/schema.hpp"
@@ -112,6 +114,32 @@ binding::Result<binding::Ref> new_type_info(dovrane_core::schema::TypeDefinition
 
 // The hidden definition of a TypeInfo; the layer's TypeError for any other object.
 binding::Result<const dovrane_core::schema::TypeDefinition*> type_definition_of(PyObject* object);
+
+// process_enum(cls, *, name=None, description=None, directives)
+extern const binding::Function process_enum_function;
+
+// Applied directives: the items of `directives` (any iterable) that carry a
+// `__dovrane_directive_info__` descriptor (`name`, `locations`, `fields` whose
+// items have `name` and `graphql_name`); every other item is skipped.
+
+// One AppliedDirective per directive instance, in iteration order: the
+// descriptor's name, and per field (key, JSON value of the instance's
+// attribute), the key being `graphql_name` when not None, else `name`, never
+// camel-cased.
+binding::Result<std::vector<dovrane_core::schema::AppliedDirective>> extract_applied_directives(
+    PyObject* directives);
+
+// Fails with SchemaError at the first directive instance whose declared
+// `locations` do not hold `location` exactly; `target` names the place of use
+// in the message.
+binding::Status validate_directive_locations(PyObject* directives, std::string_view location,
+                                             std::string_view target);
+
+// Materialises `directives` once (PySequence_List), checks the locations on
+// that list, then extracts from it: a generator would otherwise be consumed by
+// the check and leave nothing to extract.
+binding::Result<std::vector<dovrane_core::schema::AppliedDirective>> checked_applied_directives(
+    PyObject* directives, std::string_view location, std::string_view target);
 
 // `_dovrane.SchemaError`: schema build-time errors.
 struct SchemaError {

@@ -1,6 +1,6 @@
-// The request entries that parse and validate: `parse_query` and the
-// `ParsedDocument` handle that carries a parsed document between the calls of
-// one request.
+// The request entries that parse and validate: `parse_query`,
+// `validate_query`, `validate_document`, and the `ParsedDocument` handle that
+// carries a parsed document between the calls of one request.
 #pragma once
 
 #include <Python.h>
@@ -39,5 +39,9 @@ binding::Result<const dovrane_core::document::SharedDocument*> shared_document_o
 
 // parse_query(query)
 extern const binding::Function parse_query_function;
+// validate_query(query, schema, operation_name=None)
+extern const binding::Function validate_query_function;
+// validate_document(document, schema, operation_name=None)
+extern const binding::Function validate_document_function;
 
 }  // namespace _dovrane::validation

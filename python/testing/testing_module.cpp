@@ -2,12 +2,14 @@
 //
 // Built only with DOVRANE_BUILD_TESTS and never installed. It exposes the
 // module's internals that have no Python entry of their own (value
-// conversion, error raising, the description objects, the binding layer's
+// conversion, error raising, the description objects, applied directives and
+// their location checks, directive names and locations, the binding layer's
 // argument handling and cells) to tests/. It compiles the same sources as
 // `_dovrane`; at import it adopts `_dovrane`'s classes and exception types, so
 // the objects it makes and the errors it raises are those of `_dovrane`.
 #include <Python.h>
 
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -15,12 +17,17 @@
 
 #include "arguments.hpp"
 #include "classes.hpp"
+#include "compiled_schema.hpp"
 #include "convert.hpp"
+#include "dovrane_core/naming.hpp"
 #include "error.hpp"
 #include "errors.hpp"
 #include "lowering.hpp"
 #include "objects.hpp"
+#include "persisted_query.hpp"
+#include "schema_directive_info.hpp"
 #include "type_info.hpp"
+#include "validation.hpp"
 
 namespace _dovrane::testing {
 
@@ -154,6 +161,161 @@ constexpr binding::Function sample_type_info_function = {
     DOVRANE_DOC("sample_type_info(*, kind='type')",
                 "A TypeInfo over a fixed definition: the object, interface or input type Book, or the enum Color."),
     sample_type_info,
+};
+
+schema::FieldDefinition field(const char* name, schema::GraphQLType type,
+                              std::vector<schema::ArgumentDefinition> arguments = {}) {
+    schema::FieldDefinition definition;
+    definition.name = name;
+    definition.field_type = std::move(type);
+    definition.arguments = std::move(arguments);
+    return definition;
+}
+
+schema::ArgumentDefinition argument(const char* name, schema::GraphQLType type,
+                                    std::optional<std::string> default_value = std::nullopt) {
+    schema::ArgumentDefinition definition;
+    definition.name = name;
+    definition.arg_type = std::move(type);
+    definition.has_default = default_value.has_value();
+    definition.default_value = std::move(default_value);
+    return definition;
+}
+
+void add_type(schema::CompiledSchema& compiled, schema::TypeKind kind, const char* name,
+              std::vector<schema::FieldDefinition> fields) {
+    schema::TypeDefinition definition;
+    definition.kind = kind;
+    definition.name = name;
+    definition.fields = std::move(fields);
+    compiled.types.emplace(name, std::move(definition));
+}
+
+// A small schema with every kind of definition, around the Book and Color of
+// sample_type_info (Python names; camel-cased or not by the flag):
+//
+//   interface Node { title: String! }
+//   type Book implements Node (sample_type_info)   enum Color (sample_type_info)
+//   type Author { name: String!, born_at: DateTime, books(color: Color): [Book!]! }
+//   input BookFilter { title_prefix: String, color: Color, min_pages: Int = 0 }
+//   union SearchResult = Book | Author
+//   type Query { book(book_id: ID!): Book, books(filter: BookFilter, first: Int = 10): [Book!]!,
+//                search(text: String!): [SearchResult!]!, node(book_id: ID!): Node }
+//   type Mutation { add_book(title: String!, color: Color): Book! }
+//   scalar DateTime (described)   directive @upper(locale_name: String = "en") on FIELD
+//   schema directive @tagged(reason: String!), which Book, its fields and Color apply
+schema::CompiledSchema sample_compiled_schema(bool auto_camel_case) {
+    schema::CompiledSchema compiled;
+    compiled.auto_camel_case = auto_camel_case;
+    compiled.query_type_name = "Query";
+    compiled.mutation_type_name = "Mutation";
+
+    compiled.types.emplace("Book", sample_object(schema::TypeKind::Object));
+    compiled.types.emplace("Color", sample_enum());
+    add_type(compiled, schema::TypeKind::Interface, "Node", [] {
+        std::vector<schema::FieldDefinition> fields;
+        fields.push_back(field("title", non_null(named("String"))));
+        return fields;
+    }());
+    add_type(compiled, schema::TypeKind::Object, "Author", [] {
+        std::vector<schema::FieldDefinition> fields;
+        fields.push_back(field("name", non_null(named("String"))));
+        fields.push_back(field("born_at", named("DateTime")));
+        std::vector<schema::ArgumentDefinition> color;
+        color.push_back(argument("color", named("Color")));
+        fields.push_back(field("books", non_null(list(non_null(named("Book")))), std::move(color)));
+        return fields;
+    }());
+    add_type(compiled, schema::TypeKind::InputObject, "BookFilter", [] {
+        std::vector<schema::FieldDefinition> fields;
+        fields.push_back(field("title_prefix", named("String")));
+        fields.push_back(field("color", named("Color")));
+        fields.push_back(field("min_pages", named("Int")));
+        fields.back().default_value = "0";
+        return fields;
+    }());
+    add_type(compiled, schema::TypeKind::Object, "Query", [] {
+        std::vector<schema::FieldDefinition> fields;
+        std::vector<schema::ArgumentDefinition> book_id;
+        book_id.push_back(argument("book_id", non_null(named("ID"))));
+        fields.push_back(field("book", named("Book"), book_id));
+        std::vector<schema::ArgumentDefinition> filter;
+        filter.push_back(argument("filter", named("BookFilter")));
+        filter.push_back(argument("first", named("Int"), "10"));
+        fields.push_back(field("books", non_null(list(non_null(named("Book")))), std::move(filter)));
+        std::vector<schema::ArgumentDefinition> text;
+        text.push_back(argument("text", non_null(named("String"))));
+        fields.push_back(field("search", non_null(list(non_null(named("SearchResult")))), std::move(text)));
+        fields.push_back(field("node", named("Node"), std::move(book_id)));
+        return fields;
+    }());
+    add_type(compiled, schema::TypeKind::Object, "Mutation", [] {
+        std::vector<schema::FieldDefinition> fields;
+        std::vector<schema::ArgumentDefinition> arguments;
+        arguments.push_back(argument("title", non_null(named("String"))));
+        arguments.push_back(argument("color", named("Color")));
+        fields.push_back(field("add_book", non_null(named("Book")), std::move(arguments)));
+        return fields;
+    }());
+    compiled.unions.emplace("SearchResult", schema::UnionDefinition{"SearchResult", std::nullopt, {"Book", "Author"}});
+
+    compiled.scalar_names.insert("DateTime");
+    compiled.scalar_descriptions["DateTime"] = "An instant, as ISO 8601 text";
+
+    schema::OperationDirectiveDefinition upper;
+    upper.name = "upper";
+    upper.locations = {schema::OperationDirectiveLocation::Field};
+    upper.arguments.push_back(argument("locale_name", named("String"), "\"en\""));
+    compiled.directives.emplace("upper", std::move(upper));
+
+    schema::SchemaDirectiveDefinition tagged;
+    tagged.name = "tagged";
+    tagged.locations = {schema::SchemaDirectiveLocation::Object, schema::SchemaDirectiveLocation::FieldDefinition,
+                        schema::SchemaDirectiveLocation::ArgumentDefinition,
+                        schema::SchemaDirectiveLocation::EnumValue};
+    tagged.fields.push_back(schema::DirectiveFieldDefinition{"reason", std::nullopt, non_null(named("String"))});
+    compiled.schema_directives.emplace("tagged", std::move(tagged));
+    return compiled;
+}
+
+// sample_schema(*, auto_camel_case=True, extra_scalars=()): a CompiledSchema
+// over the sample above, with more scalars (no descriptions) when asked; it
+// passes the shape check.
+constexpr binding::Parameter sample_schema_parameters[] = {
+    binding::keyword_optional("auto_camel_case"),
+    binding::keyword_optional("extra_scalars"),
+};
+binding::Result<Ref> sample_schema(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(bool auto_camel_case, arguments.convert_or(0, binding::to_flag, true));
+    DOVRANE_ASSIGN_OR_RETURN(std::vector<std::string> extra_scalars,
+                             arguments.convert_or(1, binding::to_str_list, std::vector<std::string>()));
+    schema::CompiledSchema compiled = sample_compiled_schema(auto_camel_case);
+    compiled.scalar_names.insert(extra_scalars.begin(), extra_scalars.end());
+    if (auto problem = schema::validate_schema_shape(compiled.types, compiled.unions, compiled.scalar_names)) {
+        return binding::panic("the sample schema is malformed: " + *problem);
+    }
+    return compiled_schema::new_compiled_schema(std::move(compiled));
+}
+constexpr binding::Function sample_schema_function = {
+    binding::signature("sample_schema", sample_schema_parameters),
+    DOVRANE_DOC("sample_schema(*, auto_camel_case=True, extra_scalars=())",
+                "A CompiledSchema with a query and a mutation type, an interface, an enum, an\n"
+                "input type, a union, a described scalar and directives."),
+    sample_schema,
+};
+
+// document_identity(document): the address of the shared parsed document
+// behind a ParsedDocument, to tell whether two handles share one.
+constexpr binding::Parameter document_identity_parameters[] = {binding::required("document")};
+binding::Result<Ref> document_identity(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(const dovrane_core::document::SharedDocument* document,
+                             arguments.convert(0, validation::shared_document_of));
+    return binding::new_uint(reinterpret_cast<std::uintptr_t>(document->get()));
+}
+constexpr binding::Function document_identity_function = {
+    binding::signature("document_identity", document_identity_parameters),
+    DOVRANE_DOC("document_identity(document)", "The address of the parsed document a ParsedDocument shares."),
+    document_identity,
 };
 
 // definition_summary(info): what the hidden definition holds, as a tuple
@@ -449,6 +611,144 @@ constexpr binding::Function once_cell_function = {
     once_cell,
 };
 
+// [(name, [(key, json_text), ...]), ...]
+binding::Result<Ref> applied_directive_list(const std::vector<schema::AppliedDirective>& directives) {
+    std::vector<Ref> items;
+    for (const auto& directive : directives) {
+        std::vector<Ref> arguments;
+        for (const auto& [key, value] : directive.arguments) {
+            DOVRANE_ASSIGN_OR_RETURN(Ref key_text, binding::new_str(key));
+            DOVRANE_ASSIGN_OR_RETURN(Ref value_text, binding::new_str(dovrane_core::json::to_json_text(value)));
+            DOVRANE_ASSIGN_OR_RETURN(Ref pair, binding::new_tuple({key_text.get(), value_text.get()}));
+            arguments.push_back(std::move(pair));
+        }
+        DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(directive.name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref argument_list, binding::new_list(arguments));
+        DOVRANE_ASSIGN_OR_RETURN(Ref item, binding::new_tuple({name.get(), argument_list.get()}));
+        items.push_back(std::move(item));
+    }
+    return binding::new_list(items);
+}
+
+// applied_directives(directives)
+constexpr binding::Parameter applied_directives_parameters[] = {binding::required("directives")};
+binding::Result<Ref> applied_directives(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(auto directives, type_info::extract_applied_directives(arguments[0]));
+    return applied_directive_list(directives);
+}
+constexpr binding::Function applied_directives_function = {
+    binding::signature("applied_directives", applied_directives_parameters),
+    DOVRANE_DOC("applied_directives(directives)",
+                "extract_applied_directives as [(name, [(key, json_text), ...]), ...]."),
+    applied_directives,
+};
+
+constexpr binding::Parameter directive_check_parameters[] = {
+    binding::required("directives"),
+    binding::required("location"),
+    binding::required("target"),
+};
+
+// check_directive_locations(directives, location, target)
+binding::Result<Ref> check_directive_locations(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view location, arguments.convert(1, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view target, arguments.convert(2, binding::to_str));
+    DOVRANE_TRY(type_info::validate_directive_locations(arguments[0], location, target));
+    return binding::none();
+}
+constexpr binding::Function check_directive_locations_function = {
+    binding::signature("check_directive_locations", directive_check_parameters),
+    DOVRANE_DOC("check_directive_locations(directives, location, target)", "validate_directive_locations."),
+    check_directive_locations,
+};
+
+// checked_directives(directives, location, target)
+binding::Result<Ref> checked_directives(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view location, arguments.convert(1, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view target, arguments.convert(2, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(auto directives, type_info::checked_applied_directives(arguments[0], location, target));
+    return applied_directive_list(directives);
+}
+constexpr binding::Function checked_directives_function = {
+    binding::signature("checked_directives", directive_check_parameters),
+    DOVRANE_DOC("checked_directives(directives, location, target)",
+                "checked_applied_directives, shaped as applied_directives."),
+    checked_directives,
+};
+
+// enum_definition(info): what the hidden definition of an enum's TypeInfo holds:
+// (name, description, directives, [(name, graphql_name, description,
+// deprecation_reason, directives), ...]), directives shaped as applied_directives.
+constexpr binding::Parameter enum_definition_parameters[] = {binding::required("info")};
+binding::Result<Ref> enum_definition(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(const schema::TypeDefinition* definition,
+                             arguments.convert(0, type_info::type_definition_of));
+    auto optional_text = [](const std::optional<std::string>& text) -> binding::Result<Ref> {
+        return text ? binding::new_str(*text) : binding::Result<Ref>(binding::none());
+    };
+    std::vector<Ref> values;
+    for (const auto& value : definition->enum_values) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(value.name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref graphql_name, optional_text(value.graphql_name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref description, optional_text(value.description));
+        DOVRANE_ASSIGN_OR_RETURN(Ref deprecation_reason, optional_text(value.deprecation_reason));
+        DOVRANE_ASSIGN_OR_RETURN(Ref directives, applied_directive_list(value.directives));
+        DOVRANE_ASSIGN_OR_RETURN(Ref item, binding::new_tuple({name.get(), graphql_name.get(), description.get(),
+                                                               deprecation_reason.get(), directives.get()}));
+        values.push_back(std::move(item));
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(definition->name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref description, optional_text(definition->description));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directives, applied_directive_list(definition->directives));
+    DOVRANE_ASSIGN_OR_RETURN(Ref value_list, binding::new_list(values));
+    return binding::new_tuple({name.get(), description.get(), directives.get(), value_list.get()});
+}
+constexpr binding::Function enum_definition_function = {
+    binding::signature("enum_definition", enum_definition_parameters),
+    DOVRANE_DOC("enum_definition(info)",
+                "(name, description, directives, [(name, graphql_name, description, deprecation_reason, "
+                "directives), ...])."),
+    enum_definition,
+};
+
+// directive_name_from_class_name(text)
+constexpr binding::Parameter directive_name_parameters[] = {binding::required("text")};
+binding::Result<Ref> directive_name_from_class_name(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view text, arguments.convert(0, binding::to_str));
+    return binding::new_str(schema_directive_info::class_name_to_directive_name(text));
+}
+constexpr binding::Function directive_name_from_class_name_function = {
+    binding::signature("directive_name_from_class_name", directive_name_parameters),
+    DOVRANE_DOC("directive_name_from_class_name(text)", "class_name_to_directive_name."),
+    directive_name_from_class_name,
+};
+
+// schema_directive_location(name): parse_location, as the location's wire name
+// and its index.
+constexpr binding::Parameter schema_directive_location_parameters[] = {binding::required("name")};
+binding::Result<Ref> schema_directive_location(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view name, arguments.convert(0, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(schema::SchemaDirectiveLocation location, schema_directive_info::parse_location(name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref wire_name, binding::new_str(schema::schema_directive_location_name(location)));
+    DOVRANE_ASSIGN_OR_RETURN(Ref index, binding::new_uint(static_cast<std::uint64_t>(location)));
+    return binding::new_tuple({wire_name.get(), index.get()});
+}
+constexpr binding::Function schema_directive_location_function = {
+    binding::signature("schema_directive_location", schema_directive_location_parameters),
+    DOVRANE_DOC("schema_directive_location(name)", "parse_location, as (wire name, index)."),
+    schema_directive_location,
+};
+
+// unicode_version(): the Unicode version of the core's case mappings.
+binding::Result<Ref> unicode_version(PyObject*, binding::Arguments&) {
+    return binding::new_str(dovrane_core::naming::unicode_version());
+}
+constexpr binding::Function unicode_version_function = {
+    binding::signature("unicode_version"),
+    DOVRANE_DOC("unicode_version()", "The Unicode version of the core's case mappings."),
+    unicode_version,
+};
+
 struct Registration {
     const char* name;
     PyMethodDef* definition;
@@ -459,6 +759,8 @@ const Registration registrations[] = {
     {"default_literal", &binding::method_def<default_literal_function>},
     {"sample_type_info", &binding::method_def<sample_type_info_function>},
     {"definition_summary", &binding::method_def<definition_summary_function>},
+    {"sample_schema", &binding::method_def<sample_schema_function>},
+    {"document_identity", &binding::method_def<document_identity_function>},
     {"type_chain", &binding::method_def<type_chain_function>},
     {"raise_core_error", &binding::method_def<raise_core_error_function>},
     {"raise_schema_error", &binding::method_def<raise_schema_error_function>},
@@ -472,6 +774,13 @@ const Registration registrations[] = {
     {"probe_type", &binding::method_def<probe_type_function>},
     {"fail", &binding::method_def<fail_function>},
     {"once_cell", &binding::method_def<once_cell_function>},
+    {"applied_directives", &binding::method_def<applied_directives_function>},
+    {"check_directive_locations", &binding::method_def<check_directive_locations_function>},
+    {"checked_directives", &binding::method_def<checked_directives_function>},
+    {"enum_definition", &binding::method_def<enum_definition_function>},
+    {"directive_name_from_class_name", &binding::method_def<directive_name_from_class_name_function>},
+    {"schema_directive_location", &binding::method_def<schema_directive_location_function>},
+    {"unicode_version", &binding::method_def<unicode_version_function>},
 };
 
 binding::InternedName dovrane_module_name{"_dovrane"};
@@ -492,6 +801,9 @@ binding::Status module_body(PyObject* module) {
     DOVRANE_TRY(adopt(dovrane.get(), "ArgumentInfo", type_info::argument_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "EnumValueInfo", type_info::enum_value_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "GraphQLTypeInfo", type_info::graphql_type_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "CompiledSchema", compiled_schema::compiled_schema_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "ParsedDocument", validation::parsed_document_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "PersistedQueryResult", persisted_query::persisted_query_result_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "SchemaError", type_info::schema_error_type_cell));
     DOVRANE_TRY(adopt(dovrane.get(), "GraphQLError", error::graphql_error_type_cell));
     for (const Registration& registration : registrations) {

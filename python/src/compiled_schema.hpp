@@ -1,0 +1,30 @@
+// The `CompiledSchema` handle: the assembled schema record, held by Python and
+// handed back to the request entries.
+#pragma once
+
+#include <Python.h>
+
+#include "classes.hpp"
+#include "dovrane_core/schema.hpp"
+#include "errors.hpp"
+#include "refs.hpp"
+
+namespace _dovrane::compiled_schema {
+
+// `CompiledSchema`: owns the record, its persisted-query cache included.
+struct PyCompiledSchema {
+    dovrane_core::schema::CompiledSchema schema;  // hidden; read-only once wrapped
+
+    template <class Visit>
+    void for_each_ref(Visit&&) {}
+};
+
+extern binding::Class<PyCompiledSchema> compiled_schema_class;
+
+// A new handle that takes over `schema`.
+binding::Result<binding::Ref> new_compiled_schema(dovrane_core::schema::CompiledSchema schema);
+
+// The record of a handle; the layer's TypeError for any other object.
+binding::Result<const dovrane_core::schema::CompiledSchema*> compiled_schema_of(PyObject* object);
+
+}  // namespace _dovrane::compiled_schema
