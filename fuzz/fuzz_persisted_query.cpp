@@ -4,13 +4,15 @@
 // Input: records split by 0xFF bytes; the first byte of each picks the
 // request, the rest is its payload:
 //   0  register the payload under its own hash (validated or not: bit 3)
-//   1  ask by the hash of a text registered earlier in this input
-//   2  ask by a fuzzed hash (the payload)
+//   1  ask by the hash of a text registered earlier in this input (bit 3:
+//      validate)
+//   2  ask by a fuzzed hash, the payload (bit 3: validate)
 //   3  send a fuzzed hash (the first 64 bytes) with a text (the rest)
 //   4  register the payload under its hash in upper case
 // What must hold: a hit returns a document whose text has the hash asked for;
-// a registration returns the text's own document; a hash that is not the
-// text's is a mismatch and changes nothing; the cache stays within its bounds.
+// a registration returns the text's own document and stores it unless it is
+// larger than the whole budget; a hash that is not the text's is a mismatch
+// and changes nothing; the cache stays within its bounds.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -73,20 +75,27 @@ void register_text(std::string_view text, std::string_view hash, bool validate) 
     require(resolved->registered, "a registration did not say so");
     require(resolved->document != nullptr && resolved->document->source == text,
             "a registration returned another document");
-    // Stored or, if too large or already evicted, not; never another text.
-    if (auto entry = schema.persisted_query_cache->get(hash)) {
-        require(entry->document->source == text, "the cache holds another text under the hash");
+    // Stored, unless larger than the whole budget: older entries make room.
+    auto entry = schema.persisted_query_cache->get(hash);
+    const persisted_query::PersistedQueryCache& cache = *schema.persisted_query_cache;
+    if (resolved->document->memory_bytes() > cache.byte_budget()) {
+        require(entry == nullptr, "a document larger than the budget was stored");
+    } else {
+        require(entry != nullptr && entry->document == resolved->document, "a registration was not stored");
     }
 }
 
-void ask(std::string_view hash) {
-    auto resolved = resolve_persisted_query(fuzz_schema(), hash, std::nullopt, std::nullopt, false);
+// Validation, when asked, may refuse a hit that was registered unvalidated.
+void ask(std::string_view hash, bool validate) {
+    auto resolved = resolve_persisted_query(fuzz_schema(), hash, std::nullopt, std::nullopt, validate);
     if (resolved) {
         check_hit(resolved.value(), hash);
-    } else {
-        require(resolved.error().code == ErrorCode::PersistedQueryNotFound, "a miss with another error",
-                resolved.error().message);
+    } else if (resolved.error().code == ErrorCode::PersistedQueryNotFound) {
         require(resolved.error().message == "PersistedQueryNotFound", "a miss with another message");
+    } else {
+        require(validate && resolved.error().code != ErrorCode::PersistedQueryMismatch &&
+                    resolved.error().code != ErrorCode::GraphqlParseFailed,
+                "a hash-only request failed otherwise than by a miss", resolved.error().message);
     }
 }
 
@@ -107,9 +116,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
             case 1:
-                if (!registered.empty()) ask(registered[(payload.empty() ? 0 : payload.front()) % registered.size()]);
+                if (registered.empty()) break;
+                ask(registered[(payload.empty() ? 0 : static_cast<std::uint8_t>(payload.front())) % registered.size()],
+                    (op & 8) != 0);
                 break;
-            case 2: ask(payload); break;
+            case 2: ask(payload, (op & 8) != 0); break;
             case 3: {
                 const std::string_view hash = payload.substr(0, 64);
                 const std::string hash_copy(hash);
