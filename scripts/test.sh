@@ -5,12 +5,12 @@
 # - the GoogleTest suites again under AddressSanitizer and UndefinedBehavior-
 #   Sanitizer, and pytest once against that sanitized module;
 # - each libFuzzer harness over its committed corpus, then for a bounded time
-#   (FUZZ_SECONDS each, 45 by default; 0 skips the timed runs);
+#   (FUZZ_SECONDS each, 30 by default; 0 skips the timed runs);
 # - pytest under every CPython 3.10 to 3.13 found on the machine.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-fuzz_seconds="${FUZZ_SECONDS:-45}"
+fuzz_seconds="${FUZZ_SECONDS:-30}"
 started=$SECONDS
 stage() { echo "== $* ($((SECONDS - started)) s)"; }
 
