@@ -1,7 +1,10 @@
-// Parsing throughput: the dashboard and schema-types queries, and a
-// synthetic ~1 MB query in a readable and a minified layout.
+// Parsing throughput: the dashboard and schema-types queries, a synthetic
+// query just over 1 MiB (checked before it is built) in a readable and a
+// minified layout and just under it (read once), and a 10 MB selection set
+// of 3.5 million fields, valid and with one "}" too many at the end.
 #include <benchmark/benchmark.h>
 
+#include <cstddef>
 #include <string>
 
 #include "bench_data.hpp"
@@ -11,10 +14,10 @@ using namespace dovrane_core;
 
 namespace {
 
-std::string synthetic_query(bool minified) {
+std::string synthetic_query(bool minified, std::size_t size = std::size_t{1} << 20) {
     const char* line_break = minified ? " " : "\n    ";
     std::string text = "query Big($first: Int = 10, $filter: Filter) {";
-    for (int i = 0; text.size() < (1u << 20); ++i) {
+    for (int i = 0; text.size() < size; ++i) {
         const std::string n = std::to_string(i);
         text += line_break;
         text += "f" + n + ": field(id: \"item-" + n + "\", first: $first, filter: {tag: RED, min: " + n +
@@ -24,9 +27,10 @@ std::string synthetic_query(bool minified) {
     return text;
 }
 
-void parse_text(benchmark::State& state, const std::string& text) {
-    if (!parser::parse_document(text).ok()) {
-        state.SkipWithError("the text does not parse");
+// The text must parse, or with `expect_error` must fail.
+void parse_text(benchmark::State& state, const std::string& text, bool expect_error = false) {
+    if (parser::parse_document(text).ok() == expect_error) {
+        state.SkipWithError(expect_error ? "the text parses" : "the text does not parse");
         return;
     }
     for (auto _ : state) {
@@ -40,11 +44,26 @@ void parse_dashboard(benchmark::State& state) { parse_text(state, read_data("que
 void parse_schema_types(benchmark::State& state) { parse_text(state, read_data("schema_types.graphql")); }
 void parse_synthetic(benchmark::State& state) { parse_text(state, synthetic_query(false)); }
 void parse_synthetic_minified(benchmark::State& state) { parse_text(state, synthetic_query(true)); }
+void parse_synthetic_read_once(benchmark::State& state) {
+    parse_text(state, synthetic_query(false, parser::check_first_bytes - 4096));
+}
+
+std::string flat_selection_set(bool stray_brace) {
+    std::string text = "{ viewer { ";
+    for (int i = 0; i < 3495253; ++i) text += "id ";
+    return text + (stray_brace ? "} } }" : "} }");
+}
+
+void parse_flat_10mb(benchmark::State& state) { parse_text(state, flat_selection_set(false)); }
+void parse_flat_10mb_stray_brace(benchmark::State& state) { parse_text(state, flat_selection_set(true), true); }
 
 BENCHMARK(parse_dashboard);
 BENCHMARK(parse_schema_types);
 BENCHMARK(parse_synthetic);
 BENCHMARK(parse_synthetic_minified);
+BENCHMARK(parse_synthetic_read_once);
+BENCHMARK(parse_flat_10mb)->Unit(benchmark::kMillisecond);
+BENCHMARK(parse_flat_10mb_stray_brace)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -21,13 +21,18 @@ ensure_system_packages() {
 }
 
 # Python packages for one interpreter: ensure_python_packages python3 pytest ...
+# A package imported under another name is given as package:module
+# (graphql-core:graphql).
 ensure_python_packages() {
     local python="$1"
     shift
     local missing=()
-    local package
-    for package in "$@"; do
-        "$python" -c "import ${package//-/_}" 2>/dev/null || missing+=("$package")
+    local entry package module
+    for entry in "$@"; do
+        package="${entry%%:*}"
+        module="${entry#*:}"
+        [ "$entry" != "$package" ] || module="${package//-/_}"
+        "$python" -c "import $module" 2>/dev/null || missing+=("$package")
     done
     if [ "${#missing[@]}" -gt 0 ]; then
         echo "installing ${missing[*]} for $("$python" -V 2>&1)"

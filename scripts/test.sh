@@ -48,7 +48,8 @@ rm -rf "$leaky_dir"
 interpreters="$(find_interpreters)"
 [ -n "$interpreters" ] || { echo "no CPython 3.10-3.13 found" >&2; exit 1; }
 for python in $interpreters; do
-    ensure_python_packages "$python" pytest
+    # graphql-core reads back the SDL we print (tests/test_schema_sdl.py).
+    ensure_python_packages "$python" pytest graphql-core:graphql
 done
 
 # Every sanitizer report aborts the run (-fno-sanitize-recover=all).

@@ -256,7 +256,9 @@ def test_a_dict_changed_while_it_is_read():
     (lambda: _dovrane.lower_query("{ a }", variable_values={}, operation="Q"),
      "lower_query() got an unexpected keyword argument 'operation'"),
     # Keys are checked even when the query uses no variable.
-    (lambda: _dovrane.lower_query("{ a }", variable_values={1: "x"}), "expected str, got int"),
+    (lambda: _dovrane.lower_query("{ a }", variable_values={1: "x"}), "argument 'variable_values': expected str, got int"),
+    (lambda: _dovrane.lower_document(_dovrane.parse_query("{ a }"), variable_values={"a": 1, (2,): "x"}),
+     "argument 'variable_values': expected str, got tuple"),
 ])
 def test_argument_errors(call, message):
     with pytest.raises(TypeError) as caught:

@@ -1,17 +1,25 @@
 // Lowering: one operation of a parsed document into the execution plan.
 //
-// One walk over the selections in written order. Each selection set lowers
-// straight into its caller's vector (a field's `selections`, or the range a
-// fragment splices into its parent), so flattening moves nothing. Fragment
-// bodies lower the same way wherever they are spread (pruning reads only the
-// variables), so a body lowered once is copied at its later spreads: a
-// fragment bomb costs its output, which the limits below bound, not 2^n walks.
+// Two steps. The walk goes over the selections once, in written order, and
+// builds a flat plan: every field it keeps, and per selection set a body of
+// items (a field, or a body spliced in by a fragment). A fragment's body is
+// lowered once per lowering (pruning reads only the variables) and every
+// later spread refers to that body, so a chain or a bomb of fragments costs
+// its text plus the count of what it adds, never a copy per level. Then the
+// plan is written out as the LoweredField tree, and the @defer marks of each
+// field-level selection set are settled there once, over all the fragments
+// spliced into it.
 #include "dovrane_core/lowering.hpp"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "scratch.hpp"
 
 namespace dovrane_core::lowering {
 
@@ -34,10 +42,6 @@ using error::Result;
 static_assert(max_effective_depth == 256, "the nesting message quotes the limit");
 static_assert(max_lowered_fields == 100000, "the size message quotes the limit");
 static_assert(max_lowered_argument_values == 1000000, "the size message quotes the limit");
-
-// Up to this many entries a selection set counts response keys by scanning;
-// beyond it, by a sorted copy of the keys, so the count stays n log n.
-constexpr std::size_t key_scan_limit = 32;
 
 BoxedError validation_error(std::string message) {
     return error::make_error(std::move(message), ErrorCode::GraphqlValidationFailed);
@@ -220,56 +224,154 @@ std::size_t field_argument_values(const Selection& field) {
 }
 
 // ---------------------------------------------------------------------------
+// The plan the walk builds
+
+// A plan holds no more fields, items, bodies or marks than the fields it
+// lowers to, which the field limit bounds: 32 bits index them.
+using PlanIndex = std::uint32_t;
+using MarkIndex = std::uint32_t;  // into Plan::marks; 0 is no mark
+
+// A lowered selection set as its parent holds it. `mark` belongs to levels
+// that held nothing but this body (a fragment whose one selection is a
+// deferred spread, say): they span exactly the body's fields, so their marks
+// test uniqueness over the body itself, and the outermost of them counts.
+struct BodyRef {
+    PlanIndex body = 0;  // into Plan::bodies; 0 is the empty body
+    MarkIndex mark = 0;
+};
+
+// A field the walk kept; every place it is spliced into shares it, and its
+// sub-selection with it.
+struct PlanField {
+    const Selection* selection = nullptr;  // key, name, arguments and directives
+    std::optional<std::string_view> type_condition;
+    std::optional<StreamMarker> stream;
+    BodyRef selections;
+    std::uint64_t line = 0;
+    std::uint64_t column = 0;
+};
+
+// One entry of a body: a field, or a body spliced in by a fragment. The
+// fragment's `mark` lands on a spliced field only where no other field of the
+// enclosing body shares its response key.
+struct Item {
+    bool is_body = false;
+    PlanIndex field = 0;  // into Plan::fields, when not a body
+    BodyRef body;
+    MarkIndex mark = 0;
+};
+
+struct Body {
+    PlanIndex first_item = 0;  // into Plan::items
+    PlanIndex item_count = 0;
+    std::size_t fields = 0;  // at this level, once the bodies spliced in are flattened
+    bool has_marks = false;  // a mark on an item here, or in a body spliced in
+};
+
+struct Plan {
+    std::vector<PlanField> fields;
+    std::vector<Item> items;
+    std::vector<Body> bodies;        // the empty body first
+    std::vector<DeferMarker> marks;  // one per @defer that placed a mark, after an unused first
+
+    void reset() {
+        detail::reset_scratch(fields);
+        detail::reset_scratch(items);
+        detail::reset_scratch(bodies);
+        detail::reset_scratch(marks);
+        bodies.emplace_back();
+        marks.emplace_back();
+    }
+};
+
+// ---------------------------------------------------------------------------
 // The selection walk
 
 // Per fragment definition, for one lowering.
 struct FragmentState {
-    bool on_stack = false;  // being expanded on the current path
-    bool lowered = false;   // `fields` holds the body's lowering
-    std::size_t field_count = 0;      // fields in `fields`, nested ones included
+    bool on_stack = false;           // being expanded on the current path
+    bool definition_read = false;    // its own @skip/@include evaluated, once
+    bool definition_pruned = false;
+    bool lowered = false;            // `body` holds the body's lowering
+    std::size_t field_count = 0;      // fields the body adds, nested ones included
     std::size_t argument_values = 0;  // their argument weight
     std::size_t depth = 0;            // levels the body reaches below its own
-    std::vector<LoweredField> fields;
+    BodyRef body;
 };
 
 struct Walk {
     const document::Document& document;
     const VariableMap& variables;
-    std::vector<FragmentState> fragments;  // by index into document.fragments
+    Plan& plan;
+    std::vector<Item>& open_items;           // of the selection sets being walked, innermost last
+    std::vector<FragmentState>& fragments;  // by index into document.fragments
     std::size_t field_count = 0;
     std::size_t argument_values = 0;
     std::size_t deepest = 0;  // deepest selection-set level reached so far
 };
 
-// Fields [begin, end) of a selection set's output, spliced in from one
-// fragment that carries a defer mark.
-struct PendingMark {
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    std::optional<std::string_view> label;
-};
-
 BoxedError lower_selection_set(Walk& walk, const SelectionSet& selection_set,
-                               std::optional<std::string_view> type_condition, std::size_t depth,
-                               std::vector<LoweredField>& out);
+                               std::optional<std::string_view> type_condition, std::size_t depth, BodyRef& out);
+
+// Ends the selection set whose items start at `begin` of the open items. A set
+// whose one item is a spliced body is that body, under the item's mark when it
+// has one: a chain of such levels costs nothing per level.
+BodyRef close_body(Walk& walk, std::size_t begin) {
+    std::vector<Item>& open = walk.open_items;
+    Plan& plan = walk.plan;
+    if (open.size() == begin) return BodyRef{};
+    if (open.size() == begin + 1 && open.back().is_body) {
+        BodyRef only = open.back().body;
+        if (open.back().mark != 0) only.mark = open.back().mark;
+        open.pop_back();
+        return only;
+    }
+    Body body;
+    body.first_item = static_cast<PlanIndex>(plan.items.size());
+    body.item_count = static_cast<PlanIndex>(open.size() - begin);
+    for (std::size_t i = begin; i < open.size(); ++i) {
+        const Item& item = open[i];
+        if (!item.is_body) {
+            ++body.fields;
+            continue;
+        }
+        const Body& spliced = plan.bodies[item.body.body];
+        body.fields += spliced.fields;
+        body.has_marks = body.has_marks || item.mark != 0 || item.body.mark != 0 || spliced.has_marks;
+    }
+    plan.items.insert(plan.items.end(), open.begin() + static_cast<std::ptrdiff_t>(begin), open.end());
+    open.resize(begin);
+    plan.bodies.push_back(body);
+    return BodyRef{static_cast<PlanIndex>(plan.bodies.size() - 1), 0};
+}
+
+// A fragment's body into the enclosing set, under the fragment's @defer mark;
+// an empty body adds nothing.
+void splice(Walk& walk, const BodyRef& body, const std::optional<DeferMarker>& defer) {
+    if (walk.plan.bodies[body.body].fields == 0) return;
+    MarkIndex mark = 0;
+    if (defer) {
+        mark = static_cast<MarkIndex>(walk.plan.marks.size());
+        walk.plan.marks.push_back(*defer);
+    }
+    walk.open_items.push_back(Item{true, 0, body, mark});
+}
 
 // Field : Alias? Name Arguments? Directives? SelectionSet?
 BoxedError lower_field(Walk& walk, const Selection& selection, std::optional<std::string_view> type_condition,
-                       std::size_t depth, std::vector<LoweredField>& out) {
+                       std::size_t depth) {
     Result<bool> pruned = should_prune(selection.directives, walk.variables);
     if (!pruned) return pruned.take_error();
     if (pruned.value()) return nullptr;
     if (++walk.field_count > max_lowered_fields) return validation_error("query lowers to more than 100000 fields");
 
-    LoweredField& field = out.emplace_back();
-    field.response_key = selection.response_key();
-    field.field_name = selection.name.value;
+    PlanField field;
+    field.selection = &selection;
     // The sub-selection comes before the field's own @stream, so its errors
     // are reported first.
     const SelectionSet& sub_selection = selection.selection_set;
     if (!sub_selection.selections.empty()) {
         if (depth + 1 > max_effective_depth) return nesting_error();
-        field.selections.reserve(sub_selection.selections.size());
         if (BoxedError failure = lower_selection_set(walk, sub_selection, std::nullopt, depth + 1, field.selections)) {
             return failure;
         }
@@ -283,24 +385,24 @@ BoxedError lower_field(Walk& walk, const Selection& selection, std::optional<std
     if (walk.argument_values > max_lowered_argument_values) {
         return validation_error("query lowers to more than 1000000 argument values");
     }
-    field.arguments = lower_arguments(selection.arguments);
-    field.directives = lower_directives(selection.directives);
     const error::Location position = walk.document.position(selection.offset);
     field.line = position.line;
     field.column = position.column;
+    walk.open_items.push_back(Item{false, static_cast<PlanIndex>(walk.plan.fields.size()), {}, 0});
+    walk.plan.fields.push_back(field);
     return nullptr;
 }
 
 // A fragment's body, lowered one level below the spread. A body lowered
-// before is copied when the copy stays within the limits; otherwise it is
+// before is shared when it stays within the limits there; otherwise it is
 // walked again, so a limit fails exactly where a plain walk would fail.
 BoxedError expand_fragment(Walk& walk, const FragmentDefinition& fragment, FragmentState& state, std::size_t depth,
-                           std::vector<LoweredField>& out) {
+                           BodyRef& body) {
     const std::size_t body_depth = depth + 1;
     if (state.lowered && walk.field_count + state.field_count <= max_lowered_fields &&
         walk.argument_values + state.argument_values <= max_lowered_argument_values &&
         body_depth + state.depth <= max_effective_depth) {
-        out.insert(out.end(), state.fields.begin(), state.fields.end());
+        body = state.body;
         walk.field_count += state.field_count;
         walk.argument_values += state.argument_values;
         walk.deepest = std::max(walk.deepest, body_depth + state.depth);
@@ -308,19 +410,18 @@ BoxedError expand_fragment(Walk& walk, const FragmentDefinition& fragment, Fragm
     }
     if (body_depth > max_effective_depth) return nesting_error();
 
-    const std::size_t begin = out.size();
     const std::size_t fields_before = walk.field_count;
     const std::size_t values_before = walk.argument_values;
     const std::size_t deepest_before = walk.deepest;
     walk.deepest = body_depth;
     state.on_stack = true;
     BoxedError failure =
-        lower_selection_set(walk, fragment.selection_set, fragment.type_condition.name.value, body_depth, out);
+        lower_selection_set(walk, fragment.selection_set, fragment.type_condition.name.value, body_depth, body);
     state.on_stack = false;
     if (failure) return failure;
     if (!state.lowered) {
         state.lowered = true;
-        state.fields.assign(out.begin() + static_cast<std::ptrdiff_t>(begin), out.end());
+        state.body = body;
         state.field_count = walk.field_count - fields_before;
         state.argument_values = walk.argument_values - values_before;
         state.depth = walk.deepest - body_depth;
@@ -330,8 +431,7 @@ BoxedError expand_fragment(Walk& walk, const FragmentDefinition& fragment, Fragm
 }
 
 // FragmentSpread : ... FragmentName Directives?
-BoxedError lower_fragment_spread(Walk& walk, const Selection& selection, std::size_t depth,
-                                 std::vector<LoweredField>& out, std::vector<PendingMark>& pending) {
+BoxedError lower_fragment_spread(Walk& walk, const Selection& selection, std::size_t depth) {
     Result<bool> pruned = should_prune(selection.directives, walk.variables);
     if (!pruned) return pruned.take_error();
     if (pruned.value()) return nullptr;
@@ -339,12 +439,18 @@ BoxedError lower_fragment_spread(Walk& walk, const Selection& selection, std::si
     const std::string_view name = selection.name.value;
     const FragmentDefinition* fragment = walk.document.find_fragment(name);
     if (fragment == nullptr) return validation_error(concat({"undefined fragment '", name, "'"}));
-    Result<bool> definition_pruned = should_prune(fragment->directives, walk.variables);
-    if (!definition_pruned) return definition_pruned.take_error();
-    if (definition_pruned.value()) return nullptr;
-
     if (walk.fragments.empty()) walk.fragments.resize(walk.document.fragments.size());
     FragmentState& state = walk.fragments[static_cast<std::size_t>(fragment - walk.document.fragments.data())];
+    // The definition's directives read the variables only, so they decide
+    // the same at every spread.
+    if (!state.definition_read) {
+        Result<bool> definition_pruned = should_prune(fragment->directives, walk.variables);
+        if (!definition_pruned) return definition_pruned.take_error();
+        state.definition_read = true;
+        state.definition_pruned = definition_pruned.value();
+    }
+    if (state.definition_pruned) return nullptr;
+
     if (state.on_stack) {
         return error::make_error(concat({"Fragment cycle detected involving '", name, "'"}),
                                  ErrorCode::InvalidFragmentTarget);
@@ -353,16 +459,15 @@ BoxedError lower_fragment_spread(Walk& walk, const Selection& selection, std::si
     Result<std::optional<DeferMarker>> mark = defer_label(selection.directives, walk.variables);
     if (!mark) return mark.take_error();
 
-    const std::size_t begin = out.size();
-    if (BoxedError failure = expand_fragment(walk, *fragment, state, depth, out)) return failure;
-    if (mark.value() && out.size() > begin) pending.push_back({begin, out.size(), mark.value()->label});
+    BodyRef body;
+    if (BoxedError failure = expand_fragment(walk, *fragment, state, depth, body)) return failure;
+    splice(walk, body, mark.value());
     return nullptr;
 }
 
 // InlineFragment : ... TypeCondition? Directives? SelectionSet
 BoxedError lower_inline_fragment(Walk& walk, const Selection& selection,
-                                 std::optional<std::string_view> type_condition, std::size_t depth,
-                                 std::vector<LoweredField>& out, std::vector<PendingMark>& pending) {
+                                 std::optional<std::string_view> type_condition, std::size_t depth) {
     Result<bool> pruned = should_prune(selection.directives, walk.variables);
     if (!pruned) return pruned.take_error();
     if (pruned.value()) return nullptr;
@@ -372,67 +477,174 @@ BoxedError lower_inline_fragment(Walk& walk, const Selection& selection,
     if (!mark) return mark.take_error();
 
     if (depth + 1 > max_effective_depth) return nesting_error();
-    const std::size_t begin = out.size();
-    if (BoxedError failure = lower_selection_set(walk, selection.selection_set, type_condition, depth + 1, out)) {
+    BodyRef body;
+    if (BoxedError failure = lower_selection_set(walk, selection.selection_set, type_condition, depth + 1, body)) {
         return failure;
     }
-    if (mark.value() && out.size() > begin) pending.push_back({begin, out.size(), mark.value()->label});
+    splice(walk, body, mark.value());
     return nullptr;
 }
 
-// A mark lands on a field only when no other entry of this selection set
-// shares its response key; a dropped mark leaves any inner mark in place.
-void apply_defer_marks(std::vector<LoweredField>& out, std::size_t start, const std::vector<PendingMark>& pending) {
-    const std::size_t entries = out.size() - start;
-    std::vector<std::string_view> sorted_keys;
-    if (entries > key_scan_limit) {
-        sorted_keys.reserve(entries);
-        for (std::size_t i = start; i < out.size(); ++i) sorted_keys.push_back(out[i].response_key);
-        std::sort(sorted_keys.begin(), sorted_keys.end());
-    }
-    auto key_is_unique = [&](std::string_view key) {
-        if (entries > key_scan_limit) {
-            auto [first, last] = std::equal_range(sorted_keys.begin(), sorted_keys.end(), key);
-            return last - first == 1;
-        }
-        std::size_t count = 0;
-        for (std::size_t i = start; i < out.size(); ++i) count += out[i].response_key == key ? 1 : 0;
-        return count == 1;
-    };
-    for (const PendingMark& mark : pending) {
-        for (std::size_t i = mark.begin; i < mark.end; ++i) {
-            if (key_is_unique(out[i].response_key)) out[i].defer = DeferMarker{mark.label};
-        }
-    }
-}
-
 // SelectionSet : { Selection+ }
-// Appends the lowered fields to `out`, then applies the defer marks of the
-// fragments spliced in at this level.
 BoxedError lower_selection_set(Walk& walk, const SelectionSet& selection_set,
-                               std::optional<std::string_view> type_condition, std::size_t depth,
-                               std::vector<LoweredField>& out) {
+                               std::optional<std::string_view> type_condition, std::size_t depth, BodyRef& out) {
     walk.deepest = std::max(walk.deepest, depth);
-    const std::size_t start = out.size();
-    std::vector<PendingMark> pending;  // allocates only when a fragment is deferred
+    const std::size_t begin = walk.open_items.size();
     for (const Selection& selection : selection_set.selections) {
         BoxedError failure;
         switch (selection.kind) {
             case SelectionKind::Field:
-                failure = lower_field(walk, selection, type_condition, depth, out);
+                failure = lower_field(walk, selection, type_condition, depth);
                 break;
             case SelectionKind::FragmentSpread:
-                failure = lower_fragment_spread(walk, selection, depth, out, pending);
+                failure = lower_fragment_spread(walk, selection, depth);
                 break;
             case SelectionKind::InlineFragment:
-                failure = lower_inline_fragment(walk, selection, type_condition, depth, out, pending);
+                failure = lower_inline_fragment(walk, selection, type_condition, depth);
                 break;
         }
         if (failure) return failure;
     }
-    if (!pending.empty()) apply_defer_marks(out, start, pending);
+    out = close_body(walk, begin);
     return nullptr;
 }
+
+// ---------------------------------------------------------------------------
+// Writing the plan out as LoweredField trees
+//
+// Each field-level selection set (the operation's, each field's) is written
+// as one level: its fields, flattened through every body spliced into it, in
+// order. Its defer marks are settled there in one pass. A mark on the path to
+// a field lands on it when its range holds no other field of the same
+// response key; ranges on a path nest, so uniqueness holds from some mark
+// inwards, and the outermost mark that holds wins.
+
+// A mark on the path being written, over the fields [begin, end) of the level.
+struct OpenMark {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    const DeferMarker* mark = nullptr;
+};
+
+struct Writer {
+    const Plan& plan;
+    std::vector<PlanIndex>& pending;  // fields of the levels being written, innermost last
+    // Settling one level's marks: where each field's key is unique, the range
+    // strictly between the fields of the same key before and after it.
+    std::vector<PlanIndex>& order;
+    std::vector<std::size_t>& unique_from;
+    std::vector<std::size_t>& unique_to;
+    std::vector<OpenMark>& marks;
+};
+
+// The level's fields in order, flattened through the bodies spliced into it;
+// their plan fields are noted for the levels below. Bodies nest no deeper
+// than the effective-depth bound, so this recursion is bounded too.
+void write_fields(Writer& writer, PlanIndex body_index, std::vector<LoweredField>& level) {
+    const Body& body = writer.plan.bodies[body_index];
+    for (PlanIndex i = 0; i < body.item_count; ++i) {
+        const Item& item = writer.plan.items[body.first_item + i];
+        if (item.is_body) {
+            write_fields(writer, item.body.body, level);
+            continue;
+        }
+        const PlanField& planned = writer.plan.fields[item.field];
+        const Selection& selection = *planned.selection;
+        // Built in place, member by member in declaration order; the defer
+        // mark is settled once the whole level is written.
+        level.emplace_back(selection.response_key(), selection.name.value, planned.type_condition,
+                           lower_arguments(selection.arguments), lower_directives(selection.directives),
+                           std::vector<LoweredField>(), std::nullopt, planned.stream, planned.line, planned.column);
+        writer.pending.push_back(item.field);
+    }
+}
+
+void place_marks(Writer& writer, const BodyRef& ref, std::vector<LoweredField>& level, std::size_t& cursor) {
+    const Body& body = writer.plan.bodies[ref.body];
+    if (writer.marks.empty() && ref.mark == 0 && !body.has_marks) {
+        cursor += body.fields;
+        return;
+    }
+    const std::size_t begin = cursor;
+    const std::size_t end = cursor + body.fields;
+    if (ref.mark != 0) writer.marks.push_back({begin, end, &writer.plan.marks[ref.mark]});
+    for (PlanIndex i = 0; i < body.item_count; ++i) {
+        const Item& item = writer.plan.items[body.first_item + i];
+        if (item.is_body) {
+            if (item.mark != 0) writer.marks.push_back({begin, end, &writer.plan.marks[item.mark]});
+            place_marks(writer, item.body, level, cursor);
+            if (item.mark != 0) writer.marks.pop_back();
+            continue;
+        }
+        const std::size_t from = writer.unique_from[cursor];
+        const std::size_t to = writer.unique_to[cursor];
+        auto holds = std::partition_point(writer.marks.begin(), writer.marks.end(), [&](const OpenMark& open) {
+            return open.begin < from || open.end > to;
+        });
+        if (holds != writer.marks.end()) level[cursor].defer = *holds->mark;
+        ++cursor;
+    }
+    if (ref.mark != 0) writer.marks.pop_back();
+}
+
+void settle_defer_marks(Writer& writer, const BodyRef& ref, std::vector<LoweredField>& level) {
+    const std::size_t count = level.size();
+    writer.order.resize(count);
+    for (std::size_t i = 0; i < count; ++i) writer.order[i] = static_cast<PlanIndex>(i);
+    std::sort(writer.order.begin(), writer.order.end(), [&](PlanIndex a, PlanIndex b) {
+        const int compared = level[a].response_key.compare(level[b].response_key);
+        return compared != 0 ? compared < 0 : a < b;
+    });
+    writer.unique_from.assign(count, 0);
+    writer.unique_to.assign(count, count);
+    for (std::size_t i = 1; i < count; ++i) {
+        const PlanIndex before = writer.order[i - 1];
+        const PlanIndex after = writer.order[i];
+        if (level[before].response_key != level[after].response_key) continue;
+        writer.unique_to[before] = after;
+        writer.unique_from[after] = before + std::size_t{1};
+    }
+    writer.marks.clear();
+    std::size_t cursor = 0;
+    place_marks(writer, ref, level, cursor);
+}
+
+// Field levels nest no deeper than the effective-depth bound.
+void write_level(Writer& writer, const BodyRef& ref, std::vector<LoweredField>& level) {
+    const Plan& plan = writer.plan;
+    const std::size_t base = writer.pending.size();
+    level.reserve(plan.bodies[ref.body].fields);
+    write_fields(writer, ref.body, level);
+    if (ref.mark != 0 || plan.bodies[ref.body].has_marks) settle_defer_marks(writer, ref, level);
+    for (std::size_t i = 0; i < level.size(); ++i) {
+        const BodyRef& selections = plan.fields[writer.pending[base + i]].selections;
+        if (plan.bodies[selections.body].fields != 0) write_level(writer, selections, level[i].selections);
+    }
+    writer.pending.resize(base);
+}
+
+// A lowering's working memory, kept on its thread for the next lowering.
+struct Scratch {
+    Plan plan;
+    std::vector<Item> open_items;
+    std::vector<FragmentState> fragments;
+    std::vector<PlanIndex> pending;
+    std::vector<PlanIndex> order;
+    std::vector<std::size_t> unique_from;
+    std::vector<std::size_t> unique_to;
+    std::vector<OpenMark> marks;
+
+    void reset() {
+        plan.reset();
+        detail::reset_scratch(open_items);
+        detail::reset_scratch(fragments);
+        detail::reset_scratch(pending);
+        detail::reset_scratch(order);
+        detail::reset_scratch(unique_from);
+        detail::reset_scratch(unique_to);
+        detail::reset_scratch(marks);
+    }
+};
 
 }  // namespace
 
@@ -442,15 +654,19 @@ error::Result<LoweredOperation> lower_document(const document::SharedDocument& d
     if (!selected) return selected.take_error();
     const document::OperationDefinition& operation = *selected.value();
 
+    thread_local Scratch scratch;
+    detail::ScratchLease lease(scratch);
     // The operation's variable definitions (and their defaults) and its own
     // directives are never read: only the request's variables count.
-    Walk walk{*document, variables, {}};
-    LoweredOperation lowered;
-    lowered.operation_type = operation.type;
-    lowered.fields.reserve(operation.selection_set.selections.size());
-    if (BoxedError failure = lower_selection_set(walk, operation.selection_set, std::nullopt, 0, lowered.fields)) {
+    Walk walk{*document, variables, scratch.plan, scratch.open_items, scratch.fragments};
+    BodyRef root;
+    if (BoxedError failure = lower_selection_set(walk, operation.selection_set, std::nullopt, 0, root)) {
         return failure;
     }
+    LoweredOperation lowered;
+    lowered.operation_type = operation.type;
+    Writer writer{scratch.plan, scratch.pending, scratch.order, scratch.unique_from, scratch.unique_to, scratch.marks};
+    write_level(writer, root, lowered.fields);
     lowered.document = document;
     return lowered;
 }

@@ -11,6 +11,12 @@
 // error is reported before any other failure). Children are collected in
 // reused scratch vectors and copied into the document's arena once per list.
 //
+// A large text is read twice: first for its grammar alone, building nothing
+// but the size of each selection set, then for its nodes, every selection
+// written once, straight into its set's place in the arena. So a syntax error
+// far into a large text costs no memory for nodes, and the selections of a
+// large set are neither gathered in a growing scratch nor copied.
+//
 // Positions cost nothing until asked for: the lexer pushes a position anchor
 // at every line start, after every carriage return and after every token or
 // comment that held non-ASCII characters; between two anchors every byte is
@@ -29,6 +35,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "scratch.hpp"
 
 namespace dovrane_core::parser {
 
@@ -85,8 +93,8 @@ struct ByteTables {
     std::array<TokenKind, 256> punctuator{};
     std::array<bool, 256> name_continue{};
     std::array<bool, 256> digit{};
-    // Bytes a string body takes as they are: printable ASCII but '"' and '\',
-    // plus tab.
+    // Bytes a string body takes as they are: ASCII from space up, DEL
+    // included, but '"' and '\'; plus tab.
     std::array<bool, 256> string_plain{};
 };
 
@@ -121,7 +129,7 @@ constexpr ByteTables make_byte_tables() {
     t.start['_'] = StartClass::NameStart;
     for (int c = 0; c < 0x100; ++c) {
         if (t.start[c] == StartClass::NameStart) t.name_continue[c] = true;
-        t.string_plain[c] = (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') || c == '\t';
+        t.string_plain[c] = (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') || c == '\t';
     }
     return t;
 }
@@ -559,7 +567,7 @@ struct Lexer {
                 p += length;
                 continue;
             }
-            if ((c >= 0x20 && c != 0x7F) || c == '\t') {
+            if (c >= 0x20 || c == '\t') {
                 ++p;
                 continue;
             }
@@ -756,11 +764,22 @@ struct ValueFrame {
 };
 
 struct SelectionFrame {
-    std::size_t begin = 0;  // into the selection scratch
-    Offset offset = 0;      // the "{"
-    // The field or inline fragment whose set this is, already in the
-    // selection scratch just below `begin`; absent for the outermost set.
+    std::size_t begin = 0;       // into the selection scratch, when gathered there
+    Selection* items = nullptr;  // the set's place in the arena, when its size is known
+    std::uint32_t count = 0;     // selections read so far
+    std::uint32_t size = 0;      // of `items`
+    std::uint32_t index = 0;     // among the text's selection sets, in "{" order
+    Offset offset = 0;           // the "{"
+    // The field or inline fragment whose set this is, the last selection of
+    // the set below; absent for the outermost set.
     bool has_owner = false;
+};
+
+// What one reading of the text does with it.
+enum class Pass : std::uint8_t {
+    Build,       // builds the nodes, each selection set gathered in the scratch first
+    Check,       // the grammar alone: builds nothing, records each selection set's size
+    BuildSized,  // after a clean Check of the same text: selections go straight into place
 };
 
 struct Definition {
@@ -782,44 +801,25 @@ struct Scratch {
     std::vector<ValueFrame> value_stack;
     std::vector<std::pair<Offset, bool>> type_stack;  // list levels: "[" offset, non-null
     std::vector<Definition> definitions;
+    std::vector<std::uint32_t> set_sizes;  // selections per selection set, in "{" order
     std::vector<std::uint32_t> order;
     std::vector<bool> dropped;
 
-    // Beyond this a scratch vector is freed rather than kept.
-    static constexpr std::size_t keep_bytes = std::size_t{1} << 20;
-
-    template <class T>
-    static void reset(std::vector<T>& items) {
-        if (items.capacity() * sizeof(T) > keep_bytes) {
-            std::vector<T>().swap(items);
-        } else {
-            items.clear();
-        }
+    void reset() {
+        detail::reset_scratch(selections);
+        detail::reset_scratch(selection_stack);
+        detail::reset_scratch(arguments);
+        detail::reset_scratch(directives);
+        detail::reset_scratch(variables);
+        detail::reset_scratch(list_values);
+        detail::reset_scratch(fields);
+        detail::reset_scratch(value_stack);
+        detail::reset_scratch(type_stack);
+        detail::reset_scratch(definitions);
+        detail::reset_scratch(set_sizes);
+        detail::reset_scratch(order);
+        if (dropped.capacity() > detail::scratch_keep_bytes * 8) std::vector<bool>().swap(dropped);
     }
-
-    void reset_all() {
-        reset(selections);
-        reset(selection_stack);
-        reset(arguments);
-        reset(directives);
-        reset(variables);
-        reset(list_values);
-        reset(fields);
-        reset(value_stack);
-        reset(type_stack);
-        reset(definitions);
-        reset(order);
-        if (dropped.capacity() > keep_bytes * 8) std::vector<bool>().swap(dropped);
-    }
-};
-
-// Clears the thread's scratch on entry and on every way out.
-struct ScratchLease {
-    Scratch& scratch;
-    explicit ScratchLease(Scratch& space) : scratch(space) { scratch.reset_all(); }
-    ~ScratchLease() { scratch.reset_all(); }
-    ScratchLease(const ScratchLease&) = delete;
-    ScratchLease& operator=(const ScratchLease&) = delete;
 };
 
 const char* token_kind_text(TokenKind kind) {
@@ -848,7 +848,12 @@ const char* token_kind_text(TokenKind kind) {
     return "token";
 }
 
+// One reading of the text; the pass is fixed at compile time, so the
+// ordinary build pays nothing for the others.
+template <Pass pass>
 struct Parser {
+    static constexpr bool building = pass != Pass::Check;
+
     document::Document& document;
     SyntaxFailure syntax;
     Lexer lexer;
@@ -871,6 +876,12 @@ struct Parser {
     std::vector<ValueFrame>& value_stack;
     std::vector<std::pair<Offset, bool>>& type_stack;
     std::vector<Definition>& definitions;
+    std::vector<std::uint32_t>& set_sizes;
+    std::size_t next_set = 0;  // BuildSized: the next entry of `set_sizes`
+
+    // Where a checking pass writes the nodes it does not keep.
+    Value unused_value;
+    TypeRef unused_type;
 
     Parser(document::Document& target, Scratch& space)
         : document(target),
@@ -884,7 +895,8 @@ struct Parser {
           field_scratch(space.fields),
           value_stack(space.value_stack),
           type_stack(space.type_stack),
-          definitions(space.definitions) {
+          definitions(space.definitions),
+          set_sizes(space.set_sizes) {
         const char* text = document.source.c_str();
         lexer.begin = lexer.cursor = text;
         lexer.end = text + document.source.size();
@@ -948,6 +960,13 @@ struct Parser {
         return span;
     }
 
+    // A new node in the arena; a checking pass reuses `unused` instead.
+    template <class T>
+    T* new_node(T& unused) {
+        T* node = building ? document.arena.allocate_array<T>(1) : &unused;
+        return new (node) T();
+    }
+
     std::string_view to_arena_text(const std::string& value) {
         if (value.empty()) return {};
         char* chars = document.arena.allocate_array<char>(value.size());
@@ -989,6 +1008,7 @@ struct Parser {
     }
 
     bool add_operation(const OperationDefinition& operation) {
+        if (!building) return true;
         definitions.push_back({false, document.operations.size()});
         document.operations.push_back(operation);
         return true;
@@ -1029,6 +1049,7 @@ struct Parser {
         if (!parse_directives(fragment.directives, false)) return false;
         if (!is(TokenKind::BraceLeft)) return fail_expected("\"{\"");
         if (!parse_selection_set(fragment.selection_set)) return false;
+        if (!building) return true;
         definitions.push_back({true, document.fragments.size()});
         document.fragments.push_back(fragment);
         return true;
@@ -1048,16 +1069,16 @@ struct Parser {
             if (!parse_name(variable.name)) return false;
             if (!expect(TokenKind::Colon, "\":\"")) return false;
             if (!parse_type(variable.type)) return false;
+            const bool directives_first = is(TokenKind::At);
             if (!parse_directives(variable.directives, true)) return false;
             if (is(TokenKind::Equals)) {
                 if (!advance()) return false;
-                Value* value = document.arena.allocate_array<Value>(1);
-                new (value) Value();
+                Value* value = new_node(unused_value);
                 if (!parse_value(*value, true)) return false;
                 variable.default_value = value;
-                if (variable.directives.empty() && !parse_directives(variable.directives, true)) return false;
+                if (!directives_first && !parse_directives(variable.directives, true)) return false;
             }
-            variable_scratch.push_back(variable);
+            if (building) variable_scratch.push_back(variable);
         }
         out = to_arena(variable_scratch, begin);
         return advance();
@@ -1071,8 +1092,7 @@ struct Parser {
             type_stack.push_back({token.start, false});
             if (!advance()) return false;
         }
-        auto* type = document.arena.allocate_array<TypeRef>(1);
-        new (type) TypeRef();
+        TypeRef* type = new_node(unused_type);
         type->offset = token.start;
         if (token.kind != TokenKind::Name) return fail_expected("a type");
         type->name = token_text();
@@ -1083,8 +1103,7 @@ struct Parser {
         }
         while (type_stack.size() > begin) {
             if (!expect(TokenKind::BracketRight, "\"]\"")) return false;
-            auto* list = document.arena.allocate_array<TypeRef>(1);
-            new (list) TypeRef();
+            TypeRef* list = new_node(unused_type);
             list->kind = TypeRef::Kind::List;
             list->offset = type_stack.back().first;
             list->inner = type;
@@ -1109,7 +1128,7 @@ struct Parser {
             if (!advance()) return false;
             if (!parse_name(directive.name)) return false;
             if (is(TokenKind::ParenLeft) && !parse_arguments(directive.arguments, is_const)) return false;
-            directive_scratch.push_back(directive);
+            if (building) directive_scratch.push_back(directive);
         }
         out = to_arena(directive_scratch, begin);
         return true;
@@ -1125,7 +1144,7 @@ struct Parser {
             if (!parse_name(argument.name, "an argument name")) return false;
             if (!expect(TokenKind::Colon, "\":\"")) return false;
             if (!parse_value(argument.value, is_const)) return false;
-            argument_scratch.push_back(argument);
+            if (building) argument_scratch.push_back(argument);
         }
         out = to_arena(argument_scratch, begin);
         return advance();
@@ -1155,12 +1174,12 @@ struct Parser {
             case TokenKind::String: {
                 value.kind = ValueKind::String;
                 const std::string_view body = text(token.start + 1, token.end - 1);
-                value.text = token.has_escape ? to_arena_text(unescape_string(body)) : body;
+                value.text = token.has_escape && building ? to_arena_text(unescape_string(body)) : body;
                 return advance();
             }
             case TokenKind::BlockString: {
                 value.kind = ValueKind::String;
-                value.text = to_arena_text(block_string_value(text(token.start + 3, token.end - 3)));
+                if (building) value.text = to_arena_text(block_string_value(text(token.start + 3, token.end - 3)));
                 return advance();
             }
             case TokenKind::Name: {
@@ -1248,7 +1267,7 @@ struct Parser {
         ObjectField field;
         if (!parse_name(field.name, "a field name or \"}\"")) return false;
         if (!expect(TokenKind::Colon, "\":\"")) return false;
-        field_scratch.push_back(field);
+        if (building) field_scratch.push_back(field);
         return true;
     }
 
@@ -1283,10 +1302,10 @@ struct Parser {
                     return true;
                 }
                 if (value_stack.back().is_list) {
-                    list_scratch.push_back(value);
+                    if (building) list_scratch.push_back(value);
                     if (!is(TokenKind::BracketRight)) break;
                 } else {
-                    field_scratch.back().value = value;
+                    if (building) field_scratch.back().value = value;
                     if (!is(TokenKind::BraceRight)) {
                         if (!open_object_field()) return false;
                         break;
@@ -1298,28 +1317,86 @@ struct Parser {
         }
     }
 
+    // Opens a selection set at its "{". A checking pass numbers it, and the
+    // building pass after it takes its size and place from that number.
+    void open_selection_set(bool has_owner) {
+        SelectionFrame frame;
+        frame.offset = token.start;
+        frame.has_owner = has_owner;
+        if (pass == Pass::Check) {
+            frame.index = static_cast<std::uint32_t>(set_sizes.size());
+            set_sizes.push_back(0);
+        } else if (pass == Pass::BuildSized) {
+            frame.size = set_sizes[next_set++];
+            frame.items = document.arena.allocate_array<Selection>(frame.size);
+        } else {
+            frame.begin = selection_scratch.size();
+        }
+        selection_stack.push_back(frame);
+    }
+
+    void add_selection(const Selection& selection) {
+        SelectionFrame& frame = selection_stack.back();
+        if (pass == Pass::BuildSized && frame.items != nullptr) {
+            if (frame.count < frame.size) {
+                new (frame.items + frame.count++) Selection(selection);
+                return;
+            }
+            gather_in_scratch(frame);
+        }
+        if (building) selection_scratch.push_back(selection);
+        ++frame.count;
+    }
+
+    // Not met: the checking pass counted this set in the same text with the
+    // same grammar. Were the counts ever to differ, the set's selections go on
+    // in the scratch rather than past the set's place.
+    [[gnu::noinline]] void gather_in_scratch(SelectionFrame& frame) {
+        frame.begin = selection_scratch.size();
+        selection_scratch.insert(selection_scratch.end(), frame.items, frame.items + frame.count);
+        frame.items = nullptr;
+    }
+
+    // The finished set's selections, in the arena; the frame is popped.
+    Span<Selection> close_selection_set() {
+        const SelectionFrame frame = selection_stack.back();
+        selection_stack.pop_back();
+        if (frame.items != nullptr) return {frame.items, frame.count};
+        if (!building) {
+            set_sizes[frame.index] = frame.count;
+            return {};
+        }
+        return to_arena(selection_scratch, frame.begin);
+    }
+
+    // The field or inline fragment whose set was just closed; none while checking.
+    Selection* owner_of_closed_set() {
+        if (!building) return nullptr;
+        const SelectionFrame& frame = selection_stack.back();
+        if (frame.items != nullptr) return frame.items + (frame.count - 1);
+        return &selection_scratch.back();
+    }
+
     // SelectionSet : { Selection+ }
     // Selection : Field | FragmentSpread | InlineFragment
     // Nested sets go through `selection_stack`, not recursion.
     bool parse_selection_set(SelectionSet& out) {
         selection_stack.clear();
-        selection_stack.push_back({selection_scratch.size(), token.start, false});
+        open_selection_set(false);
         if (!advance()) return false;
         for (;;) {
             if (is(TokenKind::BraceRight)) {
-                SelectionFrame& frame = selection_stack.back();
-                if (selection_scratch.size() == frame.begin) return fail_expected("a selection");
+                if (selection_stack.back().count == 0) return fail_expected("a selection");
                 SelectionSet set;
-                set.offset = frame.offset;
-                set.selections = to_arena(selection_scratch, frame.begin);
-                const bool has_owner = frame.has_owner;
-                selection_stack.pop_back();
+                set.offset = selection_stack.back().offset;
+                const bool has_owner = selection_stack.back().has_owner;
+                set.selections = close_selection_set();
                 if (!advance()) return false;
                 if (!has_owner) {
                     out = set;
                     return true;
                 }
-                selection_scratch.back().selection_set = set;
+                if (Selection* owner = owner_of_closed_set()) owner->selection_set = set;
                 continue;
             }
             Selection selection;
@@ -1331,7 +1408,7 @@ struct Parser {
                     selection.kind = SelectionKind::FragmentSpread;
                     if (!parse_name(selection.name)) return false;
                     if (!parse_directives(selection.directives, false)) return false;
-                    selection_scratch.push_back(selection);
+                    add_selection(selection);
                     continue;
                 }
                 // InlineFragment : ... TypeCondition? Directives? SelectionSet
@@ -1357,7 +1434,7 @@ struct Parser {
                 if (is(TokenKind::ParenLeft) && !parse_arguments(selection.arguments, false)) return false;
                 if (!parse_directives(selection.directives, false)) return false;
                 if (!is(TokenKind::BraceLeft)) {
-                    selection_scratch.push_back(selection);
+                    add_selection(selection);
                     continue;
                 }
             } else {
@@ -1365,8 +1442,8 @@ struct Parser {
             }
             // A nested selection set: the level below the outermost is 1.
             if (selection_stack.size() > parser::max_nesting_depth) note_depth_failure(token.start);
-            selection_scratch.push_back(selection);
-            selection_stack.push_back({selection_scratch.size(), token.start, true});
+            add_selection(selection);
+            open_selection_set(true);
             if (!advance()) return false;
         }
     }
@@ -1486,6 +1563,28 @@ error::BoxedError check_definitions(const document::Document& document, const st
     return nullptr;
 }
 
+// The failure a pass met, if any: its first syntax error, else its first
+// number or depth failure.
+template <Pass pass>
+error::BoxedError pass_failure(const document::Document& document, const Parser<pass>& parser) {
+    if (parser.syntax.failed) {
+        const Location start = exact_position(document, parser.syntax.start);
+        auto error = error::make_error(syntax_report(document, parser.syntax, start), ErrorCode::GraphqlParseFailed);
+        std::vector<Location> locations{start};
+        if (parser.syntax.has_end) locations.push_back(exact_position(document, parser.syntax.end));
+        error->locations = std::move(locations);
+        return error;
+    }
+    if (parser.has_limit_failure) {
+        if (parser.limit_is_depth) {
+            return error::make_error("recursion limit exceeded.", ErrorCode::GraphqlParseFailed);
+        }
+        return error::make_error_at("invalid number: number too large to fit in target type",
+                                    ErrorCode::GraphqlParseFailed, document.position(parser.limit_offset));
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 error::Result<document::SharedDocument> parse_document(std::string_view text) {
@@ -1496,25 +1595,22 @@ error::Result<document::SharedDocument> parse_document(std::string_view text) {
     parsed->source.assign(text.data(), text.size());
 
     thread_local Scratch scratch;
-    ScratchLease lease(scratch);
-    Parser parser(*parsed, scratch);
-    parser.parse_document();
-    if (parser.syntax.failed) {
-        const Location start = exact_position(*parsed, parser.syntax.start);
-        auto error = error::make_error(syntax_report(*parsed, parser.syntax, start), ErrorCode::GraphqlParseFailed);
-        std::vector<Location> locations{start};
-        if (parser.syntax.has_end) locations.push_back(exact_position(*parsed, parser.syntax.end));
-        error->locations = std::move(locations);
-        return error;
+    detail::ScratchLease lease(scratch);
+    const bool check_first = text.size() >= check_first_bytes;
+    if (check_first) {
+        Parser<Pass::Check> checker(*parsed, scratch);
+        checker.parse_document();
+        if (error::BoxedError failure = pass_failure(*parsed, checker)) return failure;
+        parsed->anchors.clear();  // the building pass sets them again
+        Parser<Pass::BuildSized> parser(*parsed, scratch);
+        parser.parse_document();
+        if (error::BoxedError failure = pass_failure(*parsed, parser)) return failure;
+    } else {
+        Parser<Pass::Build> parser(*parsed, scratch);
+        parser.parse_document();
+        if (error::BoxedError failure = pass_failure(*parsed, parser)) return failure;
     }
-    if (parser.has_limit_failure) {
-        if (parser.limit_is_depth) {
-            return error::make_error("recursion limit exceeded.", ErrorCode::GraphqlParseFailed);
-        }
-        return error::make_error_at("invalid number: number too large to fit in target type",
-                                    ErrorCode::GraphqlParseFailed, parsed->position(parser.limit_offset));
-    }
-    if (error::BoxedError conflict = check_definitions(*parsed, parser.definitions)) return conflict;
+    if (error::BoxedError conflict = check_definitions(*parsed, scratch.definitions)) return conflict;
 
     parsed->fragment_index.reserve(parsed->fragments.size());
     for (std::size_t i = 0; i < parsed->fragments.size(); ++i) {

@@ -509,3 +509,138 @@ TEST(LoweringBounds, ArgumentValueCount) {
     // A bomb of heavy fields fails long before its fields are built.
     EXPECT_EQ(lower(fragment_bomb(30, 2, heavy)), too_many);
 }
+
+// ---------------------------------------------------------------------------
+// Shapes whose plans are small next to the work a naive lowering does for
+// them (their timings are in bench/bench_lowering.cpp and bench/bench_hostile.py)
+
+namespace {
+
+// "a0: id a1: id ...".
+std::string aliased_ids(std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += "a" + std::to_string(i) + ": id ";
+    return text;
+}
+
+std::string defer_label_of(const LoweredField& field) {
+    if (!field.defer) return "-";
+    return field.defer->label ? std::string(*field.defer->label) : "(none)";
+}
+
+const std::vector<LoweredField>& viewer_selections(const lowering::LoweredOperation& lowered) {
+    EXPECT_EQ(lowered.fields.size(), 1u);
+    EXPECT_EQ(lowered.fields.at(0).response_key, "viewer");
+    return lowered.fields.at(0).selections;
+}
+
+}  // namespace
+
+TEST(LoweringAtScale, FragmentChainSharesOneBody) {
+    // F0 -> F1 -> ... -> F250, the last holding 99 000 aliased fields. With
+    // `labelled`, every spread is deferred under its own label and F100 also
+    // selects a7 beside its spread.
+    constexpr std::size_t levels = 250;
+    constexpr std::size_t fields = 99000;
+    auto chain = [](bool labelled) {
+        std::string query = "query { viewer { ...F0 } }\n";
+        for (std::size_t i = 0; i < levels; ++i) {
+            const std::string n = std::to_string(i);
+            query += "fragment F" + n + " on User { ...F" + std::to_string(i + 1);
+            if (labelled) query += " @defer(label: \"d" + n + "\")" + std::string(i == 100 ? " a7" : "");
+            query += " }\n";
+        }
+        return query + "fragment F" + std::to_string(levels) + " on User { " + aliased_ids(fields) + "}\n";
+    };
+
+    auto plain = lowering::lower_document(parse(chain(false)), {}, std::nullopt);
+    ASSERT_TRUE(plain.ok()) << plain.error().message;
+    const std::vector<LoweredField>& selections = viewer_selections(plain.value());
+    ASSERT_EQ(selections.size(), fields);
+    for (std::size_t i = 0; i < fields; i += 9999) {
+        EXPECT_EQ(selections[i].response_key, "a" + std::to_string(i));
+        EXPECT_EQ(selections[i].field_name, "id");
+        EXPECT_EQ(selections[i].type_condition, "User");
+        EXPECT_FALSE(selections[i].defer.has_value());
+    }
+
+    // The outermost label wins where the key is unique. The a7 at F100 shares
+    // its key with the chain's a7 from F100 outwards, so neither takes those
+    // marks: the chain's keeps the mark of F101, the next level in, where it
+    // is alone, and F100's own gets none.
+    auto deferred = lowering::lower_document(parse(chain(true)), {}, std::nullopt);
+    ASSERT_TRUE(deferred.ok()) << deferred.error().message;
+    const std::vector<LoweredField>& marked = viewer_selections(deferred.value());
+    ASSERT_EQ(marked.size(), fields + 1);
+    EXPECT_EQ(defer_label_of(marked[0]), "d0");
+    EXPECT_EQ(defer_label_of(marked[6]), "d0");
+    EXPECT_EQ(defer_label_of(marked[7]), "d101");
+    EXPECT_EQ(defer_label_of(marked[fields - 1]), "d0");
+    EXPECT_EQ(marked[fields].response_key, "a7");
+    EXPECT_EQ(defer_label_of(marked[fields]), "-");
+    std::size_t labelled_d0 = 0;
+    for (const LoweredField& field : marked) labelled_d0 += defer_label_of(field) == "d0" ? 1 : 0;
+    EXPECT_EQ(labelled_d0, fields - 1);
+}
+
+TEST(LoweringAtScale, NestedInlineDefers) {
+    // Four fragments, each nesting 62 deferred inline fragments around a
+    // spread of the next; the last holds 99 000 fields. Every field takes the
+    // outermost label, and its type condition from the fragment holding it.
+    constexpr std::size_t fields = 99000;
+    auto nested = [](bool deferred) {
+        std::string query = "query { viewer { ...F0 } }\n";
+        for (int i = 0; i < 4; ++i) {
+            std::string open;
+            std::string close;
+            for (int level = 0; level < 62; ++level) {
+                open += deferred ? "... @defer(label: \"f" + std::to_string(i) + "l" + std::to_string(level) + "\") { "
+                                 : std::string("... { ");
+                close += "} ";
+            }
+            query += "fragment F" + std::to_string(i) + " on T" + std::to_string(i) + " { " + open + "...F" +
+                     std::to_string(i + 1) + " " + close + "}\n";
+        }
+        return query + "fragment F4 on User { " + aliased_ids(fields) + "}\n";
+    };
+    for (bool deferred : {true, false}) {
+        auto lowered = lowering::lower_document(parse(nested(deferred)), {}, std::nullopt);
+        ASSERT_TRUE(lowered.ok()) << lowered.error().message;
+        const std::vector<LoweredField>& selections = viewer_selections(lowered.value());
+        ASSERT_EQ(selections.size(), fields);
+        std::size_t with_outer_label = 0;
+        for (const LoweredField& field : selections) with_outer_label += defer_label_of(field) == "f0l0" ? 1 : 0;
+        EXPECT_EQ(with_outer_label, deferred ? fields : 0u);
+        EXPECT_EQ(defer_label_of(selections.back()), deferred ? "f0l0" : "-");
+        EXPECT_EQ(selections.back().type_condition, "User");
+    }
+}
+
+TEST(LoweringAtScale, FragmentDirectivesDecideOncePerLowering) {
+    // One fragment with 10 000 directives, spread 10 000 times: each spread
+    // gives the same answer the first one did, errors included.
+    constexpr std::size_t spreads = 10000;
+    auto query = [](const std::string& last_directive) {
+        std::string text = "query { viewer { ";
+        for (std::size_t i = 0; i < spreads; ++i) text += "...F ";
+        text += "} }\nfragment F on User ";
+        for (std::size_t i = 0; i + 1 < spreads; ++i) text += "@include(if: true) ";
+        return text + last_directive + " { id }\n";
+    };
+    auto kept = lowering::lower_document(parse(query("@include(if: $yes)")), {{"yes", true}}, std::nullopt);
+    ASSERT_TRUE(kept.ok()) << kept.error().message;
+    const std::vector<LoweredField>& selections = viewer_selections(kept.value());
+    ASSERT_EQ(selections.size(), spreads);
+    EXPECT_EQ(selections.back().type_condition, "User");
+    EXPECT_EQ(lower(query("@include(if: $yes)"), {{"yes", false}}), "viewer");
+    EXPECT_EQ(lower(query("@skip(if: $missing)")),
+              failure("@skip(if: $missing) references undefined variable '$missing'"));
+}
+
+TEST(LoweringAtScale, LargeFlatSelectionSetIsRefused) {
+    // 350 000 fields in one set: the text (1 MB) parses, lowering refuses it.
+    std::string query = "{ viewer { ";
+    for (int i = 0; i < 350000; ++i) query += "id ";
+    query += "} }";
+    EXPECT_EQ(lower(query), failure("query lowers to more than 100000 fields"));
+}

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "dovrane_core/document.hpp"
 #include "dovrane_core/error.hpp"
+#include "dovrane_core/json.hpp"
 #include "dovrane_core/parser.hpp"
 
 using namespace dovrane_core;
@@ -239,6 +241,9 @@ TEST(Parser, Strings) {
         {R"("""a \""" b""")", "a \"\"\" b"},
         {"\"\"\"\r\n  x\r  y\n\"\"\"", "x\ny"},
         {R"("""\n""")", "\\n"},
+        // DEL is a source character: strings and block strings take it as it is.
+        {"\"a\x7F b\"", "a\x7F b"},
+        {"\"\"\"a\x7F\n  \x7F\"\"\"", "a\x7F\n\x7F"},
     };
     for (const Case& c : cases) {
         auto document = parse_ok(std::string("{ a(x: ") + c.literal + ") }");
@@ -247,6 +252,8 @@ TEST(Parser, Strings) {
         EXPECT_EQ(value.kind, document::ValueKind::String) << c.literal;
         EXPECT_EQ(value.text, c.value) << c.literal;
     }
+    // Outside strings DEL is no token.
+    EXPECT_EQ(failure("{ a \x7F }"), "syntax error at 1:5: unexpected character U+007F @1:5");
 }
 
 TEST(Parser, PositionsCountCharactersAndHonourCarriageReturns) {
@@ -397,6 +404,156 @@ TEST(Parser, SelectOperation) {
     auto failed = document::select_operation(*two, "x");
     EXPECT_EQ(failed.error().code, error::ErrorCode::GraphqlValidationFailed);
     EXPECT_FALSE(failed.error().locations.has_value());
+}
+
+// ---------------------------------------------------------------------------
+// Large texts: their syntax is checked before anything is built, and their
+// selections are then written straight into place.
+
+// The tree as text: every node the parser builds, with its position.
+void outline_value(std::string& out, const document::Value& value) {
+    using document::ValueKind;
+    out += std::to_string(static_cast<int>(value.kind));
+    switch (value.kind) {
+        case ValueKind::Number: json::append_number_text(out, value.number); break;
+        case ValueKind::Boolean: out += value.boolean ? "true" : "false"; break;
+        case ValueKind::List:
+            out += "[";
+            for (const document::Value& item : value.list) outline_value(out, item), out += " ";
+            out += "]";
+            break;
+        case ValueKind::Object:
+            out += "{";
+            for (const document::ObjectField& field : value.object) {
+                out += std::string(field.name.value) + ":";
+                outline_value(out, field.value);
+                out += " ";
+            }
+            out += "}";
+            break;
+        default: out += "'" + std::string(value.text) + "'"; break;
+    }
+}
+
+std::string outline(const document::Document& document) {
+    std::string out;
+    auto at = [&](document::Offset offset) {
+        const error::Location location = document.position(offset);
+        out += "@" + std::to_string(location.line) + ":" + std::to_string(location.column) + " ";
+    };
+    auto arguments = [&](document::Span<document::Argument> list) {
+        for (const document::Argument& argument : list) {
+            out += std::string(argument.name.value) + "=";
+            outline_value(out, argument.value);
+            out += " ";
+        }
+    };
+    auto directives = [&](document::Span<document::Directive> list) {
+        for (const document::Directive& directive : list) {
+            at(directive.offset);
+            out += "@" + std::string(directive.name.value) + "(";
+            arguments(directive.arguments);
+            out += ") ";
+        }
+    };
+    std::function<void(const document::SelectionSet&)> selections = [&](const document::SelectionSet& set) {
+        at(set.offset);
+        out += "{ ";
+        for (const document::Selection& selection : set.selections) {
+            at(selection.offset);
+            out += std::to_string(static_cast<int>(selection.kind)) + " " + std::string(selection.response_key()) +
+                   ":" + std::string(selection.name.value) + " ";
+            if (selection.type_condition) out += "on " + std::string(selection.type_condition->name.value) + " ";
+            arguments(selection.arguments);
+            directives(selection.directives);
+            if (!selection.selection_set.selections.empty()) selections(selection.selection_set);
+        }
+        out += "} ";
+    };
+    for (const document::OperationDefinition& operation : document.operations) {
+        at(operation.offset);
+        out += std::to_string(static_cast<int>(operation.type)) + " " +
+               std::string(operation.name ? operation.name->value : "-") + " (";
+        for (const document::VariableDefinition& variable : operation.variables) {
+            at(variable.offset);
+            out += std::string(variable.name.value) + ":" + document::type_text(*variable.type) + "=";
+            if (variable.default_value) outline_value(out, *variable.default_value);
+            directives(variable.directives);
+        }
+        out += ") ";
+        directives(operation.directives);
+        selections(operation.selection_set);
+        out += "\n";
+    }
+    for (const document::FragmentDefinition& fragment : document.fragments) {
+        at(fragment.offset);
+        out += "fragment " + std::string(fragment.name.value) + " on " + std::string(fragment.type_condition.name.value);
+        directives(fragment.directives);
+        selections(fragment.selection_set);
+        out += "\n";
+    }
+    return out;
+}
+
+// The whole answer: the tree, or the error's message and locations.
+std::string answer(const std::string& text) {
+    auto parsed = parser::parse_document(text);
+    if (parsed.ok()) return outline(*parsed.value());
+    std::string out = parsed.error().message;
+    if (parsed.error().locations) {
+        for (const error::Location& at : *parsed.error().locations) {
+            out += " @" + std::to_string(at.line) + ":" + std::to_string(at.column);
+        }
+    }
+    return out;
+}
+
+TEST(Parser, LargeTextsGiveTheAnswersOfSmallOnes) {
+    // Each text after a first line that is a short comment, and after one that
+    // makes the whole text large: the same tree or the same failure.
+    const std::string deep = nested("{ a ", "b", " }", static_cast<int>(parser::max_nesting_depth) + 2);
+    const std::string texts[] = {
+        "query Q($first: Int = 10 @v, $ids: [ID!]! @w = [\"a\"], $o: In = {k: [1, {j: 2.5, j: null}], k: E})"
+        " @live {\n  alias: field(a: 1, a: \"\\u00e9\", b: \"\"\"\n    block\n  \"\"\") @x(y: true) { sub { deeper } }\n"
+        "  ...Spread @s(if: $first)\n  ... on User { name }\n  ... @defer { bare }\n}\n"
+        "fragment Spread on Query @f { z }\nmutation M { m }\n",
+        "{}",
+        "{ a { b } } }",
+        "query($v: Int @d = 1 @e) { a }",
+        "{ a(x: \"unterminated) }",
+        "{ a(x: {k: [1, {j: $v}]}) } {",
+        "{ a(x: 1e999) }",
+        deep,
+        deep + " }",
+        "fragment F on T { a }",
+        "{ a }\nfragment F on T { a }\nfragment F on T { b }",
+        "query Q { a } query Q { b }",
+    };
+    const std::string large_first_line = "#" + std::string(parser::check_first_bytes, '-') + "\n";
+    for (const std::string& text : texts) {
+        EXPECT_EQ(answer(large_first_line + text), answer("#\n" + text)) << text;
+    }
+}
+
+TEST(Parser, LargeFlatSelectionSet) {
+    // Three bytes a field: a text checked before it is built.
+    constexpr std::size_t fields = parser::check_first_bytes / 3;
+    std::string text = "{ viewer { ";
+    for (std::size_t i = 0; i < fields; ++i) text += "id ";
+    text += "} }";
+    auto document = parse_ok(text);
+    ASSERT_TRUE(document);
+    const auto& viewer = document->operations.at(0).selection_set.selections;
+    ASSERT_EQ(viewer.size(), 1u);
+    const auto& ids = viewer[0].selection_set.selections;
+    ASSERT_EQ(ids.size(), fields);
+    EXPECT_EQ(ids[fields - 1].name.value, "id");
+    EXPECT_EQ(document->position(ids[fields - 1].offset), (error::Location{1, 12 + 3 * (fields - 1)}));
+    // One stray "}" at the very end.
+    const std::string column = std::to_string(text.size() + 2);
+    EXPECT_EQ(failure(text + " }"), "syntax error at 1:" + column +
+                                         ": expected \"query\", \"mutation\", \"subscription\", \"fragment\" or \"{\", "
+                                         "found \"}\" @1:" + column + " @1:" + std::to_string(text.size() + 3));
 }
 
 }  // namespace

@@ -184,3 +184,5 @@ Result<Ref> new_function(PyMethodDef& definition, PyObject* module);
 // "sig\n--\n\n" as `__text_signature__` (so `inspect.signature` works) and
 // shows the rest as `__doc__`, which then starts with the signature again.
 #define DOVRANE_DOC(signature_line, text) signature_line "\n--\n\n" signature_line "\n\n" text
+// A docstring that is the text signature alone.
+#define DOVRANE_SIGNATURE_DOC(signature_line) signature_line "\n--\n\n" signature_line

@@ -24,21 +24,12 @@ struct Error::State {
 
 namespace {
 
-// Exceptions take notes from 3.11 on. Read from the running interpreter's
-// version: the module is built once for every version.
-bool notes_supported() {
-    static const bool supported = [] {
-        const char* version = Py_GetVersion();  // "3.11.7 (main, ...)"
-        char* end = nullptr;
-        long major = std::strtol(version, &end, 10);
-        long minor = (end != nullptr && *end == '.') ? std::strtol(end + 1, nullptr, 10) : 0;
-        return major > 3 || (major == 3 && minor >= 11);
-    }();
-    return supported;
-}
+// Exceptions take notes from 3.11 on.
+bool notes_supported() { return python_at_least(11); }
 
 OnceCell<Ref> panic_type_cell;
 InternedName add_note_name{"add_note"};
+InternedName qualname_name{"__qualname__"};
 
 }  // namespace
 
@@ -236,6 +227,47 @@ Status discard_exception(Error error) {
         return {};
     }
     return error;
+}
+
+bool python_at_least(int minor) {
+    static const long running_minor = [] {
+        const char* version = Py_GetVersion();  // "3.11.7 (main, ...)"
+        char* end = nullptr;
+        long major = std::strtol(version, &end, 10);
+        if (major != 3) {
+            return major > 3 ? 1000L : 0L;
+        }
+        return (end != nullptr && *end == '.') ? std::strtol(end + 1, nullptr, 10) : 0L;
+    }();
+    return running_minor >= minor;
+}
+
+Result<std::string> describe_exception(Error& error) {
+    PyObject* exception = error.instance();
+    auto name = qualname_name.get();
+    if (!name.ok()) {
+        return name.take_error();
+    }
+    Ref qualname = Ref::steal(PyObject_GetAttr(reinterpret_cast<PyObject*>(Py_TYPE(exception)), name.value()));
+    Ref text = qualname ? Ref::steal(PyObject_Str(exception)) : Ref();
+    if (!text) {
+        return Error::fetch();
+    }
+    Py_ssize_t qualname_size = 0;
+    Py_ssize_t text_size = 0;
+    const char* qualname_utf8 =
+        PyUnicode_Check(qualname.get()) ? PyUnicode_AsUTF8AndSize(qualname.get(), &qualname_size) : nullptr;
+    const char* text_utf8 = qualname_utf8 != nullptr ? PyUnicode_AsUTF8AndSize(text.get(), &text_size) : nullptr;
+    if (text_utf8 == nullptr) {
+        if (PyErr_Occurred() == nullptr) {
+            return type_error("an exception type's __qualname__ must be a str");
+        }
+        return Error::fetch();
+    }
+    std::string described(qualname_utf8, static_cast<std::size_t>(qualname_size));
+    described += ": ";
+    described.append(text_utf8, static_cast<std::size_t>(text_size));
+    return described;
 }
 
 void set_error_from_current_exception() noexcept {

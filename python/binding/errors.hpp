@@ -149,6 +149,14 @@ Status discard_current_exception();
 // The same for an error value.
 Status discard_exception(Error error);
 
+// The exception as messages quote it: its type's qualified name, ": " and
+// its `str()` ("NameError: name 'Book' is not defined").
+Result<std::string> describe_exception(Error& error);
+
+// True when the running interpreter is 3.`minor` or later; the module is
+// built once for every version, so this is read at run time.
+bool python_at_least(int minor);
+
 // Inside a `catch (...)`: sets the Python exception for the C++ one.
 void set_error_from_current_exception() noexcept;
 

@@ -25,6 +25,15 @@ Result<Ref> getattr(PyObject* object, InternedName& name) {
 
 Result<Ref> getattr(PyObject* object, PyObject* name) { return owned_or_error(PyObject_GetAttr(object, name)); }
 
+Result<Ref> getattr_or_empty(PyObject* object, InternedName& name) {
+    auto value = getattr(object, name);
+    if (!value.ok()) {
+        DOVRANE_TRY(discard_exception(value.take_error()));
+        return Ref();
+    }
+    return value;
+}
+
 Result<Ref> import_module(InternedName& name) {
     DOVRANE_ASSIGN_OR_RETURN(PyObject * text, name.get());
     return owned_or_error(PyImport_Import(text));

@@ -22,6 +22,9 @@ namespace _dovrane::binding {
 // `getattr(object, name)`.
 Result<Ref> getattr(PyObject* object, InternedName& name);
 Result<Ref> getattr(PyObject* object, PyObject* name);
+// `getattr(object, name)`, or an empty Ref when the lookup raised an
+// `Exception`, which is discarded; any other exception is returned.
+Result<Ref> getattr_or_empty(PyObject* object, InternedName& name);
 // `import name`, through the interpreter's import function (`PyImport_Import`),
 // so an already loaded module comes from `sys.modules`.
 Result<Ref> import_module(InternedName& name);

@@ -4,6 +4,7 @@
 
 #include <Python.h>
 
+#include "arguments.hpp"
 #include "classes.hpp"
 #include "dovrane_core/schema.hpp"
 #include "errors.hpp"
@@ -23,6 +24,12 @@ extern binding::Class<PyCompiledSchema> compiled_schema_class;
 
 // A new handle that takes over `schema`.
 binding::Result<binding::Ref> new_compiled_schema(dovrane_core::schema::CompiledSchema schema);
+
+// compile_schema(*, query_type_name, mutation_type_name=None, subscription_type_name=None, types,
+//                unions, directives, schema_directives, scalar_names, scalar_directives=...,
+//                scalar_descriptions=..., scalar_specified_by_urls=..., auto_camel_case=True,
+//                schema_applied_directives=None)
+extern const binding::Function compile_schema_function;
 
 // The record of a handle; the layer's TypeError for any other object.
 binding::Result<const dovrane_core::schema::CompiledSchema*> compiled_schema_of(PyObject* object);

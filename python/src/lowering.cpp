@@ -664,7 +664,8 @@ binding::Result<Ref> convert_field(const core_lowering::LoweredField& field, con
 
 // The JSON view of `variable_values` that directive evaluation reads. A value
 // without a JSON form is left out (an error it raised is discarded when it is
-// an Exception); a key that is not a str fails the call.
+// an Exception); a key that is not a str fails the call, naming the parameter
+// as every other argument error does.
 binding::Result<core_lowering::VariableMap> variable_map(PyObject* variable_values) {
     core_lowering::VariableMap variables;
     binding::DictIterator items(variable_values);
@@ -676,7 +677,7 @@ binding::Result<core_lowering::VariableMap> variable_map(PyObject* variable_valu
             break;
         }
         if (!PyUnicode_Check(key.get())) {
-            return binding::conversion_error("str", key.get());
+            return binding::argument_error(binding::conversion_error("str", key.get()), "variable_values");
         }
         auto name = binding::to_str(key.get());
         if (!name.ok()) {

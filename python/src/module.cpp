@@ -15,10 +15,13 @@
 #include "errors.hpp"
 #include "lowering.hpp"
 #include "objects.hpp"
+#include "operation_directive_info.hpp"
 #include "persisted_query.hpp"
 #include "query_document.hpp"
+#include "schema_directive_info.hpp"
 #include "sdl.hpp"
 #include "type_info.hpp"
+#include "union_info.hpp"
 #include "validation.hpp"
 
 namespace _dovrane {
@@ -45,6 +48,7 @@ binding::Result<Ref> make_function(PyObject* module) {
 // Every name of the module, in registration order; `__all__` follows it.
 // Functions are rows `{"name", make_function<the_function>}`.
 constexpr Registration registrations[] = {
+    {"process_type", make_function<type_info::process_type_function>},
     {"process_enum", make_function<type_info::process_enum_function>},
     {"TypeInfo", make_class<type_info::type_info_class>},
     {"FieldInfo", make_class<type_info::field_info_class>},
@@ -53,9 +57,17 @@ constexpr Registration registrations[] = {
     {"GraphQLTypeInfo", make_class<type_info::graphql_type_class>},
     {"SchemaError", [](PyObject*) { return type_info::schema_error_type(); }},
     {"GraphQLError", [](PyObject*) { return error::graphql_error_type(); }},
+    {"describe_union", make_function<union_info::describe_union_function>},
+    {"UnionInfo", make_class<union_info::union_info_class>},
+    {"describe_schema_directive", make_function<schema_directive_info::describe_schema_directive_function>},
+    {"SchemaDirectiveInfo", make_class<schema_directive_info::schema_directive_info_class>},
+    {"DirectiveFieldInfo", make_class<schema_directive_info::directive_field_info_class>},
     {"lower_query", make_function<lowering::lower_query_function>},
     {"LoweredField", make_class<lowering::lowered_field_class>},
     {"LoweredDirective", make_class<lowering::lowered_directive_class>},
+    {"describe_operation_directive", make_function<operation_directive_info::describe_operation_directive_function>},
+    {"OperationDirectiveInfo", make_class<operation_directive_info::operation_directive_info_class>},
+    {"compile_schema", make_function<compiled_schema::compile_schema_function>},
     {"CompiledSchema", make_class<compiled_schema::compiled_schema_class>},
     {"validate_query", make_function<validation::validate_query_function>},
     {"resolve_persisted_query", make_function<persisted_query::resolve_persisted_query_function>},

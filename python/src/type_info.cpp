@@ -1,7 +1,10 @@
-// The description objects, enum processing and applied directives.
+// The description objects, type and enum processing, and applied directives.
 //
 // Python equivalent:
 //
+//     def process_type(cls: type, *, kind: str, name: str | None = None, description: str | None = None,
+//                      directives: Iterable[object], one_of: bool = False,
+//                      allow_unresolved_annotations: bool = False) -> TypeInfo: ...
 //     def process_enum(cls: type, *, name: str | None = None, description: str | None = None,
 //                      directives: Iterable[object]) -> TypeInfo: ...
 //
@@ -24,6 +27,8 @@
 //     class SchemaError(Exception): ...
 #include "type_info.hpp"
 
+#include <functional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -31,6 +36,8 @@
 #include "convert.hpp"
 #include "lowering.hpp"
 #include "objects.hpp"
+#include "resolver_binding.hpp"
+#include "typing_utils.hpp"
 
 namespace _dovrane::type_info {
 
@@ -461,6 +468,284 @@ constexpr binding::Function process_enum_function = {
                 "and adds a description, a deprecation reason and directives, which is why every\n"
                 "member's value is tested for one."),
     process_enum,
+};
+
+// ---------------------------------------------------------------------------
+// process_type
+
+namespace {
+
+using dovrane_core::schema::FieldDefinition;
+using dovrane_core::schema::TypeKind;
+
+binding::InternedName dataclasses_module_name{"dataclasses"};
+binding::InternedName missing_attribute{"MISSING"};
+binding::InternedName typing_module_name{"typing"};
+binding::InternedName private_module_name{"dovrane._private"};
+binding::InternedName private_marker_attribute{"PrivateMarker"};
+binding::InternedName type_attribute{"type"};
+binding::InternedName resolver_attribute{"resolver"};
+binding::InternedName default_attribute{"default"};
+binding::InternedName graphql_type_attribute{"graphql_type"};
+binding::InternedName mro_attribute{"__mro__"};
+binding::InternedName type_info_attribute{"__dovrane_type_info__"};
+binding::InternedName kind_attribute{"kind"};
+
+std::optional<TypeKind> parse_kind(std::string_view kind) {
+    if (kind == "type") {
+        return TypeKind::Object;
+    }
+    if (kind == "interface") {
+        return TypeKind::Interface;
+    }
+    if (kind == "input") {
+        return TypeKind::InputObject;
+    }
+    return std::nullopt;
+}
+
+// A field configuration's attribute, or an empty Ref when it is None or its
+// read raised an Exception (a plain dataclass field has none of them).
+binding::Result<Ref> configured_value(PyObject* field, binding::InternedName& name) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr_or_empty(field, name));
+    if (value.get() == Py_None) {
+        value.reset();
+    }
+    return value;
+}
+
+// A configured text: only a str counts; any other value is unset, never an error.
+binding::Result<std::optional<std::string>> configured_text(PyObject* field, binding::InternedName& name) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr_or_empty(field, name));
+    if (!value || !PyUnicode_Check(value.get())) {
+        return std::optional<std::string>();
+    }
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(value.get()));
+    return std::optional<std::string>(std::string(text));
+}
+
+// The class's resolved field annotations (a dict). A NameError means an
+// annotation names nothing yet: allowed, every field falls back to its raw
+// `f.type`; otherwise the SchemaError that quotes it.
+binding::Result<Ref> field_type_hints(PyObject* typing, PyObject* cls, PyObject* class_name,
+                                      bool allow_unresolved_annotations) {
+    auto hints = typing_utils::class_type_hints(typing, cls, class_name);
+    if (hints.ok() || !hints.error().matches(PyExc_NameError)) {
+        return hints;
+    }
+    if (allow_unresolved_annotations) {
+        return binding::new_dict();
+    }
+    DOVRANE_ASSIGN_OR_RETURN(std::string described, binding::describe_exception(hints.error()));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view class_name_text, binding::to_str(class_name));
+    std::string message = "could not resolve field annotations for '";
+    message.append(class_name_text).append("': ").append(described);
+    return SchemaError::new_err(std::move(message));
+}
+
+struct FieldReader {
+    PyObject* typing;
+    PyObject* cls;
+    PyObject* hints;           // dict
+    PyObject* private_marker;  // dovrane._private.PrivateMarker
+    Ref missing;               // dataclasses.MISSING, read when a field first needs it
+};
+
+// One dataclass field as a FieldDefinition; nothing for a private field
+// without configuration, which stays out of the schema.
+binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, PyObject* field) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(field, name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view name_text, binding::to_str(name.get()));
+    FieldDefinition definition;
+    definition.name = name_text;
+    DOVRANE_ASSIGN_OR_RETURN(Ref annotation, binding::getattr(field, type_attribute));
+    PyObject* hinted = PyDict_GetItemWithError(reader.hints, name.get());  // borrowed
+    if (hinted != nullptr) {
+        annotation = Ref::borrow(hinted);
+    } else if (PyErr_Occurred() != nullptr) {
+        return binding::Error::fetch();
+    }
+
+    // Configured means made by dovrane.field(...): `resolver` can be read,
+    // whatever its value.
+    DOVRANE_ASSIGN_OR_RETURN(Ref resolver, binding::getattr_or_empty(field, resolver_attribute));
+    bool configured = static_cast<bool>(resolver);
+    DOVRANE_ASSIGN_OR_RETURN(typing_utils::AnnotatedParts parts,
+                             typing_utils::unwrap_annotated(reader.typing, annotation.get()));
+    DOVRANE_ASSIGN_OR_RETURN(Ref private_marker, typing_utils::find_marker(parts.metadata, reader.private_marker));
+    if (private_marker) {
+        if (!configured) {
+            return std::optional<FieldDefinition>();
+        }
+        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, str_attribute(reader.cls, dunder_name_attribute));
+        return SchemaError::new_err("field '" + definition.name + "' on '" + class_name +
+                                    "' cannot be both Private and a dovrane.field(...) -- either remove the "
+                                    "Private annotation or the field configuration");
+    }
+
+    DOVRANE_ASSIGN_OR_RETURN(definition.graphql_name, configured_text(field, graphql_name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.description, configured_text(field, description_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.deprecation_reason, configured_text(field, deprecation_reason_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.is_maybe, typing_utils::is_maybe_annotation(reader.typing, annotation.get()));
+
+    if (!reader.missing) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref dataclasses, binding::import_module(dataclasses_module_name));
+        DOVRANE_ASSIGN_OR_RETURN(reader.missing, binding::getattr(dataclasses.get(), missing_attribute));
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref default_value, binding::getattr_or_empty(field, default_attribute));
+    if (default_value && default_value.get() != reader.missing.get()) {
+        // Computed for a Maybe field too, so a default without a faithful
+        // conversion fails alike; a Maybe field keeps no default.
+        DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string> literal,
+                                 lowering::python_default_to_graphql_literal(default_value.get()));
+        if (!definition.is_maybe) {
+            definition.default_value = std::move(literal);
+        }
+    }
+
+    DOVRANE_ASSIGN_OR_RETURN(Ref type_override, configured_value(field, graphql_type_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.field_type,
+                             typing_utils::resolve_graphql_type(
+                                 reader.typing, type_override ? type_override.get() : annotation.get()));
+
+    DOVRANE_ASSIGN_OR_RETURN(resolver, configured_value(field, resolver_attribute));
+    if (resolver) {
+        DOVRANE_ASSIGN_OR_RETURN(resolver_binding::ClassifiedParameters classified,
+                                 resolver_binding::bind_resolver_arguments(reader.cls, resolver.get()));
+        definition.has_resolver = true;
+        definition.arguments = std::move(classified.arguments);
+        definition.parent_parameter = std::move(classified.parent_parameter);
+        definition.info_parameter = std::move(classified.info_parameter);
+    }
+
+    // Taken without a location check: the schema builder checks field directives.
+    DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::getattr_or_empty(field, directives_attribute));
+    if (directives) {
+        DOVRANE_ASSIGN_OR_RETURN(definition.directives, extract_applied_directives(directives.get()));
+    }
+    return std::optional<FieldDefinition>(std::move(definition));
+}
+
+// The interfaces that the class's bases declare, from the method resolution
+// order after the class itself: each name once, at its first place. `__mro__`
+// is read rather than `cls.mro()`, which a field named `mro` shadows.
+binding::Result<std::vector<std::string>> inherited_interfaces(PyObject* cls) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref mro, binding::getattr(cls, mro_attribute));
+    std::vector<std::string> interfaces;
+    std::set<std::string, std::less<>> seen;
+    bool is_class_itself = true;
+    DOVRANE_TRY(binding::for_each_item(mro.get(), [&](PyObject* entry) -> binding::Status {
+        if (is_class_itself) {
+            is_class_itself = false;
+            return {};
+        }
+        DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::getattr_or_empty(entry, type_info_attribute));
+        if (!info) {
+            return {};  // not decorated
+        }
+        DOVRANE_ASSIGN_OR_RETURN(Ref kind, binding::getattr(info.get(), kind_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::string_view kind_text, binding::to_str(kind.get()));
+        if (kind_text != "interface") {
+            return {};
+        }
+        DOVRANE_ASSIGN_OR_RETURN(std::string name, str_attribute(info.get(), name_attribute));
+        if (seen.insert(name).second) {
+            interfaces.push_back(std::move(name));
+        }
+        return {};
+    }));
+    return interfaces;
+}
+
+constexpr binding::Parameter process_type_parameters[] = {
+    binding::required("cls"),
+    binding::keyword_required("kind"),
+    binding::keyword_optional("name"),
+    binding::keyword_optional("description"),
+    binding::keyword_required("directives"),
+    binding::keyword_optional("one_of"),
+    binding::keyword_optional("allow_unresolved_annotations"),
+};
+
+binding::Result<Ref> process_type(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * cls, arguments.convert(0, binding::to_type));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view kind_text, arguments.convert(1, binding::to_str));
+    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> name, arguments.convert(2, binding::to_optional_str));
+    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> description,
+                             arguments.convert(3, binding::to_optional_str));
+    PyObject* directives = arguments[4];
+    DOVRANE_ASSIGN_OR_RETURN(bool one_of, arguments.convert_or(5, binding::to_flag, false));
+    DOVRANE_ASSIGN_OR_RETURN(bool allow_unresolved_annotations, arguments.convert_or(6, binding::to_flag, false));
+
+    dovrane_core::schema::TypeDefinition definition;
+    // Taken without a location check, before the kind is looked at.
+    DOVRANE_ASSIGN_OR_RETURN(definition.directives, extract_applied_directives(directives));
+    std::optional<TypeKind> kind = parse_kind(kind_text);
+    if (!kind) {
+        std::string message = "unknown type kind '";
+        message.append(kind_text).append("' (expected 'type', 'interface', or 'input')");
+        return SchemaError::new_err(std::move(message));
+    }
+    definition.kind = *kind;
+
+    DOVRANE_ASSIGN_OR_RETURN(Ref dataclasses, binding::import_module(dataclasses_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref fields_function, binding::getattr(dataclasses.get(), fields_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref fields, binding::call(fields_function.get(), {cls}));
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref class_name, binding::getattr(cls, dunder_name_attribute));
+    DOVRANE_TRY(binding::to_str(class_name.get()));
+    DOVRANE_ASSIGN_OR_RETURN(Ref hints,
+                             field_type_hints(typing.get(), cls, class_name.get(), allow_unresolved_annotations));
+    DOVRANE_ASSIGN_OR_RETURN(Ref private_module, binding::import_module(private_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref private_marker, binding::getattr(private_module.get(), private_marker_attribute));
+
+    FieldReader reader{typing.get(), cls, hints.get(), private_marker.get(), Ref()};
+    DOVRANE_TRY(binding::for_each_item(fields.get(), [&](PyObject* field) -> binding::Status {
+        DOVRANE_ASSIGN_OR_RETURN(std::optional<FieldDefinition> read, read_field(reader, field));
+        if (read) {
+            definition.fields.push_back(std::move(*read));
+        }
+        return {};
+    }));
+    if (definition.kind == TypeKind::InputObject) {
+        for (const FieldDefinition& field : definition.fields) {
+            if (field.has_resolver) {
+                return SchemaError::new_err("input type fields cannot declare a resolver, but field '" + field.name +
+                                            "' does");
+            }
+        }
+    }
+
+    if (name) {
+        definition.name = *name;
+    } else {
+        DOVRANE_ASSIGN_OR_RETURN(definition.name, str_attribute(cls, dunder_name_attribute));
+    }
+    if (description) {
+        definition.description = std::string(*description);
+    }
+    definition.one_of = one_of;
+    // An input type implements nothing: its bases' interfaces are not its own.
+    if (definition.kind != TypeKind::InputObject) {
+        DOVRANE_ASSIGN_OR_RETURN(definition.interfaces, inherited_interfaces(cls));
+    }
+    return new_type_info(std::move(definition));
+}
+
+}  // namespace
+
+constexpr binding::Function process_type_function = {
+    binding::signature("process_type", process_type_parameters),
+    DOVRANE_DOC("process_type(cls, *, kind, name=None, description=None, directives, one_of=False, "
+                "allow_unresolved_annotations=False)",
+                "Builds the type definition of a dataclass as an object type, an interface or an\n"
+                "input type, as `kind` says, and returns its TypeInfo.\n"
+                "\n"
+                "The host package calls it once per decorated class, after the class became a\n"
+                "dataclass. It looks at that one class only: the checks that need the whole type\n"
+                "graph, interface contracts and directive locations, are left to the host\n"
+                "package's schema builder."),
+    process_type,
 };
 
 binding::Error SchemaError::new_err(std::string message) {

@@ -1,6 +1,6 @@
 // The read-only description objects of types, fields, arguments, enum values
-// and type references; enum processing; applied directives and their location
-// checks; and the schema build-time error.
+// and type references; type and enum processing; applied directives and their
+// location checks; and the schema build-time error.
 #pragma once
 
 #include <Python.h>
@@ -114,6 +114,10 @@ binding::Result<binding::Ref> new_type_info(dovrane_core::schema::TypeDefinition
 
 // The hidden definition of a TypeInfo; the layer's TypeError for any other object.
 binding::Result<const dovrane_core::schema::TypeDefinition*> type_definition_of(PyObject* object);
+
+// process_type(cls, *, kind, name=None, description=None, directives, one_of=False,
+//              allow_unresolved_annotations=False)
+extern const binding::Function process_type_function;
 
 // process_enum(cls, *, name=None, description=None, directives)
 extern const binding::Function process_enum_function;

@@ -2,11 +2,12 @@
 //
 // Built only with DOVRANE_BUILD_TESTS and never installed. It exposes the
 // module's internals that have no Python entry of their own (value
-// conversion, error raising, the description objects, applied directives and
-// their location checks, directive names and locations, the binding layer's
-// argument handling and cells) to tests/. It compiles the same sources as
-// `_dovrane`; at import it adopts `_dovrane`'s classes and exception types, so
-// the objects it makes and the errors it raises are those of `_dovrane`.
+// conversion, error raising, the description objects, annotation resolution,
+// applied directives and their location checks, directive names and
+// locations, the binding layer's argument handling and cells) to tests/. It
+// compiles the same sources as `_dovrane`; at import it adopts `_dovrane`'s
+// classes and exception types, so the objects it makes and the errors it
+// raises are those of `_dovrane`.
 #include <Python.h>
 
 #include <cstdint>
@@ -24,9 +25,13 @@
 #include "errors.hpp"
 #include "lowering.hpp"
 #include "objects.hpp"
+#include "operation_directive_info.hpp"
 #include "persisted_query.hpp"
+#include "resolver_binding.hpp"
 #include "schema_directive_info.hpp"
 #include "type_info.hpp"
+#include "typing_utils.hpp"
+#include "union_info.hpp"
 #include "validation.hpp"
 
 namespace _dovrane::testing {
@@ -367,6 +372,152 @@ constexpr binding::Function type_chain_function = {
     type_chain,
 };
 
+binding::InternedName typing_module_name{"typing"};
+
+// resolve_type_text(annotation): resolve_graphql_type as SDL type text.
+constexpr binding::Parameter annotation_parameters[] = {binding::required("annotation")};
+binding::Result<Ref> resolve_type_text(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(schema::GraphQLType type, typing_utils::resolve_graphql_type(typing.get(), arguments[0]));
+    return binding::new_str(type.to_sdl_string());
+}
+constexpr binding::Function resolve_type_text_function = {
+    binding::signature("resolve_type_text", annotation_parameters),
+    DOVRANE_DOC("resolve_type_text(annotation)", "The annotation resolved to a GraphQL type, as SDL text."),
+    resolve_type_text,
+};
+
+// named_type_name(annotation)
+binding::Result<Ref> named_type_name(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::string name, typing_utils::named_type_name(arguments[0]));
+    return binding::new_str(name);
+}
+constexpr binding::Function named_type_name_function = {
+    binding::signature("named_type_name", annotation_parameters),
+    DOVRANE_DOC("named_type_name(annotation)", "The GraphQL name the naming rule gives the annotation."),
+    named_type_name,
+};
+
+// unwrap_annotated(annotation): (base, metadata list).
+binding::Result<Ref> unwrap_annotated(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(typing_utils::AnnotatedParts parts,
+                             typing_utils::unwrap_annotated(typing.get(), arguments[0]));
+    DOVRANE_ASSIGN_OR_RETURN(Ref metadata, binding::new_list(parts.metadata));
+    return binding::new_tuple({parts.base.get(), metadata.get()});
+}
+constexpr binding::Function unwrap_annotated_function = {
+    binding::signature("unwrap_annotated", annotation_parameters),
+    DOVRANE_DOC("unwrap_annotated(annotation)", "(base, metadata) of an annotation."),
+    unwrap_annotated,
+};
+
+// is_maybe_annotation(annotation)
+binding::Result<Ref> is_maybe_annotation(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(bool maybe, typing_utils::is_maybe_annotation(typing.get(), arguments[0]));
+    return binding::boolean(maybe);
+}
+constexpr binding::Function is_maybe_annotation_function = {
+    binding::signature("is_maybe_annotation", annotation_parameters),
+    DOVRANE_DOC("is_maybe_annotation(annotation)", "Whether the annotation is Maybe[...], also inside Annotated."),
+    is_maybe_annotation,
+};
+
+// is_union_origin(origin)
+constexpr binding::Parameter is_union_origin_parameters[] = {binding::required("origin")};
+binding::Result<Ref> is_union_origin(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(bool is_union, typing_utils::is_union_origin(arguments[0]));
+    return binding::boolean(is_union);
+}
+constexpr binding::Function is_union_origin_function = {
+    binding::signature("is_union_origin", is_union_origin_parameters),
+    DOVRANE_DOC("is_union_origin(origin)", "Whether the origin is typing.Union or types.UnionType."),
+    is_union_origin,
+};
+
+// find_marker(metadata, cls): the first instance of cls in metadata, or None.
+constexpr binding::Parameter find_marker_parameters[] = {binding::required("metadata"), binding::required("cls")};
+binding::Result<Ref> find_marker(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(std::vector<Ref> metadata, binding::collect(arguments[0]));
+    DOVRANE_ASSIGN_OR_RETURN(Ref marker, typing_utils::find_marker(metadata, arguments[1]));
+    return marker ? marker : binding::none();
+}
+constexpr binding::Function find_marker_function = {
+    binding::signature("find_marker", find_marker_parameters),
+    DOVRANE_DOC("find_marker(metadata, cls)", "The first item of metadata that is an instance of cls, or None."),
+    find_marker,
+};
+
+// lazy_type_class()
+binding::Result<Ref> lazy_type_class(PyObject*, binding::Arguments&) {
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * cls, typing_utils::lazy_type_class());
+    return Ref::borrow(cls);
+}
+constexpr binding::Function lazy_type_class_function = {
+    binding::signature("lazy_type_class"),
+    DOVRANE_DOC("lazy_type_class()", "The host's LazyType class, as the cache holds it."),
+    lazy_type_class,
+};
+
+// seed_lazy_namespace(target, namespace, *, for_callable=False): the class
+// seeding, or the function seeding with for_callable.
+constexpr binding::Parameter seed_lazy_namespace_parameters[] = {
+    binding::required("target"),
+    binding::required("namespace"),
+    binding::keyword_optional("for_callable"),
+};
+binding::Result<Ref> seed_lazy_namespace(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * target, arguments.convert(1, binding::to_dict));
+    DOVRANE_ASSIGN_OR_RETURN(bool for_callable, arguments.convert_or(2, binding::to_flag, false));
+    if (for_callable) {
+        DOVRANE_TRY(typing_utils::seed_lazy_namespace_for_callable(arguments[0], target));
+    } else {
+        DOVRANE_TRY(typing_utils::seed_lazy_namespace_for_class(arguments[0], target));
+    }
+    return binding::none();
+}
+constexpr binding::Function seed_lazy_namespace_function = {
+    binding::signature("seed_lazy_namespace", seed_lazy_namespace_parameters),
+    DOVRANE_DOC("seed_lazy_namespace(target, namespace, *, for_callable=False)",
+                "Updates namespace with the lazy namespace of a class, or of a function with for_callable."),
+    seed_lazy_namespace,
+};
+
+// normalize_lazy_member(member)
+constexpr binding::Parameter member_parameters[] = {binding::required("member")};
+binding::Result<Ref> normalize_lazy_member(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
+    return union_info::normalize_lazy_member(typing.get(), arguments[0]);
+}
+constexpr binding::Function normalize_lazy_member_function = {
+    binding::signature("normalize_lazy_member", member_parameters),
+    DOVRANE_DOC("normalize_lazy_member(member)", "The union member to use in place of member."),
+    normalize_lazy_member,
+};
+
+// union_definition(info): the hidden definition of a UnionInfo, as a tuple
+// (name, description, member names, has_custom_resolve_type).
+constexpr binding::Parameter union_definition_parameters[] = {binding::required("info")};
+binding::Result<Ref> union_definition(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(const schema::UnionDefinition* definition,
+                             arguments.convert(0, union_info::union_definition_of));
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(definition->name));
+    Ref description = binding::none();
+    if (definition->description) {
+        DOVRANE_ASSIGN_OR_RETURN(description, binding::new_str(*definition->description));
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref member_names, binding::new_str_list(definition->member_names));
+    Ref flag = binding::boolean(definition->has_custom_resolve_type);
+    return binding::new_tuple({name.get(), description.get(), member_names.get(), flag.get()});
+}
+constexpr binding::Function union_definition_function = {
+    binding::signature("union_definition", union_definition_parameters),
+    DOVRANE_DOC("union_definition(info)",
+                "(name, description, member names, has_custom_resolve_type) of a UnionInfo's definition."),
+    union_definition,
+};
+
 binding::Result<core_error::ErrorCode> error_code_named(std::string_view wire_name) {
     for (std::size_t i = 0; i < core_error::error_code_count; ++i) {
         auto code = static_cast<core_error::ErrorCode>(i);
@@ -611,6 +762,7 @@ constexpr binding::Function once_cell_function = {
     once_cell,
 };
 
+
 // [(name, [(key, json_text), ...]), ...]
 binding::Result<Ref> applied_directive_list(const std::vector<schema::AppliedDirective>& directives) {
     std::vector<Ref> items;
@@ -711,6 +863,36 @@ constexpr binding::Function enum_definition_function = {
     enum_definition,
 };
 
+// type_definition(info): what the hidden definition of a type's TypeInfo holds
+// beyond its FieldInfo objects: (name, description, one_of, directives,
+// interfaces, [(field name, field directives), ...]), directives shaped as
+// applied_directives.
+binding::Result<Ref> type_definition(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(const schema::TypeDefinition* definition,
+                             arguments.convert(0, type_info::type_definition_of));
+    std::vector<Ref> fields;
+    for (const auto& field : definition->fields) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(field.name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref directives, applied_directive_list(field.directives));
+        DOVRANE_ASSIGN_OR_RETURN(Ref item, binding::new_tuple({name.get(), directives.get()}));
+        fields.push_back(std::move(item));
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::new_str(definition->name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref description, definition->description ? binding::new_str(*definition->description)
+                                                                      : binding::Result<Ref>(binding::none()));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directives, applied_directive_list(definition->directives));
+    DOVRANE_ASSIGN_OR_RETURN(Ref interfaces, binding::new_str_list(definition->interfaces));
+    DOVRANE_ASSIGN_OR_RETURN(Ref field_list, binding::new_list(fields));
+    return binding::new_tuple({name.get(), description.get(), binding::boolean(definition->one_of).get(),
+                               directives.get(), interfaces.get(), field_list.get()});
+}
+constexpr binding::Function type_definition_function = {
+    binding::signature("type_definition", enum_definition_parameters),
+    DOVRANE_DOC("type_definition(info)",
+                "(name, description, one_of, directives, interfaces, [(field name, field directives), ...])."),
+    type_definition,
+};
+
 // directive_name_from_class_name(text)
 constexpr binding::Parameter directive_name_parameters[] = {binding::required("text")};
 binding::Result<Ref> directive_name_from_class_name(PyObject*, binding::Arguments& arguments) {
@@ -749,6 +931,42 @@ constexpr binding::Function unicode_version_function = {
     unicode_version,
 };
 
+// Resolver binding, shown through the objects the module exposes:
+// (ArgumentInfo list, parent, info, value, applied directives per argument as
+// [(name, [(key, json text), ...]), ...]).
+binding::Result<Ref> classified_summary(resolver_binding::ClassifiedParameters classified) {
+    std::vector<Ref> infos;
+    std::vector<Ref> directive_lists;
+    for (auto& argument : classified.arguments) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref directive_list, applied_directive_list(argument.directives));
+        directive_lists.push_back(std::move(directive_list));
+        DOVRANE_ASSIGN_OR_RETURN(type_info::PyArgumentInfo converted, type_info::convert_argument(std::move(argument)));
+        DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::new_instance(type_info::argument_info_class, std::move(converted)));
+        infos.push_back(std::move(info));
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref arguments, binding::new_list(infos));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::new_list(directive_lists));
+    DOVRANE_ASSIGN_OR_RETURN(Ref parent, binding::detail::to_python(classified.parent_parameter));
+    DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::detail::to_python(classified.info_parameter));
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::detail::to_python(classified.value_parameter));
+    return binding::new_tuple({arguments.get(), parent.get(), info.get(), value.get(), directives.get()});
+}
+
+// bind_resolver(cls, resolver)
+constexpr binding::Parameter bind_resolver_parameters[] = {binding::required("cls"), binding::required("resolver")};
+binding::Result<Ref> bind_resolver(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(resolver_binding::ClassifiedParameters classified,
+                             resolver_binding::bind_resolver_arguments(arguments[0], arguments[1]));
+    return classified_summary(std::move(classified));
+}
+constexpr binding::Function bind_resolver_function = {
+    binding::signature("bind_resolver", bind_resolver_parameters),
+    DOVRANE_DOC("bind_resolver(cls, resolver)",
+                "(ArgumentInfo list, parent, info, value, directives per argument) of a resolver."),
+    bind_resolver,
+};
+
+
 struct Registration {
     const char* name;
     PyMethodDef* definition;
@@ -762,6 +980,16 @@ const Registration registrations[] = {
     {"sample_schema", &binding::method_def<sample_schema_function>},
     {"document_identity", &binding::method_def<document_identity_function>},
     {"type_chain", &binding::method_def<type_chain_function>},
+    {"resolve_type_text", &binding::method_def<resolve_type_text_function>},
+    {"named_type_name", &binding::method_def<named_type_name_function>},
+    {"unwrap_annotated", &binding::method_def<unwrap_annotated_function>},
+    {"is_maybe_annotation", &binding::method_def<is_maybe_annotation_function>},
+    {"is_union_origin", &binding::method_def<is_union_origin_function>},
+    {"find_marker", &binding::method_def<find_marker_function>},
+    {"lazy_type_class", &binding::method_def<lazy_type_class_function>},
+    {"seed_lazy_namespace", &binding::method_def<seed_lazy_namespace_function>},
+    {"normalize_lazy_member", &binding::method_def<normalize_lazy_member_function>},
+    {"union_definition", &binding::method_def<union_definition_function>},
     {"raise_core_error", &binding::method_def<raise_core_error_function>},
     {"raise_schema_error", &binding::method_def<raise_schema_error_function>},
     {"probe", &binding::method_def<probe_function>},
@@ -774,10 +1002,12 @@ const Registration registrations[] = {
     {"probe_type", &binding::method_def<probe_type_function>},
     {"fail", &binding::method_def<fail_function>},
     {"once_cell", &binding::method_def<once_cell_function>},
+    {"bind_resolver", &binding::method_def<bind_resolver_function>},
     {"applied_directives", &binding::method_def<applied_directives_function>},
     {"check_directive_locations", &binding::method_def<check_directive_locations_function>},
     {"checked_directives", &binding::method_def<checked_directives_function>},
     {"enum_definition", &binding::method_def<enum_definition_function>},
+    {"type_definition", &binding::method_def<type_definition_function>},
     {"directive_name_from_class_name", &binding::method_def<directive_name_from_class_name_function>},
     {"schema_directive_location", &binding::method_def<schema_directive_location_function>},
     {"unicode_version", &binding::method_def<unicode_version_function>},
@@ -801,9 +1031,14 @@ binding::Status module_body(PyObject* module) {
     DOVRANE_TRY(adopt(dovrane.get(), "ArgumentInfo", type_info::argument_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "EnumValueInfo", type_info::enum_value_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "GraphQLTypeInfo", type_info::graphql_type_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "UnionInfo", union_info::union_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "CompiledSchema", compiled_schema::compiled_schema_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "ParsedDocument", validation::parsed_document_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "PersistedQueryResult", persisted_query::persisted_query_result_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "SchemaDirectiveInfo", schema_directive_info::schema_directive_info_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "DirectiveFieldInfo", schema_directive_info::directive_field_info_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "OperationDirectiveInfo",
+                      operation_directive_info::operation_directive_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "SchemaError", type_info::schema_error_type_cell));
     DOVRANE_TRY(adopt(dovrane.get(), "GraphQLError", error::graphql_error_type_cell));
     for (const Registration& registration : registrations) {

@@ -16,6 +16,11 @@ namespace dovrane_core::parser {
 // input can exhaust the stack here or in any later walk of the tree.
 inline constexpr std::size_t max_nesting_depth = 64;
 
+// A text of this many bytes or more is read for its syntax alone before its
+// nodes are built, so a syntax error in it costs no memory for nodes. Smaller
+// texts are read once: the nodes of a failing one cost what the text would.
+inline constexpr std::size_t check_first_bytes = std::size_t{1} << 20;
+
 // Parses one executable document. Failures carry code GRAPHQL_PARSE_FAILED.
 error::Result<document::SharedDocument> parse_document(std::string_view text);
 

@@ -1,11 +1,11 @@
-"""Resolver parameter markers."""
-from collections.abc import AsyncIterator
+"""Resolver parameter markers, and the result type of subscriptions."""
 from typing import Generic, TypeVar
 
 T = TypeVar("T")
 
-# A subscription resolver's result: a stream of T.
-Streamable = AsyncIterator
+
+class Streamable(Generic[T]):
+    """`Streamable[T]`: a subscription resolver's result, a stream of T; its field is a list of T."""
 
 
 class Parent(Generic[T]):

@@ -1,0 +1,301 @@
+// Resolver and operation-directive parameter binding, read once at schema
+// build time. Nothing here is exposed to Python directly; in Python terms:
+//
+//     def classify_parameters(owner, func, parent_marker, value_marker, hint):
+//         hints = typing.get_type_hints(func, localns={owner.__name__: owner, **lazy_names},
+//                                       include_extras=True)
+//         for p in inspect.signature(func).parameters.values():
+//             annotation = hints.get(p.name, p.annotation)
+//             origin = typing.get_origin(annotation)
+//             if origin is parent_marker:                         -> the parent parameter
+//             elif annotation is Info or origin is Info:           -> the info parameter
+//             elif Annotated[..., Depends(...)]:                   -> left out
+//             elif annotation or origin is value_marker:           -> the directive value
+//             else:                                                -> an argument
+#include "resolver_binding.hpp"
+
+#include <utility>
+
+#include "cells.hpp"
+#include "convert.hpp"
+#include "lowering.hpp"
+#include "objects.hpp"
+#include "type_info.hpp"
+#include "typing_utils.hpp"
+
+namespace _dovrane::resolver_binding {
+
+namespace {
+
+using binding::Ref;
+using dovrane_core::schema::ArgumentDefinition;
+using type_info::SchemaError;
+
+binding::InternedName inspect_module_name{"inspect"};
+binding::InternedName typing_module_name{"typing"};
+binding::InternedName types_module_name{"types"};
+binding::InternedName resolver_module_name{"dovrane._resolver"};
+binding::InternedName parent_name{"Parent"};
+binding::InternedName info_name{"Info"};
+binding::InternedName depends_name{"Depends"};
+binding::InternedName argument_name{"Argument"};
+binding::InternedName parameter_class_name{"Parameter"};
+binding::InternedName empty_name{"empty"};
+binding::InternedName signature_name{"signature"};
+binding::InternedName parameters_name{"parameters"};
+binding::InternedName values_name{"values"};
+binding::InternedName name_name{"name"};
+binding::InternedName annotation_name{"annotation"};
+binding::InternedName default_name{"default"};
+binding::InternedName dunder_name_name{"__name__"};
+binding::InternedName qualname_name{"__qualname__"};
+binding::InternedName description_name{"description"};
+binding::InternedName deprecation_reason_name{"deprecation_reason"};
+binding::InternedName graphql_type_name{"graphql_type"};
+binding::InternedName directives_name{"directives"};
+binding::InternedName function_type_name{"FunctionType"};
+binding::InternedName code_name{"__code__"};
+binding::InternedName globals_name{"__globals__"};
+binding::InternedName closure_name{"__closure__"};
+binding::InternedName annotations_name{"__annotations__"};
+binding::InternedName module_name{"__module__"};
+binding::InternedName wrapped_name{"__wrapped__"};
+
+binding::Result<std::string> str_attribute(PyObject* object, binding::InternedName& name) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(object, name));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(value.get()));
+    return std::string(text);
+}
+
+// None means unset; anything else must be a str.
+binding::Result<std::optional<std::string>> optional_str_attribute(PyObject* object, binding::InternedName& name) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(object, name));
+    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, binding::to_optional_str(value.get()));
+    return text ? std::optional<std::string>(*text) : std::nullopt;
+}
+
+// Python 3.10's get_type_hints wraps the hint of every parameter whose default
+// is None in Optional[...], so `info: Info = None` would stop being the info
+// parameter and `limit: int = None` would turn nullable; 3.11 stopped doing so.
+// On 3.10 the hints are read from a copy of a plain function made without its
+// defaults; other callables, and later interpreters, go through unchanged.
+binding::Result<Ref> hints_target(PyObject* func) {
+    if (binding::python_at_least(11)) {
+        return Ref::borrow(func);
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref types, binding::import_module(types_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref function_type, binding::getattr(types.get(), function_type_name));
+    if (reinterpret_cast<PyObject*>(Py_TYPE(func)) != function_type.get()) {
+        return Ref::borrow(func);
+    }
+    DOVRANE_ASSIGN_OR_RETURN(Ref code, binding::getattr(func, code_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref globals, binding::getattr(func, globals_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(func, dunder_name_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref closure, binding::getattr(func, closure_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref copy, binding::call(function_type.get(), {code.get(), globals.get(), name.get(),
+                                                                           Py_None, closure.get()}));
+    for (binding::InternedName* attribute : {&annotations_name, &qualname_name, &module_name}) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(func, *attribute));
+        DOVRANE_ASSIGN_OR_RETURN(PyObject * text, attribute->get());
+        if (PyObject_SetAttr(copy.get(), text, value.get()) < 0) {
+            return binding::Error::fetch();
+        }
+    }
+    // get_type_hints follows __wrapped__ to find the globals of a decorated function.
+    auto wrapped = binding::getattr(func, wrapped_name);
+    if (wrapped.ok()) {
+        DOVRANE_ASSIGN_OR_RETURN(PyObject * text, wrapped_name.get());
+        if (PyObject_SetAttr(copy.get(), text, wrapped.value().get()) < 0) {
+            return binding::Error::fetch();
+        }
+    } else if (!wrapped.error().matches(PyExc_AttributeError)) {
+        return wrapped.take_error();
+    }
+    return copy;
+}
+
+// "could not resolve parameter annotations for '{qualname}': {Type: text}"
+binding::Error unresolved_annotations(PyObject* func, binding::Error cause) {
+    std::string qualname;
+    auto read = binding::getattr(func, qualname_name);
+    if (read.ok()) {
+        auto text = binding::to_str(read.value().get());
+        if (text.ok()) {
+            qualname = text.value();
+        } else {
+            binding::Status discarded = binding::discard_exception(text.take_error());
+            if (!discarded.ok()) {
+                return discarded.take_error();
+            }
+        }
+    } else {
+        binding::Status discarded = binding::discard_exception(read.take_error());
+        if (!discarded.ok()) {
+            return discarded.take_error();
+        }
+    }
+    auto described = binding::describe_exception(cause);
+    if (!described.ok()) {
+        return described.take_error();
+    }
+    return SchemaError::new_err("could not resolve parameter annotations for '" + qualname + "': " +
+                                described.value());
+}
+
+}  // namespace
+
+binding::Result<Ref> resolve_annotations(PyObject* typing, PyObject* owner, PyObject* func) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref namespace_dict, binding::new_dict());
+    if (owner != nullptr) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref owner_name, binding::getattr(owner, dunder_name_name));
+        DOVRANE_TRY(binding::to_str(owner_name.get()));
+        DOVRANE_TRY(binding::dict_set(namespace_dict.get(), owner_name.get(), owner));
+    }
+    DOVRANE_TRY(typing_utils::seed_lazy_namespace_for_callable(func, namespace_dict.get()));
+    DOVRANE_ASSIGN_OR_RETURN(Ref target, hints_target(func));
+    auto hints = typing_utils::get_type_hints(typing, target.get(), namespace_dict.get());
+    if (!hints.ok()) {
+        // KeyboardInterrupt and SystemExit are not annotation problems.
+        if (!hints.error().matches(PyExc_Exception)) {
+            return hints.take_error();
+        }
+        return unresolved_annotations(func, hints.take_error());
+    }
+    DOVRANE_TRY(binding::to_dict(hints.value().get()));
+    return std::move(hints).value();
+}
+
+binding::Result<ArgumentDefinition> classify_argument(PyObject* typing, std::string name, PyObject* annotation,
+                                                      bool has_default, std::optional<std::string> literal) {
+    DOVRANE_ASSIGN_OR_RETURN(bool is_maybe, typing_utils::is_maybe_annotation(typing, annotation));
+    DOVRANE_ASSIGN_OR_RETURN(typing_utils::AnnotatedParts parts, typing_utils::unwrap_annotated(typing, annotation));
+    DOVRANE_ASSIGN_OR_RETURN(Ref resolver_module, binding::import_module(resolver_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref argument_class, binding::getattr(resolver_module.get(), argument_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref configuration, typing_utils::find_marker(parts.metadata, argument_class.get()));
+
+    ArgumentDefinition argument;
+    Ref graphql_type;
+    Ref directives;
+    if (configuration) {
+        DOVRANE_ASSIGN_OR_RETURN(argument.graphql_name, optional_str_attribute(configuration.get(), name_name));
+        DOVRANE_ASSIGN_OR_RETURN(argument.description, optional_str_attribute(configuration.get(), description_name));
+        DOVRANE_ASSIGN_OR_RETURN(argument.deprecation_reason,
+                                 optional_str_attribute(configuration.get(), deprecation_reason_name));
+        DOVRANE_ASSIGN_OR_RETURN(graphql_type, binding::getattr(configuration.get(), graphql_type_name));
+        if (graphql_type.get() == Py_None) {
+            graphql_type.reset();
+        }
+        DOVRANE_ASSIGN_OR_RETURN(directives, binding::getattr(configuration.get(), directives_name));
+    }
+    DOVRANE_ASSIGN_OR_RETURN(argument.arg_type, typing_utils::resolve_graphql_type(
+                                                     typing, graphql_type ? graphql_type.get() : parts.base.get()));
+    if (!directives) {
+        directives = Ref::steal(PyTuple_New(0));
+        if (!directives) {
+            return binding::Error::fetch();
+        }
+    }
+    DOVRANE_ASSIGN_OR_RETURN(argument.directives,
+                             type_info::checked_applied_directives(directives.get(), "ARGUMENT_DEFINITION", name));
+    argument.name = std::move(name);
+    argument.has_default = has_default;
+    if (!is_maybe) {
+        argument.default_value = std::move(literal);
+    }
+    argument.is_maybe = is_maybe;
+    return argument;
+}
+
+binding::Result<ClassifiedParameters> classify_parameters(PyObject* owner, PyObject* func, PyObject* parent_marker,
+                                                          PyObject* value_marker, std::string_view hint) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref inspect, binding::import_module(inspect_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref resolver_module, binding::import_module(resolver_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref info_marker, binding::getattr(resolver_module.get(), info_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref depends_marker, binding::getattr(resolver_module.get(), depends_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref parameter_class, binding::getattr(inspect.get(), parameter_class_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref empty, binding::getattr(parameter_class.get(), empty_name));
+
+    DOVRANE_ASSIGN_OR_RETURN(Ref signature_function, binding::getattr(inspect.get(), signature_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref signature, binding::call(signature_function.get(), {func}));
+    DOVRANE_ASSIGN_OR_RETURN(Ref parameters, binding::getattr(signature.get(), parameters_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref values_method, binding::getattr(parameters.get(), values_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref values, binding::call(values_method.get(), {}));
+
+    // Before any parameter is looked at: an unresolvable annotation fails the
+    // call wherever it stands.
+    DOVRANE_ASSIGN_OR_RETURN(Ref hints, resolve_annotations(typing.get(), owner, func));
+
+    ClassifiedParameters classified;
+    DOVRANE_ASSIGN_OR_RETURN(std::vector<Ref> parameter_list, binding::collect(values.get()));
+    for (const Ref& parameter : parameter_list) {
+        DOVRANE_ASSIGN_OR_RETURN(std::string name, str_attribute(parameter.get(), name_name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref annotation, binding::getattr(parameter.get(), annotation_name));
+        if (annotation.get() == empty.get()) {
+            if (parent_marker != nullptr && (name == "self" || name == "root")) {
+                return SchemaError::new_err("resolver parameter '" + name +
+                                            "' has no type annotation -- dovrane does not bind an implicit parent "
+                                            "value by name; annotate it as Parent[T] instead");
+            }
+            return SchemaError::new_err("parameter '" + name + "' has no type annotation; annotate it as " +
+                                        std::string(hint));
+        }
+        DOVRANE_ASSIGN_OR_RETURN(Ref key, binding::new_str(name));
+        PyObject* hinted = PyDict_GetItemWithError(hints.get(), key.get());  // borrowed
+        if (hinted != nullptr) {
+            annotation = Ref::borrow(hinted);
+        } else if (PyErr_Occurred() != nullptr) {
+            return binding::Error::fetch();
+        }
+        DOVRANE_ASSIGN_OR_RETURN(Ref origin, typing_utils::get_origin(typing.get(), annotation.get()));
+
+        if (parent_marker != nullptr && origin.get() == parent_marker) {
+            if (classified.parent_parameter) {
+                return SchemaError::new_err("resolver declares more than one Parent[T] parameter");
+            }
+            classified.parent_parameter = std::move(name);
+            continue;
+        }
+        if (annotation.get() == info_marker.get() || origin.get() == info_marker.get()) {
+            if (classified.info_parameter) {
+                return SchemaError::new_err("declares more than one Info parameter");
+            }
+            classified.info_parameter = std::move(name);
+            continue;
+        }
+        DOVRANE_ASSIGN_OR_RETURN(typing_utils::AnnotatedParts parts,
+                                 typing_utils::unwrap_annotated(typing.get(), annotation.get()));
+        DOVRANE_ASSIGN_OR_RETURN(Ref depends, typing_utils::find_marker(parts.metadata, depends_marker.get()));
+        if (depends) {
+            continue;  // injected by the host at execution time
+        }
+        if (value_marker != nullptr && (annotation.get() == value_marker || origin.get() == value_marker)) {
+            if (classified.value_parameter) {
+                return SchemaError::new_err("directive declares more than one DirectiveValue[T] parameter");
+            }
+            classified.value_parameter = std::move(name);
+            continue;
+        }
+
+        DOVRANE_ASSIGN_OR_RETURN(Ref default_value, binding::getattr(parameter.get(), default_name));
+        bool has_default = default_value.get() != empty.get();
+        std::optional<std::string> literal;
+        if (has_default) {
+            DOVRANE_ASSIGN_OR_RETURN(literal, lowering::python_default_to_graphql_literal(default_value.get()));
+        }
+        DOVRANE_ASSIGN_OR_RETURN(ArgumentDefinition argument,
+                                 classify_argument(typing.get(), std::move(name), annotation.get(), has_default,
+                                                   std::move(literal)));
+        classified.arguments.push_back(std::move(argument));
+    }
+    return classified;
+}
+
+binding::Result<ClassifiedParameters> bind_resolver_arguments(PyObject* cls, PyObject* resolver) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref resolver_module, binding::import_module(resolver_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref parent_marker, binding::getattr(resolver_module.get(), parent_name));
+    // No value marker: `value_parameter` stays unset.
+    return classify_parameters(cls, resolver, parent_marker.get(), nullptr, resolver_hint);
+}
+
+}  // namespace _dovrane::resolver_binding
