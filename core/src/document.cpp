@@ -13,6 +13,7 @@ void* Arena::allocate(std::size_t bytes, std::size_t alignment) {
         std::size_t size = std::max(next_block_size_, bytes + alignment);
         // Default-initialised: the parser writes every byte it hands out.
         blocks_.push_back(std::unique_ptr<std::byte[]>(new std::byte[size]));
+        reserved_bytes_ += size;
         cursor_ = blocks_.back().get();
         remaining_ = size;
         // Grow geometrically so a large document needs few blocks.
@@ -35,6 +36,13 @@ error::Location Document::position(Offset offset) const {
     if (it == anchors.begin()) return {1, static_cast<std::uint64_t>(offset) + 1};
     --it;
     return {it->line, static_cast<std::uint64_t>(it->column) + (offset - it->offset)};
+}
+
+std::size_t Document::memory_bytes() const {
+    return sizeof(Document) + source.capacity() + arena.reserved_bytes() +
+           operations.capacity() * sizeof(OperationDefinition) + fragments.capacity() * sizeof(FragmentDefinition) +
+           anchors.capacity() * sizeof(detail::PositionAnchor) +
+           fragment_index.capacity() * sizeof(detail::FragmentIndexEntry);
 }
 
 const FragmentDefinition* Document::find_fragment(std::string_view name) const {

@@ -550,11 +550,19 @@ void write_fields(Writer& writer, PlanIndex body_index, std::vector<LoweredField
         }
         const PlanField& planned = writer.plan.fields[item.field];
         const Selection& selection = *planned.selection;
-        // Built in place, member by member in declaration order; the defer
-        // mark is settled once the whole level is written.
-        level.emplace_back(selection.response_key(), selection.name.value, planned.type_condition,
-                           lower_arguments(selection.arguments), lower_directives(selection.directives),
-                           std::vector<LoweredField>(), std::nullopt, planned.stream, planned.line, planned.column);
+        // Built in place, member by member; the defer mark is settled once the
+        // whole level is written. (Assigned rather than parenthesised
+        // aggregate initialisation, which clang before 16 lacks: the fuzz
+        // harnesses build with clang.)
+        LoweredField& field = level.emplace_back();
+        field.response_key = selection.response_key();
+        field.field_name = selection.name.value;
+        field.type_condition = planned.type_condition;
+        field.arguments = lower_arguments(selection.arguments);
+        field.directives = lower_directives(selection.directives);
+        field.stream = planned.stream;
+        field.line = planned.line;
+        field.column = planned.column;
         writer.pending.push_back(item.field);
     }
 }

@@ -21,13 +21,15 @@ namespace dovrane_core::persisted_query {
 
 // ---- sha256_hex ----------------------------------------------------------------
 
-std::string sha256_hex(std::string_view bytes) {
+error::Result<std::string> sha256_hex(std::string_view bytes) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int digest_length = 0;
     // Never hand OpenSSL a null pointer, even for zero bytes.
     const char* data = bytes.empty() ? "" : bytes.data();
     if (EVP_Digest(data, bytes.size(), digest, &digest_length, EVP_sha256(), nullptr) != 1 || digest_length != 32) {
-        return {};  // no 64-digit request hash equals the empty string
+        // The hash cannot be checked, so the text cannot be taken for it.
+        return error::make_error("could not compute the SHA-256 of the query",
+                                 error::ErrorCode::PersistedQueryMismatch);
     }
     static constexpr char hex_digits[] = "0123456789abcdef";
     std::string out(64, '\0');
@@ -41,16 +43,19 @@ std::string sha256_hex(std::string_view bytes) {
 // ---- PersistedQueryCache -----------------------------------------------------------
 //
 // Policy: CLOCK (second chance) over a fixed array of `cache_capacity` slots,
-// indexed by a hash map, all under one reader-writer lock.
+// indexed by a hash map, all under one reader-writer lock. Two bounds hold
+// after every insert: the entry count and the bytes of the cached documents.
 // - get takes the lock shared: one map lookup, one shared_ptr copy (the
 //   reference-count increment) and, when not already set, a relaxed store to
 //   the slot's atomic reference bit. Readers never write shared state besides
 //   that bit, so hits scale across threads.
 // - insert takes the lock exclusively. A hash already present is replaced in
-//   place. Otherwise a free slot is used, or the clock hand sweeps, clearing
-//   reference bits, to the first slot not used since its last pass, and that
-//   entry is evicted. The bound is exact: the cache never holds more than
-//   `cache_capacity` entries, even briefly.
+//   place. Otherwise the clock hand sweeps, clearing reference bits, to the
+//   first entry not used since its last pass and evicts it, as often as needed
+//   for the new entry to fit both bounds; then a free slot takes it. The bounds
+//   are exact: the cache never holds more than `cache_capacity` entries or
+//   `byte_budget` bytes, even briefly. A document larger than the whole budget
+//   is not stored (it would only flush every other entry and then itself).
 // - Replaced and evicted documents (and evicted keys) are moved out and
 //   released after the lock is dropped, so freeing a large document never
 //   stalls other threads.
@@ -129,24 +134,75 @@ struct KeyHasher {
 
 struct Slot {
     std::string key;  // the index holds a view of it; never modified while indexed
-    std::shared_ptr<const CachedDocument> value;
+    std::shared_ptr<const CachedDocument> value;  // null: the slot is free
+    std::size_t bytes = 0;                        // the document's weight
     std::atomic<bool> referenced{false};
+};
+
+std::size_t weight_of(const CachedDocument& entry) { return entry.document ? entry.document->memory_bytes() : 0; }
+
+using Index = std::unordered_map<std::string_view, std::size_t, KeyHasher>;
+
+// What an insert takes out of the cache, freed once the lock is dropped. An
+// index node taken out may be reused for the new entry instead.
+struct Released {
+    std::vector<std::shared_ptr<const CachedDocument>> values;
+    std::vector<std::string> keys;
+    std::vector<Index::node_type> nodes;
 };
 
 }  // namespace
 
 struct CacheState {
     mutable std::shared_mutex mutex;
-    std::vector<Slot> slots;  // sized once; slots never move
-    std::size_t used = 0;     // slots [0, used) hold entries
-    std::size_t hand = 0;     // the clock hand
-    std::unordered_map<std::string_view, std::size_t, KeyHasher> index;
+    std::vector<Slot> slots;              // sized once; slots never move
+    std::vector<std::size_t> free_slots;  // slots holding no entry, taken from the back
+    std::size_t count = 0;                // entries held
+    std::size_t bytes = 0;                // their weights, summed
+    std::size_t byte_budget;
+    std::size_t hand = 0;                 // the clock hand
+    Index index;
 
-    explicit CacheState(const void* salt)
-        : slots(cache_capacity), index(cache_capacity * 2, KeyHasher{random_sip_key(salt)}) {}
+    CacheState(const void* salt, std::size_t budget)
+        : slots(cache_capacity), byte_budget(budget), index(cache_capacity * 2, KeyHasher{random_sip_key(salt)}) {
+        free_slots.reserve(cache_capacity);
+        for (std::size_t i = cache_capacity; i-- > 0;) free_slots.push_back(i);
+    }
+
+    // Empties an occupied slot; its key and value go to `released`.
+    void remove(std::size_t victim, Released& released) {
+        Slot& slot = slots[victim];
+        released.nodes.push_back(index.extract(std::string_view(slot.key)));
+        released.values.push_back(std::move(slot.value));
+        released.keys.push_back(std::move(slot.key));
+        slot.value = nullptr;
+        bytes -= slot.bytes;
+        slot.bytes = 0;
+        --count;
+        free_slots.push_back(victim);
+    }
+
+    // Evicts the next entry the clock picks, never `kept`. Needs an entry
+    // other than `kept`; ends within two turns, as it clears every bit it
+    // passes.
+    void evict_one(std::size_t kept, Released& released) {
+        for (;;) {
+            const std::size_t at = hand;
+            hand = (hand + 1) % slots.size();
+            Slot& slot = slots[at];
+            if (!slot.value || at == kept) continue;
+            if (slot.referenced.load(std::memory_order_relaxed)) {
+                slot.referenced.store(false, std::memory_order_relaxed);
+                continue;
+            }
+            remove(at, released);
+            return;
+        }
+    }
 };
 
-PersistedQueryCache::PersistedQueryCache() : state_(std::make_unique<CacheState>(this)) {}
+PersistedQueryCache::PersistedQueryCache(std::size_t byte_budget)
+    : state_(std::make_unique<CacheState>(this, byte_budget)) {}
 
 PersistedQueryCache::~PersistedQueryCache() = default;
 
@@ -161,56 +217,71 @@ std::shared_ptr<const CachedDocument> PersistedQueryCache::get(std::string_view 
 }
 
 void PersistedQueryCache::insert(std::string hash, CachedDocument entry) {
+    const std::size_t weight = weight_of(entry);
     auto value = std::make_shared<const CachedDocument>(std::move(entry));
-    // Released after the lock is dropped (declared before the lock, destroyed after it).
-    std::shared_ptr<const CachedDocument> released;
-    std::string released_key;
+    // Released after the lock is dropped (declared before the lock, destroyed
+    // after it). One eviction is the common case: no allocation for it under
+    // the lock.
+    Released released;
+    released.values.reserve(2);
+    released.keys.reserve(1);
+    released.nodes.reserve(1);
+    constexpr std::size_t no_slot = static_cast<std::size_t>(-1);
 
     std::unique_lock lock(state_->mutex);
     CacheState& state = *state_;
     if (auto it = state.index.find(hash); it != state.index.end()) {
-        Slot& slot = state.slots[it->second];
-        released = std::exchange(slot.value, std::move(value));
+        const std::size_t at = it->second;
+        if (weight > state.byte_budget) {
+            // Not stored; nor may the entry it replaces stay.
+            state.remove(at, released);
+            return;
+        }
+        Slot& slot = state.slots[at];
+        released.values.push_back(std::exchange(slot.value, std::move(value)));
+        state.bytes = state.bytes - slot.bytes + weight;
+        slot.bytes = weight;
         slot.referenced.store(true, std::memory_order_relaxed);
+        while (state.bytes > state.byte_budget) state.evict_one(at, released);
         return;
     }
-
-    std::size_t victim;
-    if (state.used < state.slots.size()) {
-        victim = state.used++;
-    } else {
-        // Second chance: a slot read since the hand last passed keeps its entry
-        // once. The sweep ends within one turn, as it clears every bit it passes.
-        while (state.slots[state.hand].referenced.load(std::memory_order_relaxed)) {
-            state.slots[state.hand].referenced.store(false, std::memory_order_relaxed);
-            state.hand = (state.hand + 1) % state.slots.size();
-        }
-        victim = state.hand;
-        state.hand = (state.hand + 1) % state.slots.size();
+    if (weight > state.byte_budget) return;  // `value` is freed after the lock too
+    // Both bounds hold with the entry counted in; an empty cache always fits it.
+    while (state.count >= state.slots.size() || state.bytes + weight > state.byte_budget) {
+        state.evict_one(no_slot, released);
     }
 
-    Slot& slot = state.slots[victim];
-    if (slot.value) {
-        // Reuse the evicted entry's map node: no allocation under the lock.
-        auto node = state.index.extract(slot.key);
-        released = std::move(slot.value);
-        released_key = std::move(slot.key);
-        slot.key = std::move(hash);
-        node.key() = slot.key;
-        node.mapped() = victim;
-        state.index.insert(std::move(node));
-    } else {
-        slot.key = std::move(hash);
-        state.index.emplace(slot.key, victim);
-    }
+    const std::size_t at = state.free_slots.back();
+    state.free_slots.pop_back();
+    Slot& slot = state.slots[at];
+    slot.key = std::move(hash);
     slot.value = std::move(value);
+    slot.bytes = weight;
     slot.referenced.store(false, std::memory_order_relaxed);
+    if (released.nodes.empty()) {
+        state.index.emplace(slot.key, at);
+    } else {
+        Index::node_type node = std::move(released.nodes.back());
+        released.nodes.pop_back();
+        node.key() = slot.key;
+        node.mapped() = at;
+        state.index.insert(std::move(node));
+    }
+    ++state.count;
+    state.bytes += weight;
 }
 
 std::size_t PersistedQueryCache::size() const {
     std::shared_lock lock(state_->mutex);
-    return state_->used;
+    return state_->count;
 }
+
+std::size_t PersistedQueryCache::bytes() const {
+    std::shared_lock lock(state_->mutex);
+    return state_->bytes;
+}
+
+std::size_t PersistedQueryCache::byte_budget() const { return state_->byte_budget; }
 
 // ---- resolve_persisted_query ------------------------------------------------------
 
@@ -253,8 +324,10 @@ error::Result<ResolvedQuery> resolve_persisted_query(const schema::CompiledSchem
         return ResolvedQuery{entry->document, false};
     }
 
+    auto digest = sha256_hex(*query);
+    if (!digest) return digest.take_error();
     // Case-sensitive on purpose: only the lowercase digest is a key.
-    if (sha256_hex(*query) != sha256_hash) {
+    if (digest.value() != sha256_hash) {
         return error::make_error("provided sha256Hash does not match the hash of the query",
                                  ErrorCode::PersistedQueryMismatch);
     }

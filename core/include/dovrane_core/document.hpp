@@ -173,11 +173,15 @@ public:
         return static_cast<T*>(allocate(sizeof(T) * count, alignof(T)));
     }
 
+    // Bytes of every block taken from the heap, used or not.
+    std::size_t reserved_bytes() const { return reserved_bytes_; }
+
 private:
     std::vector<std::unique_ptr<std::byte[]>> blocks_;
     std::byte* cursor_ = nullptr;
     std::size_t remaining_ = 0;
     std::size_t next_block_size_ = 4096;
+    std::size_t reserved_bytes_ = 0;
 };
 
 // A point where the column count restarts or is known: every line start, every
@@ -210,6 +214,10 @@ struct Document {
     error::Location position(Offset offset) const;
 
     const FragmentDefinition* find_fragment(std::string_view name) const;
+
+    // Heap bytes the document holds: its text, its nodes and its indexes. Cheap
+    // (no walk of the tree); what the persisted-query cache weighs it by.
+    std::size_t memory_bytes() const;
 
     // Filled by the parser.
     detail::Arena arena;

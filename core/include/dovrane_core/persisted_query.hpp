@@ -16,11 +16,15 @@ struct CompiledSchema;
 
 namespace dovrane_core::persisted_query {
 
-// 64 lowercase hex digits of the SHA-256 of the bytes. Should the digest ever
-// fail, the result is a string no request hash can equal.
-std::string sha256_hex(std::string_view bytes);
+// 64 lowercase hex digits of the SHA-256 of the bytes, or an error should the
+// digest ever fail (no string stands in for it: a client could send that one).
+error::Result<std::string> sha256_hex(std::string_view bytes);
 
 inline constexpr std::size_t cache_capacity = 1000;
+// What the cached documents may hold in all (`Document::memory_bytes`), so that
+// registering large queries cannot exhaust memory; 1000 entries of a few MB
+// each would otherwise be several GB.
+inline constexpr std::size_t default_cache_byte_budget = std::size_t{64} << 20;
 
 // What a cache entry remembers besides the document: which operation, if any,
 // passed validation when it was registered.
@@ -31,11 +35,13 @@ struct CachedDocument {
 
 struct CacheState;  // defined in persisted_query.cpp
 
-// Bounded, thread-safe map from hash to shared document. Any entry may be
-// evicted at any later call, even one just inserted; callers handle misses.
+// Bounded, thread-safe map from hash to shared document: at most
+// `cache_capacity` entries and `byte_budget` bytes of documents. Any entry may
+// be evicted at any later call, even one just inserted, and a document larger
+// than the whole budget is never stored; callers handle misses.
 class PersistedQueryCache {
 public:
-    PersistedQueryCache();
+    explicit PersistedQueryCache(std::size_t byte_budget = default_cache_byte_budget);
     ~PersistedQueryCache();
     PersistedQueryCache(const PersistedQueryCache&) = delete;
     PersistedQueryCache& operator=(const PersistedQueryCache&) = delete;
@@ -45,6 +51,9 @@ public:
     // Replaces an existing entry for the same hash.
     void insert(std::string hash, CachedDocument entry);
     std::size_t size() const;
+    // What the cached documents hold, by `Document::memory_bytes`.
+    std::size_t bytes() const;
+    std::size_t byte_budget() const;
 
 private:
     std::unique_ptr<CacheState> state_;
