@@ -58,3 +58,8 @@ BoxedError make_error_at(std::string message, ErrorCode code, Location location)
 }
 
 }  // namespace dovrane_core::error
+
+void std::default_delete<dovrane_core::error::GraphQLError>::operator()(
+    dovrane_core::error::GraphQLError* error) const noexcept {
+    delete error;
+}

@@ -58,6 +58,17 @@ struct GraphQLError {
     ErrorCode code = ErrorCode::GraphqlValidationFailed;
 };
 
+}  // namespace dovrane_core::error
+
+// Deleting an error is out of line, so a null box costs a test where it is
+// dropped, not a call: validation passes one back from every rule it runs.
+template <>
+struct std::default_delete<dovrane_core::error::GraphQLError> {
+    void operator()(dovrane_core::error::GraphQLError* error) const noexcept;
+};
+
+namespace dovrane_core::error {
+
 using BoxedError = std::unique_ptr<GraphQLError>;
 
 // A located-less error, boxed.
