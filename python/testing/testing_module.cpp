@@ -762,6 +762,36 @@ constexpr binding::Function once_cell_function = {
     once_cell,
 };
 
+// probe_record(value, *, documented): an instance of a class with or without
+// a docstring, holding value.
+struct ProbeRecord {
+    Ref value;
+    template <class Visit>
+    void for_each_ref(Visit&& visit) {
+        visit(value);
+    }
+};
+PyGetSetDef probe_record_getters[] = {
+    binding::getter<&ProbeRecord::value>("value"),
+    {},
+};
+binding::Class<ProbeRecord> documented_record_class{"builtins.DocumentedRecord", "A record with a docstring.",
+                                                    probe_record_getters};
+binding::Class<ProbeRecord> undocumented_record_class{"builtins.UndocumentedRecord", nullptr, probe_record_getters};
+constexpr binding::Parameter probe_record_parameters[] = {binding::required("value"),
+                                                          binding::keyword_required("documented")};
+binding::Result<Ref> probe_record(PyObject*, binding::Arguments& arguments) {
+    DOVRANE_ASSIGN_OR_RETURN(bool documented, arguments.convert(1, binding::to_flag));
+    return binding::new_instance(documented ? documented_record_class : undocumented_record_class,
+                                 ProbeRecord{Ref::borrow(arguments[0])});
+}
+constexpr binding::Function probe_record_function = {
+    binding::signature("probe_record", probe_record_parameters),
+    DOVRANE_DOC("probe_record(value, *, documented)",
+                "An instance holding value, of a class with a docstring or of one without."),
+    probe_record,
+};
+
 
 // [(name, [(key, json_text), ...]), ...]
 binding::Result<Ref> applied_directive_list(const std::vector<schema::AppliedDirective>& directives) {
@@ -1002,6 +1032,7 @@ const Registration registrations[] = {
     {"probe_type", &binding::method_def<probe_type_function>},
     {"fail", &binding::method_def<fail_function>},
     {"once_cell", &binding::method_def<once_cell_function>},
+    {"probe_record", &binding::method_def<probe_record_function>},
     {"bind_resolver", &binding::method_def<bind_resolver_function>},
     {"applied_directives", &binding::method_def<applied_directives_function>},
     {"check_directive_locations", &binding::method_def<check_directive_locations_function>},
