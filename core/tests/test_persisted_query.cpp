@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dovrane_core/parser.hpp"
-#include "dovrane_core/persisted_query.hpp"
+#include "dovrane_core/persisted_query_cache.hpp"
 
 using namespace dovrane_core;
 using persisted_query::CachedDocument;
@@ -69,6 +69,36 @@ TEST(Sha256Hex, KnownDigests) {
     };
     for (const Case& c : cases) EXPECT_EQ(sha256_hex(c.input).value(), c.digest) << c.input.substr(0, 20);
     EXPECT_EQ(sha256_hex(std::string_view()).value(), cases[0].digest);
+}
+
+// The index's hash. SipHash-2-4 against the reference vectors of its paper
+// (key 00..0f, messages 00..n-1); SipHash-1-3, the same construction with
+// fewer rounds, against CPython's own `siphash13` (its bytes hash under
+// PYTHONHASHSEED=0, whose key is all zeros).
+TEST(SipHash, ReferenceVectors) {
+    std::string message;
+    for (int i = 0; i < 64; ++i) message.push_back(static_cast<char>(i));
+    const std::uint64_t k0 = 0x0706050403020100ULL;
+    const std::uint64_t k1 = 0x0f0e0d0c0b0a0908ULL;
+    struct Case {
+        std::size_t length;
+        std::uint64_t siphash24;
+    };
+    for (const Case& c : {Case{0, 0x726fdb47dd0e0e31ULL}, Case{1, 0x74f839c593dc67fdULL},
+                          Case{15, 0xa129ca6149be45e5ULL}}) {
+        EXPECT_EQ(persisted_query::siphash24(k0, k1, std::string_view(message).substr(0, c.length)), c.siphash24)
+            << c.length;
+    }
+    struct Text {
+        std::string_view text;
+        std::uint64_t siphash13;
+    };
+    for (const Text& t : {Text{std::string_view("\0", 1), 0x68a914128e01e473ULL},
+                          Text{std::string_view(message).substr(0, 8), 0xead411e67ebe2eeaULL},
+                          Text{std::string_view(message).substr(0, 15), 0xf30eb725bb91c9eaULL},
+                          Text{"abc", 0xc03bc3a0042630f2ULL}, Text{message, 0x75e05fd5bbc870c6ULL}}) {
+        EXPECT_EQ(persisted_query::siphash13(0, 0, t.text), t.siphash13) << t.text.size();
+    }
 }
 
 TEST(PersistedQueryCache, KeysMatchExactly) {

@@ -1,63 +1,16 @@
-// Automatic persisted queries: SHA-256 keys and the per-schema document cache.
+// Automatic persisted queries: a request's hash, and perhaps its text,
+// resolved against a compiled schema's cache.
 #pragma once
 
-#include <cstddef>
-#include <memory>
 #include <optional>
-#include <string>
 #include <string_view>
 
 #include "dovrane_core/document.hpp"
 #include "dovrane_core/error.hpp"
-
-namespace dovrane_core::schema {
-struct CompiledSchema;
-}
+#include "dovrane_core/persisted_query_cache.hpp"
+#include "dovrane_core/schema.hpp"
 
 namespace dovrane_core::persisted_query {
-
-// 64 lowercase hex digits of the SHA-256 of the bytes, or an error should the
-// digest ever fail (no string stands in for it: a client could send that one).
-error::Result<std::string> sha256_hex(std::string_view bytes);
-
-inline constexpr std::size_t cache_capacity = 1000;
-// What the cached documents may hold in all (`Document::memory_bytes`), so that
-// registering large queries cannot exhaust memory; 1000 entries of a few MB
-// each would otherwise be several GB.
-inline constexpr std::size_t default_cache_byte_budget = std::size_t{64} << 20;
-
-// What a cache entry remembers besides the document: which operation, if any,
-// passed validation when it was registered.
-struct CachedDocument {
-    document::SharedDocument document;
-    std::optional<std::size_t> validated_operation;  // index into document->operations
-};
-
-struct CacheState;  // defined in persisted_query.cpp
-
-// Bounded, thread-safe map from hash to shared document: at most
-// `cache_capacity` entries and `byte_budget` bytes of documents. Any entry may
-// be evicted at any later call, even one just inserted, and a document larger
-// than the whole budget is never stored; callers handle misses.
-class PersistedQueryCache {
-public:
-    explicit PersistedQueryCache(std::size_t byte_budget = default_cache_byte_budget);
-    ~PersistedQueryCache();
-    PersistedQueryCache(const PersistedQueryCache&) = delete;
-    PersistedQueryCache& operator=(const PersistedQueryCache&) = delete;
-
-    // A hit is one lookup and one reference-count increment; null on a miss.
-    std::shared_ptr<const CachedDocument> get(std::string_view hash) const;
-    // Replaces an existing entry for the same hash.
-    void insert(std::string hash, CachedDocument entry);
-    std::size_t size() const;
-    // What the cached documents hold, by `Document::memory_bytes`.
-    std::size_t bytes() const;
-    std::size_t byte_budget() const;
-
-private:
-    std::unique_ptr<CacheState> state_;
-};
 
 struct ResolvedQuery {
     document::SharedDocument document;

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "dovrane_core/json.hpp"
-#include "dovrane_core/persisted_query.hpp"
+#include "dovrane_core/persisted_query_cache.hpp"
 
 namespace dovrane_core::schema {
 
