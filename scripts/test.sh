@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs every test:
-# - the GoogleTest suites (the cache's also under ThreadSanitizer), the abi3
-#   checks of the module;
+# - the GoogleTest suites and pytest under every CPython 3.10 to 3.13 found on
+#   the machine, all through CTest; the cache's suite also under ThreadSanitizer;
+#   the abi3 checks of the module;
 # - the GoogleTest suites again under AddressSanitizer and UndefinedBehavior-
-#   Sanitizer, and pytest once against that sanitized module;
+#   Sanitizer, and pytest once against that sanitized module, through CTest;
 # - each libFuzzer harness over its committed corpus, then for a bounded time
-#   (FUZZ_SECONDS each, 30 by default; 0 skips the timed runs);
-# - pytest under every CPython 3.10 to 3.13 found on the machine.
+#   (FUZZ_SECONDS each, 30 by default; 0 skips the timed runs).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -18,9 +18,19 @@ ensure_build_tools
 # libFuzzer and the sanitizer runtimes come with clang and libclang-rt-14-dev.
 ensure_system_packages libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
 
-stage "release build and GoogleTest"
+interpreters="$(find_interpreters)"
+[ -n "$interpreters" ] || { echo "no CPython 3.10-3.13 found" >&2; exit 1; }
+for python in $interpreters; do
+    # graphql-core reads back the SDL we print (tests/test_schema_sdl.py).
+    ensure_python_packages "$python" pytest graphql-core:graphql
+done
+all_interpreters="$(echo "$interpreters" | paste -sd ';')"
+last_interpreter="$(echo "$interpreters" | tail -n 1)"
+
+stage "release build, GoogleTest and pytest under $(echo "$interpreters" | wc -l) interpreters"
 build="$repo_root/build/test"
-configure_build "$build" -DDOVRANE_WERROR=ON -DDOVRANE_BUILD_TESTS=ON -DDOVRANE_BUILD_EXAMPLES=ON -DDOVRANE_BUILD_BENCH=ON
+configure_build "$build" -DDOVRANE_WERROR=ON -DDOVRANE_BUILD_TESTS=ON -DDOVRANE_BUILD_EXAMPLES=ON -DDOVRANE_BUILD_BENCH=ON \
+    -DDOVRANE_PYTEST_INTERPRETERS="$all_interpreters"
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
 
@@ -45,34 +55,15 @@ if python3 "$repo_root/tools/check_abi3.py" "$leaky_dir/leaky.abi3.so" 2>/dev/nu
 fi
 rm -rf "$leaky_dir"
 
-interpreters="$(find_interpreters)"
-[ -n "$interpreters" ] || { echo "no CPython 3.10-3.13 found" >&2; exit 1; }
-for python in $interpreters; do
-    # graphql-core reads back the SDL we print (tests/test_schema_sdl.py).
-    ensure_python_packages "$python" pytest graphql-core:graphql
-done
-
-# Every sanitizer report aborts the run (-fno-sanitize-recover=all).
-stage "GoogleTest under ASan and UBSan"
+# Every sanitizer report aborts the run (-fno-sanitize-recover=all). pytest
+# runs once, under the last interpreter, against the sanitized module (the
+# CTest entry preloads the sanitizer runtimes into the interpreter).
+stage "GoogleTest and pytest under $("$last_interpreter" -V 2>&1), ASan and UBSan"
 asan_build="$repo_root/build/test-asan"
-configure_build "$asan_build" -DDOVRANE_WERROR=ON -DDOVRANE_SANITIZE=address,undefined -DDOVRANE_BUILD_TESTS=ON
+configure_build "$asan_build" -DDOVRANE_WERROR=ON -DDOVRANE_SANITIZE=address,undefined -DDOVRANE_BUILD_TESTS=ON \
+    -DDOVRANE_PYTEST_INTERPRETERS="$last_interpreter"
 cmake --build "$asan_build" -j"$jobs"
 ctest --test-dir "$asan_build" --output-on-failure -j"$jobs"
-
-# The interpreter is not built with ASan, so the runtime is preloaded into it;
-# CPython's own allocations at exit look like leaks, so leak checks are off,
-# and its small-object allocator is bypassed so ASan sees every block.
-asan_runtime="$(gcc -print-file-name=libasan.so)"
-ubsan_runtime="$(gcc -print-file-name=libubsan.so)"
-if [ -f "$asan_runtime" ] && [ -f "$ubsan_runtime" ]; then
-    python="$(echo "$interpreters" | tail -n 1)"
-    stage "pytest under $("$python" -V 2>&1) against the ASan and UBSan module"
-    LD_PRELOAD="$asan_runtime $ubsan_runtime" ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
-        PYTHONMALLOC=malloc \
-        DOVRANE_MODULE_DIR="$asan_build/python" "$python" -m pytest -q -p no:cacheprovider "$repo_root/tests"
-else
-    echo "no shared ASan/UBSan runtime from gcc: pytest against a sanitized module skipped"
-fi
 
 stage "fuzz harnesses (clang, ASan, UBSan)"
 fuzz_build="$repo_root/build/fuzz"
@@ -98,7 +89,3 @@ for corpus in "$repo_root"/fuzz/corpus/*/; do
     fi
 done
 
-for python in $interpreters; do
-    stage "pytest under $("$python" -V 2>&1)"
-    DOVRANE_MODULE_DIR="$build/python" "$python" -m pytest -q -p no:cacheprovider "$repo_root/tests"
-done
