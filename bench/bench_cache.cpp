@@ -18,7 +18,7 @@ const std::vector<std::string>& keys() {
     static const std::vector<std::string> all = [] {
         std::vector<std::string> out;
         for (std::size_t i = 0; i < 2 * persisted_query::cache_capacity; ++i) {
-            out.push_back(persisted_query::sha256_hex("query Q" + std::to_string(i) + " { field }"));
+            out.push_back(persisted_query::sha256_hex("query Q" + std::to_string(i) + " { field }").value());
         }
         return out;
     }();

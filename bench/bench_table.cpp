@@ -351,7 +351,7 @@ lowering::VariableMap typical_variables() {
 int validate_row(std::size_t copies, bool own_fragments) {
     const std::string text = dashboard_copies(copies, own_fragments);
     const document::SharedDocument document = parse_or_exit(text);
-    const schema::CompiledSchema schema = bench_schema::dashboard_schema();
+    const schema::CompiledSchema schema = dashboard::dashboard_schema();
     if (error::MaybeError error = validation::validate_query(*document, schema, std::nullopt)) {
         std::fprintf(stderr, "the text does not validate: %s\n", error->message.c_str());
         return 1;

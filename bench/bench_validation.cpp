@@ -1,5 +1,5 @@
-// Validation of the dashboard query against the schema of
-// bench/data/schema.graphql (dashboard_schema.hpp).
+// Validation of the dashboard query against the schema that
+// bench/data/schema.graphql describes (dashboard_schema.hpp).
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -16,7 +16,7 @@ namespace {
 void validate_dashboard(benchmark::State& state) {
     const document::SharedDocument document = parse_data(state, "query.graphql");
     if (!document) return;
-    const schema::CompiledSchema schema = bench_schema::dashboard_schema();
+    const schema::CompiledSchema schema = dashboard::dashboard_schema();
     if (error::MaybeError error = validation::validate_query(*document, schema, std::nullopt)) {
         state.SkipWithError(("query.graphql does not validate: " + error->message).c_str());
         return;

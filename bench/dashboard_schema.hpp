@@ -1,6 +1,6 @@
 // The schema that bench/data/schema.graphql describes, built as core records
 // with Python (snake_case) names and auto_camel_case on, as the extension
-// builds them. The dashboard query validates against it.
+// builds them. Shared by the validation benchmark and the fuzz harnesses.
 #pragma once
 
 #include <initializer_list>
@@ -12,7 +12,7 @@
 
 #include "dovrane_core/schema.hpp"
 
-namespace bench_schema {
+namespace dashboard {
 
 using namespace dovrane_core;
 using schema::ArgumentDefinition;
@@ -151,4 +151,4 @@ inline schema::CompiledSchema dashboard_schema() {
     return schema;
 }
 
-}  // namespace bench_schema
+}  // namespace dashboard

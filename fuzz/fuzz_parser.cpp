@@ -1,18 +1,26 @@
-// libFuzzer entry for the parser; not part of the CMake build. Build and run:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Icore/include \
-//     fuzz/fuzz_parser.cpp core/src/parser.cpp core/src/document.cpp core/src/json.cpp core/src/error.cpp \
-//     -o build/fuzz_parser && build/fuzz_parser -max_len=4096
+// Parse: a document comes back with every position computable and right, or
+// a parse error with sane locations.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "dovrane_core/parser.hpp"
+#include "fuzz_support.hpp"
+
+using namespace dovrane_core;
+using fuzz_support::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto parsed = dovrane_core::parser::parse_document(std::string_view(reinterpret_cast<const char*>(data), size));
-    if (parsed.ok()) {
-        // Every node position must be computable.
-        for (const auto& operation : parsed.value()->operations) (void)parsed.value()->position(operation.offset);
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    auto parsed = parser::parse_document(text);
+    if (!parsed) {
+        require(parsed.error().code == error::ErrorCode::GraphqlParseFailed, "parse error with another code");
+        fuzz_support::check_error_locations(parsed.error(), text);
+        return 0;
     }
+    const document::Document& document = *parsed.value();
+    require(document.source == text, "source is not the text");
+    require(!document.operations.empty(), "a document without operations");
+    fuzz_support::PositionCheck(document).run();
     return 0;
 }

@@ -21,25 +21,53 @@ ensure_system_packages() {
 }
 
 # Python packages for one interpreter: ensure_python_packages python3 pytest ...
+# A package imported under another name is given as package:module
+# (graphql-core:graphql).
 ensure_python_packages() {
     local python="$1"
     shift
     local missing=()
-    local package
-    for package in "$@"; do
-        "$python" -c "import ${package//-/_}" 2>/dev/null || missing+=("$package")
+    local entry package module
+    for entry in "$@"; do
+        package="${entry%%:*}"
+        module="${entry#*:}"
+        [ "$entry" != "$package" ] || module="${package//-/_}"
+        "$python" -c "import $module" 2>/dev/null || missing+=("$package")
     done
     if [ "${#missing[@]}" -gt 0 ]; then
         echo "installing ${missing[*]} for $("$python" -V 2>&1)"
-        "$python" -m pip install --quiet --disable-pip-version-check "${missing[@]}"
+        pip_install "$python" "${missing[@]}"
     fi
 }
 
-# CMake and Ninja come from pip when the machine lacks them.
+# pip_install python package...: a system interpreter may lack pip, or refuse
+# to install into itself (PEP 668) unless told to.
+pip_install() {
+    local python="$1"
+    shift
+    if ! "$python" -m pip --version >/dev/null 2>&1; then
+        ensure_system_packages python3-pip
+    fi
+    "$python" -m pip install --quiet --disable-pip-version-check "$@" 2>/dev/null ||
+        "$python" -m pip install --quiet --disable-pip-version-check --break-system-packages "$@"
+}
+
+# The build needs CMake 3.26 (Debian 12 ships 3.25) and Ninja: from pip when
+# the machine lacks them or has an older CMake.
 ensure_build_tools() {
     ensure_system_packages g++ libssl-dev pkg-config
-    command -v cmake >/dev/null 2>&1 || python3 -m pip install --quiet cmake
-    command -v ninja >/dev/null 2>&1 || python3 -m pip install --quiet ninja
+    local version
+    version="$(cmake --version 2>/dev/null | head -n 1 | awk '{print $3}')"
+    if [ -z "$version" ] || [ "$(printf '%s\n3.26\n' "$version" | sort -V | head -n 1)" != "3.26" ]; then
+        echo "installing cmake from pip (found: ${version:-none})"
+        pip_install python3 cmake
+        hash -r
+    fi
+    if ! command -v ninja >/dev/null 2>&1; then
+        echo "installing ninja from pip"
+        pip_install python3 ninja
+        hash -r
+    fi
 }
 
 # Every CPython 3.10 to 3.13 on the machine, one path per line.

@@ -1,5 +1,6 @@
 """The binding layer: argument binding and conversion, docstrings, one-time cells."""
 import collections.abc
+import gc
 import inspect
 import sys
 import threading
@@ -138,6 +139,20 @@ def test_instance_conversion_takes_exactly_our_class():
     assert type_error_text(testing.probe_instance, {}) == "argument 'info': expected TypeInfo, got dict"
     field = testing.sample_type_info().fields[0]
     assert type_error_text(testing.probe_instance, field) == "argument 'info': expected TypeInfo, got FieldInfo"
+
+
+@pytest.mark.parametrize("documented, doc", [(True, "A record with a docstring."), (False, None)])
+def test_a_class_keeps_every_slot_with_or_without_a_docstring(documented, doc):
+    payload = object()
+    before = sys.getrefcount(payload)
+    record = testing.probe_record(payload, documented=documented)
+    assert type(record).__doc__ == doc
+    assert record.value is payload  # getters
+    assert payload in gc.get_referents(record)  # traverse
+    with pytest.raises(TypeError):
+        type(record)()  # the flags hold as well
+    del record
+    assert sys.getrefcount(payload) == before  # dealloc
 
 
 def test_dict_and_type_conversions():

@@ -8,6 +8,7 @@ import pytest
 
 import _dovrane
 import _dovrane_testing as testing
+import rich_schema
 from class_traits import assert_read_only_class
 from dovrane._error import ErrorCode, GraphQLError
 
@@ -167,6 +168,35 @@ def test_registrations_beyond_the_capacity_keep_their_documents():
     assert 0 < hits <= 1000
 
 
+def test_a_compiled_schema_serves_the_protocol():
+    schema = rich_schema.build(auto_camel_case=False)
+    camel = 'query Q($key: BookKey!) { book(key: $key) { ISBN publishedOn } }'
+    snake = camel.replace("publishedOn", "published_on")
+    # Registration validates against the names the schema declares; a failure
+    # stores nothing.
+    assert raised(lambda: _dovrane.resolve_persisted_query(sha(camel), schema, query=camel)) == (
+        "field 'publishedOn' does not exist on type 'Book'", ErrorCode.UNKNOWN_FIELD, [(1, 50)])
+    assert not_found(schema, camel)
+
+    registered = _dovrane.resolve_persisted_query(sha(snake), schema, query=snake)
+    hit = _dovrane.resolve_persisted_query(sha(snake), schema)
+    assert (registered.cache_hit, registered.document.query_text) == (False, snake)
+    assert (hit.cache_hit, hit.document.query_text) == (True, "")
+    assert testing.document_identity(hit.document) == testing.document_identity(registered.document)
+    key = {"isbn": "1"}
+    operation_type, [book] = _dovrane.lower_document(hit.document, variable_values={"key": key})
+    assert (operation_type, book.arguments, [field.field_name for field in book.selections]) == (
+        "query", {"key": key}, ["ISBN", "published_on"])
+    assert book.arguments["key"] is key
+
+    assert raised(lambda: _dovrane.resolve_persisted_query(sha(camel), schema, query=snake))[1] is (
+        ErrorCode.PERSISTED_QUERY_MISMATCH)
+    with pytest.raises(TypeError, match="argument 'validate'"):
+        _dovrane.resolve_persisted_query(sha(snake), schema, validate=1)
+    # A schema compiled again from the same classes has a cache of its own.
+    assert not_found(rich_schema.build(auto_camel_case=False), snake)
+
+
 @pytest.mark.parametrize("call, message", [
     (lambda schema: _dovrane.resolve_persisted_query(sha(QUERY), schema, QUERY),
      "resolve_persisted_query() takes 2 positional arguments but 3 were given"),
@@ -196,10 +226,10 @@ def test_argument_errors(call, message):
     assert not_found(schema, QUERY)
 
 
-def test_threads_share_one_schema():
-    schema = testing.sample_schema()
-    queries = ["{ q%d: books(first: %d) { title subtitle } }" % (i, i) for i in range(40)]
-    shared = _dovrane.parse_query(QUERY)
+def test_threads_share_one_compiled_schema():
+    schema = rich_schema.build()
+    queries = ['{ q%d: book(key: {isbn: "%d"}) { title subtitle } }' % (i, i) for i in range(40)]
+    shared = _dovrane.parse_query('query Book($key: BookKey!) { book(key: $key) { title ISBN publishedOn } }')
     invalid = _dovrane.parse_query("{ nope }")
     failures = []
     start = threading.Barrier(8)

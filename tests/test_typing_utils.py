@@ -1,5 +1,6 @@
 """Annotations resolved into GraphQL types, the naming rule, the lazy namespaces and the caches."""
 import collections.abc
+import dataclasses
 import datetime
 import decimal
 import os
@@ -527,3 +528,33 @@ def namespace_for_callable(func):
     return Namespace(from_callable=func, kept=2)
 """})
     assert lines == ["expected dict, got list {'kept': 1}", "['from_callable', 'kept'] True 2"]
+
+
+def test_only_a_class_s_own_type_info_names_it():
+    @declare
+    class Node:
+        pass
+
+    class Child(Node):  # undecorated: it has no info of its own
+        pass
+
+    assert testing.resolve_type_text(Node) == "Node!"
+    assert testing.resolve_type_text(Child) == "Child!"
+    declare(Child, name="Renamed")
+    assert testing.resolve_type_text(Child) == "Renamed!"
+
+
+def test_a_class_that_names_itself_while_processed_is_not_named_after_its_base():
+    @dataclasses.dataclass
+    class Node:
+        id: str
+
+    Node.__dovrane_type_info__ = _dovrane.process_type(Node, kind="interface", directives=[])
+
+    @dataclasses.dataclass
+    class Comment(Node):
+        parent: Optional["Comment"] = None
+
+    info = _dovrane.process_type(Comment, kind="type", directives=[])
+    assert [(field.name, field.graphql_type) for field in info.fields] == [("id", "String!"), ("parent", "Comment")]
+    assert testing.type_definition(info)[4] == ["Node"]  # interfaces still come through the bases

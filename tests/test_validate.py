@@ -6,6 +6,7 @@ import pytest
 
 import _dovrane
 import _dovrane_testing as testing
+import rich_schema
 from dovrane._error import ErrorCode, GraphQLError
 
 SCHEMA = testing.sample_schema()
@@ -13,11 +14,11 @@ VALID = 'query Book { book(bookId: "1") { title author(first: 2) { name bornAt }
 TWO_OPERATIONS = 'query A { books { title } } query B { nope }'
 
 
-def validate(query, operation_name=None):
+def validate(query, operation_name=None, schema=SCHEMA):
     """validate_query and validate_document agree; returns their outcome."""
     outcomes = []
-    for call in (lambda: _dovrane.validate_query(query, SCHEMA, operation_name),
-                 lambda: _dovrane.validate_document(_dovrane.parse_query(query), SCHEMA, operation_name)):
+    for call in (lambda: _dovrane.validate_query(query, schema, operation_name),
+                 lambda: _dovrane.validate_document(_dovrane.parse_query(query), schema, operation_name)):
         try:
             outcomes.append(call())
         except GraphQLError as error:
@@ -69,6 +70,50 @@ def test_valid_queries(query):
 ])
 def test_violations(query, operation_name, expected):
     assert validate(query, operation_name) == expected
+
+
+CAMEL = rich_schema.build()
+PLAIN = rich_schema.build(auto_camel_case=False)
+BOOK = '{ book(key: {isbn: "1"}) '
+
+
+@pytest.mark.parametrize("schema, query, expected", [
+    # Names as declared in Python: camel-cased or not, explicit names as given,
+    # enum values by their GraphQL names, interfaces through inheritance.
+    (CAMEL, BOOK + '{ ISBN publishedOn printedAt price cost sequel { title } ... on Node { id } } }', None),
+    (CAMEL, '{ node { ... on Published { publishedOn } ... on Author { fullName books(maxCount: 2, sortKey: "t", '
+            'genres: [POETRY, NONFICTION]) { title @upperCase(localeName: "fr") } } } }', None),
+    (CAMEL, 'query($key: BookKey!) { book(key: $key) { ...F @upperCase } } fragment F on Book { title }', None),
+    (CAMEL, 'mutation { renameBook(bookId: "1", newTitle: "x") { title } }', None),
+    (CAMEL, 'subscription { bookAdded(genre: FICTION) { title } }', None),
+    (PLAIN, '{ node { ... on Author { full_name books(max_count: 2, sortKey: "t") { title @upperCase(locale_name: "fr") '
+            '} } } }', None),
+    (PLAIN, 'mutation { rename_book(book_id: "1", new_title: "x") { ISBN published_on } }', None),
+    (CAMEL, BOOK + '{ isbn_code } }', ("field 'isbn_code' does not exist on type 'Book'", ErrorCode.UNKNOWN_FIELD,
+                                     [(1, 28)])),
+    (CAMEL, BOOK + '{ published_on } }', ("field 'published_on' does not exist on type 'Book'", ErrorCode.UNKNOWN_FIELD,
+                                        [(1, 28)])),
+    (PLAIN, '{ node { ... on Author { fullName } } }', ("field 'fullName' does not exist on type 'Author'",
+                                                        ErrorCode.UNKNOWN_FIELD, [(1, 26)])),
+    (CAMEL, '{ node { ... on Author { books(sort: "x") { title } } } }',
+     ("unknown argument 'sort' on 'books'", ErrorCode.UNKNOWN_ARGUMENT, [(1, 32)])),
+    (PLAIN, 'mutation { rename_book(bookId: "1", new_title: "x") { ISBN } }',
+     ("unknown argument 'bookId' on 'rename_book'", ErrorCode.UNKNOWN_ARGUMENT, [(1, 24)])),
+    (CAMEL, '{ node { ... on Author { books(genres: [NON_FICTION]) { title } } } }',
+     ("argument 'genres' on 'books' 'NON_FICTION' is not a valid value for enum 'Genre'",
+      ErrorCode.ARGUMENT_TYPE_MISMATCH, [(1, 40)])),
+    (CAMEL, BOOK + '{ title @upper_case } }', ("unknown directive '@upper_case'", ErrorCode.INVALID_DIRECTIVE_LOCATION,
+                                              [(1, 34)])),
+    (CAMEL, BOOK + '{ title @upperCase(locale_name: "fr") } }',
+     ("unknown argument 'locale_name' on 'upperCase'", ErrorCode.UNKNOWN_ARGUMENT, [(1, 45)])),
+    (CAMEL, BOOK + '{ genre { name } } }', ("field 'genre' is of leaf type 'Genre' and cannot have a selection set",
+                                            ErrorCode.UNKNOWN_FIELD, [(1, 34)])),
+    # A scalar is no fragment target.
+    (CAMEL, '{ node { ... on Money { __typename } } }',
+     ("inline fragment targets unknown type 'Money'", ErrorCode.INVALID_FRAGMENT_TARGET, [(1, 14)])),
+])
+def test_a_compiled_schema_validates_the_names_it_declares(schema, query, expected):
+    assert validate(query, schema=schema) == expected
 
 
 def test_operation_name_positionally_and_by_keyword():

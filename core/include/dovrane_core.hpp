@@ -8,6 +8,7 @@
 #include "dovrane_core/naming.hpp"
 #include "dovrane_core/parser.hpp"
 #include "dovrane_core/persisted_query.hpp"
+#include "dovrane_core/persisted_query_cache.hpp"
 #include "dovrane_core/schema.hpp"
 #include "dovrane_core/sdl.hpp"
 #include "dovrane_core/validation.hpp"

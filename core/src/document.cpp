@@ -203,6 +203,13 @@ error::Location PositionCursor::at(Offset offset) {
     return {anchor.line, static_cast<std::uint64_t>(anchor.column) + (offset - anchor.offset)};
 }
 
+std::size_t Document::memory_bytes() const {
+    return sizeof(Document) + source.capacity() + arena.reserved_bytes() +
+           operations.capacity() * sizeof(OperationDefinition) + fragments.capacity() * sizeof(FragmentDefinition) +
+           anchors.capacity() * sizeof(detail::PositionAnchor) +
+           fragment_index.capacity() * sizeof(detail::FragmentIndexEntry);
+}
+
 const FragmentDefinition* Document::find_fragment(std::string_view name) const {
     auto it = std::lower_bound(fragment_index.begin(), fragment_index.end(), name,
                                [](const detail::FragmentIndexEntry& entry, std::string_view value) {

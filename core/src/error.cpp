@@ -1,6 +1,8 @@
 #include "dovrane_core/error.hpp"
 
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 
 namespace dovrane_core::error {
 
@@ -51,6 +53,15 @@ BoxedError make_error(const char* message, ErrorCode code) {
     return make_error(std::string(message), code);
 }
 
+void detail::wrong_side_of_result(const GraphQLError* error) {
+    if (error != nullptr) {
+        std::fprintf(stderr, "dovrane_core: value() of a failed result: %s\n", error->message.c_str());
+    } else {
+        std::fprintf(stderr, "dovrane_core: error() of a successful result\n");
+    }
+    std::abort();
+}
+
 BoxedError make_error_at(std::string message, ErrorCode code, Location location) {
     auto error = make_error(std::move(message), code);
     error->locations.emplace(1, location);
@@ -58,3 +69,8 @@ BoxedError make_error_at(std::string message, ErrorCode code, Location location)
 }
 
 }  // namespace dovrane_core::error
+
+void std::default_delete<dovrane_core::error::GraphQLError>::operator()(
+    dovrane_core::error::GraphQLError* error) const noexcept {
+    delete error;
+}

@@ -1,10 +1,15 @@
 // Validation of one operation against a compiled schema.
 //
-// One walk over the operation, each rule a free function called in the order
-// the rules are checked, its message beside it. The first failing check ends
-// the walk. Work per call stays linear in the selections reached: a fragment
-// body that passed once is not walked again, and names from the query are
-// compared through sorted scratch lists, never all pairs and never hashed.
+// Each rule is a free function named for what it asks of the node, with its
+// message beside it. The rules of each kind of node run in one list, and the
+// lists sit together at the end of this file ("The rules, in the order they
+// are checked"): that order decides which error a query gets, since the first
+// failing rule ends the whole validation. There is one walk over the
+// operation, the rules of a node running as the walk reaches it.
+//
+// Work per call stays linear in the selections reached: a fragment body that
+// passed once is not walked again, and names from the query are compared
+// through sorted scratch lists, never all pairs and never hashed.
 #include "dovrane_core/validation.hpp"
 
 #include <algorithm>
@@ -12,6 +17,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <map>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +50,7 @@ using schema::ArgumentDefinition;
 using schema::CompiledSchema;
 using schema::FieldDefinition;
 using schema::GraphQLType;
+using schema::OperationDirectiveDefinition;
 using schema::OperationDirectiveLocation;
 using schema::TypeDefinition;
 using schema::TypeKind;
@@ -98,6 +105,118 @@ public:
 private:
     FragmentState& state_;
 };
+
+// ---------------------------------------------------------------------------
+// The nodes that rules check. Each holds what earlier rules found out about
+// it, for the later ones; a rule that settles the node (nothing more is
+// checked of it, and it passes) sets `settled`.
+
+enum class TypeClass : std::uint8_t { Leaf, Composite, Unclassified };
+
+struct OperationNode {
+    std::optional<std::string_view> name;
+    const OperationDefinition* operation = nullptr;  // operation_is_selected
+    const std::string* root_type_name = nullptr;     // schema_has_the_root_type
+    const TypeDefinition* root = nullptr;            // root_type_is_registered
+    bool settled = false;
+};
+
+struct FieldNode {
+    const Selection& field;
+    const TypeDefinition& parent;
+    std::size_t level;
+    // field_is_defined: the definition, and the class of its named type.
+    const FieldDefinition* definition = nullptr;
+    TypeClass type_class = TypeClass::Unclassified;
+    const TypeDefinition* type = nullptr;  // that named type, when in `types`
+    bool settled = false;
+};
+
+struct FragmentSpreadNode {
+    const Selection& spread;
+    const TypeDefinition& parent;
+    std::size_t level;
+    const FragmentDefinition* fragment = nullptr;  // fragment_is_defined
+    FragmentState* state = nullptr;                // fragment_is_defined
+    const TypeDefinition* condition = nullptr;     // fragment_type_condition_is_defined
+    bool settled = false;
+};
+
+struct InlineFragmentNode {
+    const Selection& fragment;
+    const TypeDefinition& parent;
+    std::size_t level;
+    // inline_type_condition_is_defined; the parent without a type condition.
+    const TypeDefinition* condition = nullptr;
+    bool settled = false;
+};
+
+struct DirectiveNode {
+    const Directive& directive;
+    OperationDirectiveLocation location;
+    const OperationDirectiveDefinition* definition = nullptr;  // directive_is_defined
+    bool settled = false;
+};
+
+struct BuiltinArgument {
+    std::string_view name;
+    const GraphQLType* type;
+};
+
+// The arguments of @defer or @stream.
+struct IncrementalArgumentNode {
+    const Argument& argument;
+    std::span<const BuiltinArgument> expected;
+    std::string_view directive_name;         // "defer" or "stream"
+    const BuiltinArgument* match = nullptr;  // incremental_argument_is_defined
+    bool settled = false;
+};
+
+// The arguments of a field or a custom directive. The owner is what carries
+// them: a field by its name as written, a directive by its bare name.
+struct ArgumentsNode {
+    Span<Argument> arguments;
+    const std::vector<ArgumentDefinition>& definitions;
+    std::string_view owner_name;
+    Offset owner_offset;
+    // Definitions matched by some argument; past 64 the missing check scans.
+    std::uint64_t matched = 0;
+    bool settled = false;
+};
+
+struct ArgumentNode {
+    ArgumentsNode& arguments;
+    const Argument& argument;
+    const ArgumentDefinition* definition = nullptr;  // argument_is_defined
+    bool settled = false;
+};
+
+// Runs the rules in the order given, up to the first that fails or settles
+// the node. Each rule is a direct call the compiler can inline.
+template <auto rule, auto... later_rules, class Node>
+MaybeError check_in_order(Context& context, Node& node) {
+    if (MaybeError error = rule(context, node)) return error;
+    if constexpr (sizeof...(later_rules) == 0) {
+        return nullptr;
+    } else {
+        if (node.settled) return nullptr;
+        return check_in_order<later_rules...>(context, node);
+    }
+}
+
+// The lists of rules and the loops over a node's children, defined at the end
+// of this file.
+MaybeError validate_selection_set(Context& context, const SelectionSet& selection_set, const TypeDefinition& parent,
+                                  std::size_t level);
+MaybeError validate_directives(Context& context, Span<Directive> directives, OperationDirectiveLocation location);
+MaybeError validate_incremental_directive_arguments(Context& context, Span<Argument> arguments,
+                                                    std::span<const BuiltinArgument> expected,
+                                                    std::string_view directive_name);
+MaybeError check_arguments(Context& context, ArgumentsNode& arguments);
+MaybeError check_argument(Context& context, ArgumentNode& argument);
+
+// ---------------------------------------------------------------------------
+// Shared helpers.
 
 // A boxed error with exactly one location.
 BoxedError error_at(std::string message, ErrorCode code, error::Location location) {
@@ -329,73 +448,12 @@ std::optional<std::string> check_value_matches_type(const Context& context, cons
 }
 
 // ---------------------------------------------------------------------------
-// Arguments and directives.
+// Helpers of the rules below.
 
-// The owner is what carries the arguments: a field by its name as written, a
-// custom directive by its bare name, @defer and @stream as "@defer"/"@stream".
-MaybeError check_arguments(Context& context, Span<Argument> arguments,
-                           const std::vector<ArgumentDefinition>& definitions, std::string_view owner_name,
-                           Offset owner_offset) {
-    const bool camel = context.schema.auto_camel_case;
-
-    // "argument '{}' is provided more than once on '{}'"
-    auto repeated = first_repeated_name(
-        arguments, [](const Argument& argument) { return argument.name.value; }, context.scratch_names);
-    if (repeated) {
-        const Argument& argument = arguments[*repeated];
-        return error_at(context,
-                        concat({"argument '", argument.name.value, "' is provided more than once on '", owner_name,
-                                "'"}),
-                        ErrorCode::UnknownArgument, argument.name.offset);
-    }
-
-    // Definitions matched by some argument; past 64 the missing check scans.
-    std::uint64_t matched = 0;
-    for (const Argument& argument : arguments) {
-        std::size_t index = 0;
-        const ArgumentDefinition* definition =
-            find_argument_definition(definitions, argument.name.value, camel, index);
-        // "unknown argument '{}' on '{}'"
-        if (definition == nullptr) {
-            return error_at(context, concat({"unknown argument '", argument.name.value, "' on '", owner_name, "'"}),
-                            ErrorCode::UnknownArgument, argument.name.offset);
-        }
-        if (index < 64) matched |= std::uint64_t{1} << index;
-        // "argument '{}' on '{}' {}"
-        auto tail = check_value_matches_type(context, argument.value, definition->arg_type, definition->has_default);
-        if (tail) {
-            return error_at(context, concat({"argument '", argument.name.value, "' on '", owner_name, "' ", *tail}),
-                            ErrorCode::ArgumentTypeMismatch, argument.value.offset);
-        }
-    }
-
-    // "missing required argument '{}' on '{}'"
-    for (std::size_t i = 0; i < definitions.size(); ++i) {
-        const ArgumentDefinition& definition = definitions[i];
-        if (!definition.is_required()) continue;
-        if (i < 64 && (matched & (std::uint64_t{1} << i))) continue;
-        // Unmatched by index; an argument may still carry its name when an
-        // earlier definition shares it.
-        bool given = false;
-        for (const Argument& argument : arguments) {
-            if (graphql_name_equals(definition.graphql_name, definition.name, camel, argument.name.value)) {
-                given = true;
-                break;
-            }
-        }
-        if (!given) {
-            std::string name = schema::graphql_name_of(definition.graphql_name, definition.name, camel);
-            return error_at(context, concat({"missing required argument '", name, "' on '", owner_name, "'"}),
-                            ErrorCode::ArgumentTypeMismatch, owner_offset);
-        }
-    }
-    return nullptr;
+// The bare wire name ("FIELD"), as location messages show it.
+std::string_view operation_directive_location_str(OperationDirectiveLocation location) {
+    return schema::operation_directive_location_name(location);
 }
-
-struct BuiltinArgument {
-    std::string_view name;
-    const GraphQLType* type;
-};
 
 const GraphQLType& builtin_named_type(const char* name) {
     static const GraphQLType boolean_type = GraphQLType::named("Boolean");
@@ -408,106 +466,28 @@ const GraphQLType& builtin_named_type(const char* name) {
 }
 
 // Every expected type is a nullable named type.
-std::array<BuiltinArgument, 2> defer_arguments() {
-    return {{{"if", &builtin_named_type("Boolean")}, {"label", &builtin_named_type("String")}}};
+std::span<const BuiltinArgument> defer_arguments() {
+    static const std::array<BuiltinArgument, 2> arguments{
+        {{"if", &builtin_named_type("Boolean")}, {"label", &builtin_named_type("String")}}};
+    return arguments;
 }
 
-std::array<BuiltinArgument, 3> stream_arguments() {
-    return {{{"if", &builtin_named_type("Boolean")},
-             {"label", &builtin_named_type("String")},
-             {"initialCount", &builtin_named_type("Int")}}};
+std::span<const BuiltinArgument> stream_arguments() {
+    static const std::array<BuiltinArgument, 3> arguments{{{"if", &builtin_named_type("Boolean")},
+                                                           {"label", &builtin_named_type("String")},
+                                                           {"initialCount", &builtin_named_type("Int")}}};
+    return arguments;
 }
 
-// The bare wire name ("FIELD"), as location messages show it.
-std::string_view operation_directive_location_str(OperationDirectiveLocation location) {
-    return schema::operation_directive_location_name(location);
+TypeClass classify_named_type(const CompiledSchema& schema, std::string_view name, const TypeDefinition*& type) {
+    type = nullptr;
+    if (is_builtin_scalar(name)) return TypeClass::Leaf;
+    if (schema.scalar_names.find(name) != schema.scalar_names.end()) return TypeClass::Leaf;
+    if (schema.unions.find(name) != schema.unions.end()) return TypeClass::Composite;
+    type = find_type(schema, name);
+    if (type == nullptr) return TypeClass::Unclassified;
+    return type->kind == TypeKind::Enum ? TypeClass::Leaf : TypeClass::Composite;
 }
-
-// @defer and @stream: no duplicate or missing checks; lowering reads the values.
-template <std::size_t N>
-MaybeError validate_incremental_directive_arguments(Context& context, Span<Argument> arguments,
-                                                    const std::array<BuiltinArgument, N>& expected,
-                                                    std::string_view directive_name) {
-    for (const Argument& argument : arguments) {
-        const BuiltinArgument* match = nullptr;
-        for (const BuiltinArgument& candidate : expected) {
-            if (candidate.name == argument.name.value) {
-                match = &candidate;
-                break;
-            }
-        }
-        // "unknown argument '{}' on '@{}'"
-        if (match == nullptr) {
-            return error_at(context,
-                            concat({"unknown argument '", argument.name.value, "' on '@", directive_name, "'"}),
-                            ErrorCode::UnknownArgument, argument.name.offset);
-        }
-        // "argument '{}' on '@{}' {}"
-        auto tail = check_value_matches_type(context, argument.value, *match->type, true);
-        if (tail) {
-            return error_at(context,
-                            concat({"argument '", argument.name.value, "' on '@", directive_name, "' ", *tail}),
-                            ErrorCode::ArgumentTypeMismatch, argument.value.offset);
-        }
-    }
-    return nullptr;
-}
-
-BoxedError directive_not_allowed(const Context& context, const Directive& directive,
-                                 OperationDirectiveLocation location) {
-    // "directive '@{}' is not allowed at this location ({})"
-    return error_at(context,
-                    concat({"directive '@", directive.name.value, "' is not allowed at this location (",
-                            operation_directive_location_str(location), ")"}),
-                    ErrorCode::InvalidDirectiveLocation, directive.offset);
-}
-
-MaybeError validate_directives(Context& context, Span<Directive> directives, OperationDirectiveLocation location) {
-    for (const Directive& directive : directives) {
-        std::string_view name = directive.name.value;
-        // Lowering alone decides @skip and @include.
-        if (name == "skip" || name == "include") continue;
-        if (name == "defer") {
-            if (location != OperationDirectiveLocation::FragmentSpread &&
-                location != OperationDirectiveLocation::InlineFragment) {
-                return directive_not_allowed(context, directive, location);
-            }
-            if (auto error = validate_incremental_directive_arguments(context, directive.arguments,
-                                                                      defer_arguments(), "defer")) {
-                return error;
-            }
-            continue;
-        }
-        if (name == "stream") {
-            if (location != OperationDirectiveLocation::Field) {
-                return directive_not_allowed(context, directive, location);
-            }
-            if (auto error = validate_incremental_directive_arguments(context, directive.arguments,
-                                                                      stream_arguments(), "stream")) {
-                return error;
-            }
-            continue;
-        }
-        auto it = context.schema.directives.find(name);
-        // "unknown directive '@{}'"
-        if (it == context.schema.directives.end()) {
-            return error_at(context, concat({"unknown directive '@", name, "'"}), ErrorCode::InvalidDirectiveLocation,
-                            directive.offset);
-        }
-        const schema::OperationDirectiveDefinition& definition = it->second;
-        if (std::find(definition.locations.begin(), definition.locations.end(), location) ==
-            definition.locations.end()) {
-            return directive_not_allowed(context, directive, location);
-        }
-        if (auto error = check_arguments(context, directive.arguments, definition.arguments, name, directive.offset)) {
-            return error;
-        }
-    }
-    return nullptr;
-}
-
-// ---------------------------------------------------------------------------
-// Fragments' type conditions.
 
 // Union members; an interface's implementors in `types` order; else the type
 // itself; else nothing.
@@ -543,212 +523,6 @@ const std::vector<std::string_view>& sorted_possible_types(Context& context, con
     }
     return it->second;
 }
-
-MaybeError check_fragment_is_possible(Context& context, const TypeDefinition& condition,
-                                      const TypeDefinition& parent, Offset offset) {
-    if (&condition == &parent) return nullptr;  // shares all its possible types, or has none
-    const std::vector<std::string_view>& condition_types = sorted_possible_types(context, condition);
-    const std::vector<std::string_view>& parent_types = sorted_possible_types(context, parent);
-    // An interface nothing implements accepts every fragment.
-    if (condition_types.empty() || parent_types.empty()) return nullptr;
-    auto a = condition_types.begin();
-    auto b = parent_types.begin();
-    while (a != condition_types.end() && b != parent_types.end()) {
-        if (*a == *b) return nullptr;
-        if (*a < *b) ++a;
-        else ++b;
-    }
-    // "fragment on '{}' can never apply to '{}' -- they share no possible types"
-    return error_at(context,
-                    concat({"fragment on '", condition.name, "' can never apply to '", parent.name,
-                            "' -- they share no possible types"}),
-                    ErrorCode::InvalidFragmentTarget, offset);
-}
-
-// ---------------------------------------------------------------------------
-// Selection sets.
-
-MaybeError validate_selection_set(Context& context, const SelectionSet& selection_set, const TypeDefinition& parent,
-                                  std::size_t level);
-
-// The operation's selection set is level 0; each field's sub-selection set,
-// each fragment expansion and each inline fragment adds one, as in lowering.
-// Fragments can chain past the parser's per-definition bound, so this bound
-// keeps every walk's stack small.
-MaybeError check_depth(const Context& context, std::size_t next_level, Offset offset) {
-    if (next_level <= max_effective_depth) return nullptr;
-    return error_at(context, depth_limit_message, ErrorCode::GraphqlValidationFailed, offset);
-}
-
-// "directive '@stream' can only be applied to a list-typed field, but '{}' is '{}'"
-MaybeError check_stream_on_list(const Context& context, const Selection& field, const FieldDefinition& definition) {
-    const Directive* stream = nullptr;
-    for (const Directive& directive : field.directives) {
-        if (directive.name.value == "stream") {
-            stream = &directive;
-            break;
-        }
-    }
-    if (stream == nullptr) return nullptr;
-    const GraphQLType& type = definition.field_type;
-    const GraphQLType& nullable = type.is_non_null() ? *type.inner : type;
-    if (nullable.kind != GraphQLType::Kind::Named) return nullptr;
-    return error_at(context,
-                    concat({"directive '@stream' can only be applied to a list-typed field, but '", field.name.value,
-                            "' is '", type.to_sdl_string(), "'"}),
-                    ErrorCode::InvalidDirectiveLocation, stream->offset);
-}
-
-enum class TypeClass : std::uint8_t { Leaf, Composite, Unclassified };
-
-TypeClass classify_named_type(const CompiledSchema& schema, std::string_view name, const TypeDefinition*& type) {
-    type = nullptr;
-    if (is_builtin_scalar(name)) return TypeClass::Leaf;
-    if (schema.scalar_names.find(name) != schema.scalar_names.end()) return TypeClass::Leaf;
-    if (schema.unions.find(name) != schema.unions.end()) return TypeClass::Composite;
-    type = find_type(schema, name);
-    if (type == nullptr) return TypeClass::Unclassified;
-    return type->kind == TypeKind::Enum ? TypeClass::Leaf : TypeClass::Composite;
-}
-
-MaybeError validate_field(Context& context, const Selection& field, const TypeDefinition& parent, std::size_t level) {
-    const CompiledSchema& schema = context.schema;
-    if (auto error = validate_directives(context, field.directives, OperationDirectiveLocation::Field)) return error;
-    // Nothing else of __typename is checked, neither arguments nor selections.
-    if (field.name.value == "__typename") return nullptr;
-
-    // "field '{}' does not exist on type '{}'"
-    const FieldDefinition* definition = find_field(parent.fields, field.name.value, schema.auto_camel_case);
-    if (definition == nullptr) {
-        return error_at(context, concat({"field '", field.name.value, "' does not exist on type '", parent.name, "'"}),
-                        ErrorCode::UnknownField, field.offset);
-    }
-    if (auto error = check_arguments(context, field.arguments, definition->arguments, field.name.value, field.offset)) {
-        return error;
-    }
-    if (auto error = check_stream_on_list(context, field, *definition)) return error;
-
-    const std::string& named = definition->field_type.named_type();
-    const TypeDefinition* type = nullptr;
-    const TypeClass type_class = classify_named_type(schema, named, type);
-    const bool has_selections = !field.selection_set.selections.empty();
-    // "field '{}' is of leaf type '{}' and cannot have a selection set"
-    if (type_class == TypeClass::Leaf && has_selections) {
-        return error_at(context,
-                        concat({"field '", field.name.value, "' is of leaf type '", named,
-                                "' and cannot have a selection set"}),
-                        ErrorCode::UnknownField, field.selection_set.offset);
-    }
-    // "field '{}' is of composite type '{}' and must have a selection set"
-    if (type_class == TypeClass::Composite && !has_selections) {
-        return error_at(context,
-                        concat({"field '", field.name.value, "' is of composite type '", named,
-                                "' and must have a selection set"}),
-                        ErrorCode::UnknownField, field.offset);
-    }
-    // Union-typed and unclassified fields' selections are not walked.
-    if (type_class != TypeClass::Composite || type == nullptr) return nullptr;
-    if (auto error = check_depth(context, level + 1, field.offset)) return error;
-    return validate_selection_set(context, field.selection_set, *type, level + 1);
-}
-
-MaybeError validate_fragment_spread(Context& context, const Selection& spread, const TypeDefinition& parent,
-                                    std::size_t level) {
-    if (auto error = validate_directives(context, spread.directives, OperationDirectiveLocation::FragmentSpread)) {
-        return error;
-    }
-    // "undefined fragment '{}'"
-    const FragmentDefinition* fragment = context.document.find_fragment(spread.name.value);
-    if (fragment == nullptr) {
-        return error_at(context, concat({"undefined fragment '", spread.name.value, "'"}),
-                        ErrorCode::InvalidFragmentTarget, spread.offset);
-    }
-    FragmentState& state = context.fragments[fragment_index(context, *fragment)];
-    // "Fragment cycle detected involving '{}'"
-    if (state.on_stack) {
-        return error_at(context, concat({"Fragment cycle detected involving '", spread.name.value, "'"}),
-                        ErrorCode::InvalidFragmentTarget, spread.offset);
-    }
-    // "fragment '{}' targets unknown type '{}'", at the definition's "on"
-    const TypeDefinition* condition = find_type(context.schema, fragment->type_condition.name.value);
-    if (condition == nullptr) {
-        return error_at(context,
-                        concat({"fragment '", fragment->name.value, "' targets unknown type '",
-                                fragment->type_condition.name.value, "'"}),
-                        ErrorCode::InvalidFragmentTarget, fragment->type_condition.offset);
-    }
-    if (auto error = check_fragment_is_possible(context, *condition, parent, spread.offset)) return error;
-
-    const std::size_t body_level = level + 1;
-    if (auto error = check_depth(context, body_level, spread.offset)) return error;
-    // A body that passed once passes again, against its own type condition, as
-    // long as it still fits under the depth bound from here.
-    if (state.validated && body_level + state.height <= max_effective_depth) {
-        context.deepest = std::max(context.deepest, body_level + state.height);
-        return nullptr;
-    }
-    const std::size_t outer_deepest = context.deepest;
-    context.deepest = body_level;
-    MaybeError error;
-    {
-        FragmentStackGuard on_stack(state);
-        error = validate_selection_set(context, fragment->selection_set, *condition, body_level);
-    }
-    if (!error) {
-        state.validated = true;
-        state.height = static_cast<std::uint32_t>(context.deepest - body_level);
-    }
-    context.deepest = std::max(outer_deepest, context.deepest);
-    return error;
-}
-
-MaybeError validate_inline_fragment(Context& context, const Selection& fragment, const TypeDefinition& parent,
-                                    std::size_t level) {
-    if (auto error = validate_directives(context, fragment.directives, OperationDirectiveLocation::InlineFragment)) {
-        return error;
-    }
-    const TypeDefinition* condition = &parent;
-    if (fragment.type_condition) {
-        // "inline fragment targets unknown type '{}'"
-        condition = find_type(context.schema, fragment.type_condition->name.value);
-        if (condition == nullptr) {
-            return error_at(context,
-                            concat({"inline fragment targets unknown type '", fragment.type_condition->name.value,
-                                    "'"}),
-                            ErrorCode::InvalidFragmentTarget, fragment.type_condition->offset);
-        }
-        if (auto error = check_fragment_is_possible(context, *condition, parent, fragment.type_condition->offset)) {
-            return error;
-        }
-    }
-    if (auto error = check_depth(context, level + 1, fragment.offset)) return error;
-    return validate_selection_set(context, fragment.selection_set, *condition, level + 1);
-}
-
-// Each selection is checked whole, everything below it included, before the next.
-MaybeError validate_selection_set(Context& context, const SelectionSet& selection_set, const TypeDefinition& parent,
-                                  std::size_t level) {
-    context.deepest = std::max(context.deepest, level);
-    for (const Selection& selection : selection_set.selections) {
-        MaybeError error;
-        switch (selection.kind) {
-            case SelectionKind::Field:
-                error = validate_field(context, selection, parent, level);
-                break;
-            case SelectionKind::FragmentSpread:
-                error = validate_fragment_spread(context, selection, parent, level);
-                break;
-            case SelectionKind::InlineFragment:
-                error = validate_inline_fragment(context, selection, parent, level);
-                break;
-        }
-        if (error) return error;
-    }
-    return nullptr;
-}
-
-// ---------------------------------------------------------------------------
-// Operation-level rules.
 
 // A variable's parsed type as a schema type; each level wrapped at most once.
 GraphQLType convert_parser_type(const document::TypeRef& type) {
@@ -809,53 +583,6 @@ std::size_t distinct_count(std::vector<std::string_view>& keys) {
     return static_cast<std::size_t>(std::unique(keys.begin(), keys.end()) - keys.begin());
 }
 
-// "document contains a mutation, but the schema has no mutation type" and the
-// subscription twin; then "schema's root type '{}' is not registered".
-error::Result<const TypeDefinition*> find_root_type(const CompiledSchema& schema, OperationType operation_type) {
-    const std::string* root_name = &schema.query_type_name;
-    if (operation_type == OperationType::Mutation) {
-        if (!schema.mutation_type_name) {
-            return error::make_error("document contains a mutation, but the schema has no mutation type",
-                                     ErrorCode::GraphqlValidationFailed);
-        }
-        root_name = &*schema.mutation_type_name;
-    } else if (operation_type == OperationType::Subscription) {
-        if (!schema.subscription_type_name) {
-            return error::make_error("document contains a subscription, but the schema has no subscription type",
-                                     ErrorCode::GraphqlValidationFailed);
-        }
-        root_name = &*schema.subscription_type_name;
-    }
-    const TypeDefinition* root = find_type(schema, *root_name);
-    if (root == nullptr) {
-        return error::make_error(concat({"schema's root type '", *root_name, "' is not registered"}),
-                                 ErrorCode::GraphqlValidationFailed);
-    }
-    return root;
-}
-
-// "variable '${}' is declared more than once", at the later definition.
-MaybeError check_duplicate_variables(Context& context, const OperationDefinition& operation) {
-    auto repeated = first_repeated_name(
-        operation.variables, [](const VariableDefinition& v) { return v.name.value; }, context.scratch_names);
-    if (!repeated) return nullptr;
-    const VariableDefinition& variable = operation.variables[*repeated];
-    return error_at(context, concat({"variable '$", variable.name.value, "' is declared more than once"}),
-                    ErrorCode::GraphqlValidationFailed, variable.offset);
-}
-
-// "a subscription operation must have exactly one root field, but this one selects {}"
-MaybeError check_subscription_root_field(Context& context, const OperationDefinition& operation) {
-    std::vector<std::string_view> keys;
-    if (!root_response_key_count(context, operation.selection_set, keys, 0)) return nullptr;
-    const std::size_t count = distinct_count(keys);
-    if (count == 1) return nullptr;
-    return error_at(context,
-                    concat({"a subscription operation must have exactly one root field, but this one selects ",
-                            std::to_string(count)}),
-                    ErrorCode::GraphqlValidationFailed, operation.selection_set.offset);
-}
-
 void build_declared_variables(Context& context, const OperationDefinition& operation) {
     context.variables.reserve(operation.variables.size());
     for (const VariableDefinition& variable : operation.variables) {
@@ -866,26 +593,594 @@ void build_declared_variables(Context& context, const OperationDefinition& opera
               [](const DeclaredVariable& a, const DeclaredVariable& b) { return a.name < b.name; });
 }
 
+// ---------------------------------------------------------------------------
+// Rules shared by several kinds of node.
+
+// "query nesting exceeds the limit of 256"
+// The operation's selection set is level 0; each field's sub-selection set,
+// each fragment expansion and each inline fragment adds one, as in lowering.
+// Fragments can chain past the parser's per-definition bound, so this bound
+// keeps every walk's stack small.
+MaybeError nesting_is_within_the_limit(const Context& context, std::size_t next_level, Offset offset) {
+    if (next_level <= max_effective_depth) return nullptr;
+    return error_at(context, depth_limit_message, ErrorCode::GraphqlValidationFailed, offset);
+}
+
+// "fragment on '{}' can never apply to '{}' -- they share no possible types"
+MaybeError check_fragment_is_possible(Context& context, const TypeDefinition& condition,
+                                      const TypeDefinition& parent, Offset offset) {
+    if (&condition == &parent) return nullptr;  // shares all its possible types, or has none
+    const std::vector<std::string_view>& condition_types = sorted_possible_types(context, condition);
+    const std::vector<std::string_view>& parent_types = sorted_possible_types(context, parent);
+    // An interface nothing implements accepts every fragment.
+    if (condition_types.empty() || parent_types.empty()) return nullptr;
+    auto a = condition_types.begin();
+    auto b = parent_types.begin();
+    while (a != condition_types.end() && b != parent_types.end()) {
+        if (*a == *b) return nullptr;
+        if (*a < *b) ++a;
+        else ++b;
+    }
+    return error_at(context,
+                    concat({"fragment on '", condition.name, "' can never apply to '", parent.name,
+                            "' -- they share no possible types"}),
+                    ErrorCode::InvalidFragmentTarget, offset);
+}
+
+// ---------------------------------------------------------------------------
+// Rules of the operation.
+
+// Errors of operation selection pass through unchanged.
+MaybeError operation_is_selected(Context& context, OperationNode& node) {
+    auto selected = document::select_operation(context.document, node.name);
+    if (!selected) return selected.take_error();
+    node.operation = selected.value();
+    return nullptr;
+}
+
+// "document contains a mutation, but the schema has no mutation type", and
+// the subscription twin.
+MaybeError schema_has_the_root_type(Context& context, OperationNode& node) {
+    const CompiledSchema& schema = context.schema;
+    node.root_type_name = &schema.query_type_name;
+    if (node.operation->type == OperationType::Mutation) {
+        if (!schema.mutation_type_name) {
+            return error::make_error("document contains a mutation, but the schema has no mutation type",
+                                     ErrorCode::GraphqlValidationFailed);
+        }
+        node.root_type_name = &*schema.mutation_type_name;
+    } else if (node.operation->type == OperationType::Subscription) {
+        if (!schema.subscription_type_name) {
+            return error::make_error("document contains a subscription, but the schema has no subscription type",
+                                     ErrorCode::GraphqlValidationFailed);
+        }
+        node.root_type_name = &*schema.subscription_type_name;
+    }
+    return nullptr;
+}
+
+// "schema's root type '{}' is not registered"
+MaybeError root_type_is_registered(Context& context, OperationNode& node) {
+    node.root = find_type(context.schema, *node.root_type_name);
+    if (node.root != nullptr) return nullptr;
+    return error::make_error(concat({"schema's root type '", *node.root_type_name, "' is not registered"}),
+                             ErrorCode::GraphqlValidationFailed);
+}
+
+// "variable '${}' is declared more than once", at the later definition.
+MaybeError variables_are_declared_once(Context& context, OperationNode& node) {
+    const OperationDefinition& operation = *node.operation;
+    auto repeated = first_repeated_name(
+        operation.variables, [](const VariableDefinition& v) { return v.name.value; }, context.scratch_names);
+    if (!repeated) return nullptr;
+    const VariableDefinition& variable = operation.variables[*repeated];
+    return error_at(context, concat({"variable '$", variable.name.value, "' is declared more than once"}),
+                    ErrorCode::GraphqlValidationFailed, variable.offset);
+}
+
+// "a subscription operation must have exactly one root field, but this one selects {}"
+MaybeError subscription_selects_one_root_field(Context& context, OperationNode& node) {
+    const OperationDefinition& operation = *node.operation;
+    if (operation.type != OperationType::Subscription) return nullptr;
+    std::vector<std::string_view> keys;
+    if (!root_response_key_count(context, operation.selection_set, keys, 0)) return nullptr;
+    const std::size_t count = distinct_count(keys);
+    if (count == 1) return nullptr;
+    return error_at(context,
+                    concat({"a subscription operation must have exactly one root field, but this one selects ",
+                            std::to_string(count)}),
+                    ErrorCode::GraphqlValidationFailed, operation.selection_set.offset);
+}
+
+// The variables are declared, once each, only now: the selections read them.
+MaybeError operation_selections_are_valid(Context& context, OperationNode& node) {
+    build_declared_variables(context, *node.operation);
+    return validate_selection_set(context, node.operation->selection_set, *node.root, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Rules of a field.
+
+MaybeError field_directives_are_valid(Context& context, FieldNode& node) {
+    return validate_directives(context, node.field.directives, OperationDirectiveLocation::Field);
+}
+
+// Nothing else of __typename is checked, neither arguments nor selections.
+MaybeError typename_is_always_valid(Context&, FieldNode& node) {
+    node.settled = node.field.name.value == "__typename";
+    return nullptr;
+}
+
+// "field '{}' does not exist on type '{}'"
+MaybeError field_is_defined(Context& context, FieldNode& node) {
+    const CompiledSchema& schema = context.schema;
+    const Selection& field = node.field;
+    node.definition = find_field(node.parent.fields, field.name.value, schema.auto_camel_case);
+    if (node.definition == nullptr) {
+        return error_at(context,
+                        concat({"field '", field.name.value, "' does not exist on type '", node.parent.name, "'"}),
+                        ErrorCode::UnknownField, field.offset);
+    }
+    node.type_class = classify_named_type(schema, node.definition->field_type.named_type(), node.type);
+    return nullptr;
+}
+
+MaybeError field_arguments_are_valid(Context& context, FieldNode& node) {
+    ArgumentsNode arguments{node.field.arguments, node.definition->arguments, node.field.name.value,
+                            node.field.offset};
+    return check_arguments(context, arguments);
+}
+
+// "directive '@stream' can only be applied to a list-typed field, but '{}' is '{}'"
+MaybeError stream_is_on_a_list_field(Context& context, FieldNode& node) {
+    const Directive* stream = nullptr;
+    for (const Directive& directive : node.field.directives) {
+        if (directive.name.value == "stream") {
+            stream = &directive;
+            break;
+        }
+    }
+    if (stream == nullptr) return nullptr;
+    const GraphQLType& type = node.definition->field_type;
+    const GraphQLType& nullable = type.is_non_null() ? *type.inner : type;
+    if (nullable.kind != GraphQLType::Kind::Named) return nullptr;
+    return error_at(context,
+                    concat({"directive '@stream' can only be applied to a list-typed field, but '",
+                            node.field.name.value, "' is '", type.to_sdl_string(), "'"}),
+                    ErrorCode::InvalidDirectiveLocation, stream->offset);
+}
+
+// "field '{}' is of leaf type '{}' and cannot have a selection set"
+MaybeError leaf_field_has_no_selection_set(Context& context, FieldNode& node) {
+    if (node.type_class != TypeClass::Leaf || node.field.selection_set.selections.empty()) return nullptr;
+    return error_at(context,
+                    concat({"field '", node.field.name.value, "' is of leaf type '",
+                            node.definition->field_type.named_type(), "' and cannot have a selection set"}),
+                    ErrorCode::UnknownField, node.field.selection_set.offset);
+}
+
+// "field '{}' is of composite type '{}' and must have a selection set"
+MaybeError composite_field_has_a_selection_set(Context& context, FieldNode& node) {
+    if (node.type_class != TypeClass::Composite || !node.field.selection_set.selections.empty()) return nullptr;
+    return error_at(context,
+                    concat({"field '", node.field.name.value, "' is of composite type '",
+                            node.definition->field_type.named_type(), "' and must have a selection set"}),
+                    ErrorCode::UnknownField, node.field.offset);
+}
+
+// Union-typed and unclassified fields' selections are not walked: only
+// composite types in `types` have fields to check them against.
+MaybeError field_selections_are_walked_below_object_types(Context&, FieldNode& node) {
+    node.settled = node.type_class != TypeClass::Composite || node.type == nullptr;
+    return nullptr;
+}
+
+MaybeError field_nesting_is_within_the_limit(Context& context, FieldNode& node) {
+    return nesting_is_within_the_limit(context, node.level + 1, node.field.offset);
+}
+
+MaybeError field_selections_are_valid(Context& context, FieldNode& node) {
+    return validate_selection_set(context, node.field.selection_set, *node.type, node.level + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Rules of a fragment spread.
+
+MaybeError spread_directives_are_valid(Context& context, FragmentSpreadNode& node) {
+    return validate_directives(context, node.spread.directives, OperationDirectiveLocation::FragmentSpread);
+}
+
+// "undefined fragment '{}'"
+MaybeError fragment_is_defined(Context& context, FragmentSpreadNode& node) {
+    node.fragment = context.document.find_fragment(node.spread.name.value);
+    if (node.fragment == nullptr) {
+        return error_at(context, concat({"undefined fragment '", node.spread.name.value, "'"}),
+                        ErrorCode::InvalidFragmentTarget, node.spread.offset);
+    }
+    node.state = &context.fragments[fragment_index(context, *node.fragment)];
+    return nullptr;
+}
+
+// "Fragment cycle detected involving '{}'"
+MaybeError fragment_is_not_in_a_cycle(Context& context, FragmentSpreadNode& node) {
+    if (!node.state->on_stack) return nullptr;
+    return error_at(context, concat({"Fragment cycle detected involving '", node.spread.name.value, "'"}),
+                    ErrorCode::InvalidFragmentTarget, node.spread.offset);
+}
+
+// "fragment '{}' targets unknown type '{}'", at the definition's "on"
+MaybeError fragment_type_condition_is_defined(Context& context, FragmentSpreadNode& node) {
+    const FragmentDefinition& fragment = *node.fragment;
+    node.condition = find_type(context.schema, fragment.type_condition.name.value);
+    if (node.condition != nullptr) return nullptr;
+    return error_at(context,
+                    concat({"fragment '", fragment.name.value, "' targets unknown type '",
+                            fragment.type_condition.name.value, "'"}),
+                    ErrorCode::InvalidFragmentTarget, fragment.type_condition.offset);
+}
+
+MaybeError spread_is_possible(Context& context, FragmentSpreadNode& node) {
+    return check_fragment_is_possible(context, *node.condition, node.parent, node.spread.offset);
+}
+
+MaybeError spread_nesting_is_within_the_limit(Context& context, FragmentSpreadNode& node) {
+    return nesting_is_within_the_limit(context, node.level + 1, node.spread.offset);
+}
+
+// A body that passed once passes again, against its own type condition, as
+// long as it still fits under the depth bound from here.
+MaybeError fragment_selections_are_valid(Context& context, FragmentSpreadNode& node) {
+    FragmentState& state = *node.state;
+    const std::size_t body_level = node.level + 1;
+    if (state.validated && body_level + state.height <= max_effective_depth) {
+        context.deepest = std::max(context.deepest, body_level + state.height);
+        return nullptr;
+    }
+    const std::size_t outer_deepest = context.deepest;
+    context.deepest = body_level;
+    MaybeError error;
+    {
+        FragmentStackGuard on_stack(state);
+        error = validate_selection_set(context, node.fragment->selection_set, *node.condition, body_level);
+    }
+    if (!error) {
+        state.validated = true;
+        state.height = static_cast<std::uint32_t>(context.deepest - body_level);
+    }
+    context.deepest = std::max(outer_deepest, context.deepest);
+    return error;
+}
+
+// ---------------------------------------------------------------------------
+// Rules of an inline fragment.
+
+MaybeError inline_fragment_directives_are_valid(Context& context, InlineFragmentNode& node) {
+    return validate_directives(context, node.fragment.directives, OperationDirectiveLocation::InlineFragment);
+}
+
+// "inline fragment targets unknown type '{}'"
+MaybeError inline_type_condition_is_defined(Context& context, InlineFragmentNode& node) {
+    const auto& type_condition = node.fragment.type_condition;
+    if (!type_condition) {
+        node.condition = &node.parent;
+        return nullptr;
+    }
+    node.condition = find_type(context.schema, type_condition->name.value);
+    if (node.condition != nullptr) return nullptr;
+    return error_at(context, concat({"inline fragment targets unknown type '", type_condition->name.value, "'"}),
+                    ErrorCode::InvalidFragmentTarget, type_condition->offset);
+}
+
+MaybeError inline_fragment_is_possible(Context& context, InlineFragmentNode& node) {
+    const auto& type_condition = node.fragment.type_condition;
+    if (!type_condition) return nullptr;
+    return check_fragment_is_possible(context, *node.condition, node.parent, type_condition->offset);
+}
+
+MaybeError inline_nesting_is_within_the_limit(Context& context, InlineFragmentNode& node) {
+    return nesting_is_within_the_limit(context, node.level + 1, node.fragment.offset);
+}
+
+MaybeError inline_fragment_selections_are_valid(Context& context, InlineFragmentNode& node) {
+    return validate_selection_set(context, node.fragment.selection_set, *node.condition, node.level + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Rules of a directive on a field, spread or inline fragment.
+
+BoxedError directive_not_allowed(const Context& context, const DirectiveNode& node) {
+    // "directive '@{}' is not allowed at this location ({})"
+    return error_at(context,
+                    concat({"directive '@", node.directive.name.value, "' is not allowed at this location (",
+                            operation_directive_location_str(node.location), ")"}),
+                    ErrorCode::InvalidDirectiveLocation, node.directive.offset);
+}
+
+// Lowering alone decides @skip and @include.
+MaybeError skip_and_include_are_left_to_lowering(Context&, DirectiveNode& node) {
+    std::string_view name = node.directive.name.value;
+    node.settled = name == "skip" || name == "include";
+    return nullptr;
+}
+
+// "directive '@defer' is not allowed at this location ({})"
+MaybeError defer_is_on_a_fragment(Context& context, DirectiveNode& node) {
+    if (node.directive.name.value != "defer") return nullptr;
+    if (node.location == OperationDirectiveLocation::FragmentSpread ||
+        node.location == OperationDirectiveLocation::InlineFragment) {
+        return nullptr;
+    }
+    return directive_not_allowed(context, node);
+}
+
+// "directive '@stream' is not allowed at this location ({})"
+MaybeError stream_is_on_a_field(Context& context, DirectiveNode& node) {
+    if (node.directive.name.value != "stream" || node.location == OperationDirectiveLocation::Field) return nullptr;
+    return directive_not_allowed(context, node);
+}
+
+// @defer and @stream are settled here, before the schema is asked: an
+// operation directive registered under either name is never used.
+MaybeError incremental_arguments_are_valid(Context& context, DirectiveNode& node) {
+    std::string_view name = node.directive.name.value;
+    if (name != "defer" && name != "stream") return nullptr;
+    node.settled = true;
+    return validate_incremental_directive_arguments(context, node.directive.arguments,
+                                                    name == "defer" ? defer_arguments() : stream_arguments(), name);
+}
+
+// "unknown directive '@{}'"
+MaybeError directive_is_defined(Context& context, DirectiveNode& node) {
+    std::string_view name = node.directive.name.value;
+    auto it = context.schema.directives.find(name);
+    if (it == context.schema.directives.end()) {
+        return error_at(context, concat({"unknown directive '@", name, "'"}), ErrorCode::InvalidDirectiveLocation,
+                        node.directive.offset);
+    }
+    node.definition = &it->second;
+    return nullptr;
+}
+
+// "directive '@{}' is not allowed at this location ({})"
+MaybeError directive_is_allowed_here(Context& context, DirectiveNode& node) {
+    const std::vector<OperationDirectiveLocation>& locations = node.definition->locations;
+    if (std::find(locations.begin(), locations.end(), node.location) != locations.end()) return nullptr;
+    return directive_not_allowed(context, node);
+}
+
+MaybeError directive_arguments_are_valid(Context& context, DirectiveNode& node) {
+    ArgumentsNode arguments{node.directive.arguments, node.definition->arguments, node.directive.name.value,
+                            node.directive.offset};
+    return check_arguments(context, arguments);
+}
+
+// ---------------------------------------------------------------------------
+// Rules of the arguments of @defer and @stream: no duplicate or missing
+// checks; lowering reads the values.
+
+// "unknown argument '{}' on '@{}'"
+MaybeError incremental_argument_is_defined(Context& context, IncrementalArgumentNode& node) {
+    for (const BuiltinArgument& candidate : node.expected) {
+        if (candidate.name == node.argument.name.value) {
+            node.match = &candidate;
+            return nullptr;
+        }
+    }
+    return error_at(context,
+                    concat({"unknown argument '", node.argument.name.value, "' on '@", node.directive_name, "'"}),
+                    ErrorCode::UnknownArgument, node.argument.name.offset);
+}
+
+// "argument '{}' on '@{}' {}"
+MaybeError incremental_argument_value_fits(Context& context, IncrementalArgumentNode& node) {
+    auto tail = check_value_matches_type(context, node.argument.value, *node.match->type, true);
+    if (!tail) return nullptr;
+    return error_at(context,
+                    concat({"argument '", node.argument.name.value, "' on '@", node.directive_name, "' ", *tail}),
+                    ErrorCode::ArgumentTypeMismatch, node.argument.value.offset);
+}
+
+// ---------------------------------------------------------------------------
+// Rules of the arguments of a field or a custom directive.
+
+// "argument '{}' is provided more than once on '{}'"
+MaybeError arguments_are_given_once(Context& context, ArgumentsNode& node) {
+    auto repeated = first_repeated_name(
+        node.arguments, [](const Argument& argument) { return argument.name.value; }, context.scratch_names);
+    if (!repeated) return nullptr;
+    const Argument& argument = node.arguments[*repeated];
+    return error_at(context,
+                    concat({"argument '", argument.name.value, "' is provided more than once on '", node.owner_name,
+                            "'"}),
+                    ErrorCode::UnknownArgument, argument.name.offset);
+}
+
+// Each argument whole, in written order, before the next.
+MaybeError each_argument_is_valid(Context& context, ArgumentsNode& node) {
+    for (const Argument& argument : node.arguments) {
+        ArgumentNode argument_node{node, argument};
+        if (auto error = check_argument(context, argument_node)) return error;
+    }
+    return nullptr;
+}
+
+// "missing required argument '{}' on '{}'"
+MaybeError required_arguments_are_given(Context& context, ArgumentsNode& node) {
+    const bool camel = context.schema.auto_camel_case;
+    for (std::size_t i = 0; i < node.definitions.size(); ++i) {
+        const ArgumentDefinition& definition = node.definitions[i];
+        if (!definition.is_required()) continue;
+        if (i < 64 && (node.matched & (std::uint64_t{1} << i))) continue;
+        // Unmatched by index; an argument may still carry its name when an
+        // earlier definition shares it.
+        bool given = false;
+        for (const Argument& argument : node.arguments) {
+            if (graphql_name_equals(definition.graphql_name, definition.name, camel, argument.name.value)) {
+                given = true;
+                break;
+            }
+        }
+        if (!given) {
+            std::string name = schema::graphql_name_of(definition.graphql_name, definition.name, camel);
+            return error_at(context, concat({"missing required argument '", name, "' on '", node.owner_name, "'"}),
+                            ErrorCode::ArgumentTypeMismatch, node.owner_offset);
+        }
+    }
+    return nullptr;
+}
+
+// "unknown argument '{}' on '{}'"
+MaybeError argument_is_defined(Context& context, ArgumentNode& node) {
+    std::size_t index = 0;
+    node.definition = find_argument_definition(node.arguments.definitions, node.argument.name.value,
+                                               context.schema.auto_camel_case, index);
+    if (node.definition == nullptr) {
+        return error_at(context,
+                        concat({"unknown argument '", node.argument.name.value, "' on '", node.arguments.owner_name,
+                                "'"}),
+                        ErrorCode::UnknownArgument, node.argument.name.offset);
+    }
+    if (index < 64) node.arguments.matched |= std::uint64_t{1} << index;
+    return nullptr;
+}
+
+// "argument '{}' on '{}' {}"
+MaybeError argument_value_fits(Context& context, ArgumentNode& node) {
+    const ArgumentDefinition& definition = *node.definition;
+    auto tail = check_value_matches_type(context, node.argument.value, definition.arg_type, definition.has_default);
+    if (!tail) return nullptr;
+    return error_at(context,
+                    concat({"argument '", node.argument.name.value, "' on '", node.arguments.owner_name, "' ",
+                            *tail}),
+                    ErrorCode::ArgumentTypeMismatch, node.argument.value.offset);
+}
+
+// ---------------------------------------------------------------------------
+// The rules, in the order they are checked. The first that fails ends the
+// validation; a node's rules all run before the walk reaches the next node.
+
+MaybeError check_operation(Context& context, OperationNode& operation) {
+    return check_in_order<operation_is_selected,                //
+                          schema_has_the_root_type,             //
+                          root_type_is_registered,              //
+                          variables_are_declared_once,          //
+                          subscription_selects_one_root_field,  //
+                          operation_selections_are_valid>(context, operation);
+}
+
+MaybeError check_field(Context& context, FieldNode& field) {
+    return check_in_order<field_directives_are_valid,                      //
+                          typename_is_always_valid,                        //
+                          field_is_defined,                                //
+                          field_arguments_are_valid,                       //
+                          stream_is_on_a_list_field,                       //
+                          leaf_field_has_no_selection_set,                 //
+                          composite_field_has_a_selection_set,             //
+                          field_selections_are_walked_below_object_types,  //
+                          field_nesting_is_within_the_limit,               //
+                          field_selections_are_valid>(context, field);
+}
+
+MaybeError check_fragment_spread(Context& context, FragmentSpreadNode& spread) {
+    return check_in_order<spread_directives_are_valid,         //
+                          fragment_is_defined,                 //
+                          fragment_is_not_in_a_cycle,          //
+                          fragment_type_condition_is_defined,  //
+                          spread_is_possible,                  //
+                          spread_nesting_is_within_the_limit,  //
+                          fragment_selections_are_valid>(context, spread);
+}
+
+MaybeError check_inline_fragment(Context& context, InlineFragmentNode& fragment) {
+    return check_in_order<inline_fragment_directives_are_valid,  //
+                          inline_type_condition_is_defined,      //
+                          inline_fragment_is_possible,           //
+                          inline_nesting_is_within_the_limit,    //
+                          inline_fragment_selections_are_valid>(context, fragment);
+}
+
+MaybeError check_directive(Context& context, DirectiveNode& directive) {
+    return check_in_order<skip_and_include_are_left_to_lowering,  //
+                          defer_is_on_a_fragment,                 //
+                          stream_is_on_a_field,                   //
+                          incremental_arguments_are_valid,        //
+                          directive_is_defined,                   //
+                          directive_is_allowed_here,              //
+                          directive_arguments_are_valid>(context, directive);
+}
+
+MaybeError check_arguments(Context& context, ArgumentsNode& arguments) {
+    return check_in_order<arguments_are_given_once,  //
+                          each_argument_is_valid,    //
+                          required_arguments_are_given>(context, arguments);
+}
+
+MaybeError check_argument(Context& context, ArgumentNode& argument) {
+    return check_in_order<argument_is_defined,  //
+                          argument_value_fits>(context, argument);
+}
+
+MaybeError check_incremental_argument(Context& context, IncrementalArgumentNode& argument) {
+    return check_in_order<incremental_argument_is_defined,  //
+                          incremental_argument_value_fits>(context, argument);
+}
+
+// Selections, directives and @defer/@stream arguments in written order, each
+// whole, everything below it included, before the next.
+
+MaybeError validate_selection_set(Context& context, const SelectionSet& selection_set, const TypeDefinition& parent,
+                                  std::size_t level) {
+    context.deepest = std::max(context.deepest, level);
+    for (const Selection& selection : selection_set.selections) {
+        MaybeError error;
+        switch (selection.kind) {
+            case SelectionKind::Field: {
+                FieldNode field{selection, parent, level};
+                error = check_field(context, field);
+                break;
+            }
+            case SelectionKind::FragmentSpread: {
+                FragmentSpreadNode spread{selection, parent, level};
+                error = check_fragment_spread(context, spread);
+                break;
+            }
+            case SelectionKind::InlineFragment: {
+                InlineFragmentNode fragment{selection, parent, level};
+                error = check_inline_fragment(context, fragment);
+                break;
+            }
+        }
+        if (error) return error;
+    }
+    return nullptr;
+}
+
+MaybeError validate_directives(Context& context, Span<Directive> directives, OperationDirectiveLocation location) {
+    for (const Directive& directive : directives) {
+        DirectiveNode node{directive, location};
+        if (auto error = check_directive(context, node)) return error;
+    }
+    return nullptr;
+}
+
+MaybeError validate_incremental_directive_arguments(Context& context, Span<Argument> arguments,
+                                                    std::span<const BuiltinArgument> expected,
+                                                    std::string_view directive_name) {
+    for (const Argument& argument : arguments) {
+        IncrementalArgumentNode node{argument, expected, directive_name};
+        if (auto error = check_incremental_argument(context, node)) return error;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 MaybeError validate_query(const Document& document, const CompiledSchema& schema,
                           std::optional<std::string_view> operation_name) {
-    auto selected = document::select_operation(document, operation_name);
-    if (!selected) return selected.take_error();
-    const OperationDefinition& operation = *selected.value();
-
-    auto root = find_root_type(schema, operation.type);
-    if (!root) return root.take_error();
-
     Context context{document, schema, {}, {}, {}, {}, 0};
     context.fragments.resize(document.fragments.size());
-
-    if (auto error = check_duplicate_variables(context, operation)) return error;
-    if (operation.type == OperationType::Subscription) {
-        if (auto error = check_subscription_root_field(context, operation)) return error;
-    }
-    build_declared_variables(context, operation);
-    return validate_selection_set(context, operation.selection_set, *root.value(), 0);
+    OperationNode operation{operation_name};
+    return check_operation(context, operation);
 }
 
 }  // namespace dovrane_core::validation

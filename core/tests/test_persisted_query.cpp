@@ -7,7 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "dovrane_core/persisted_query.hpp"
+#include "dovrane_core/parser.hpp"
+#include "dovrane_core/persisted_query_cache.hpp"
 
 using namespace dovrane_core;
 using persisted_query::CachedDocument;
@@ -22,7 +23,33 @@ CachedDocument entry(document::SharedDocument document, std::optional<std::size_
     return CachedDocument{std::move(document), validated};
 }
 
-std::string key(std::size_t i) { return sha256_hex(std::to_string(i)); }
+std::string key(std::size_t i) { return sha256_hex(std::to_string(i)).value(); }
+
+// A parsed document of about `fields` thousand fields: roughly 30 bytes of
+// text and a node of each per field.
+document::SharedDocument large_document(std::size_t fields, std::size_t seed) {
+    std::string text = "query Q" + std::to_string(seed) + " { viewer {";
+    for (std::size_t i = 0; i < fields * 1000; ++i) text += " f" + std::to_string(i) + ": name";
+    text += " } }";
+    auto parsed = parser::parse_document(text);
+    EXPECT_TRUE(parsed.ok());
+    return parsed.ok() ? parsed.value() : new_document();
+}
+
+// The cache's byte figure is the sum of the weights of what it holds.
+void expect_consistent(const PersistedQueryCache& cache, const std::vector<std::string>& keys) {
+    std::size_t present = 0;
+    std::size_t bytes = 0;
+    for (const std::string& k : keys) {
+        if (auto hit = cache.get(k)) {
+            ++present;
+            bytes += hit->document->memory_bytes();
+        }
+    }
+    EXPECT_EQ(present, cache.size());
+    EXPECT_EQ(bytes, cache.bytes());
+    EXPECT_LE(cache.bytes(), cache.byte_budget());
+}
 
 }  // namespace
 
@@ -40,13 +67,43 @@ TEST(Sha256Hex, KnownDigests) {
         {std::string("a\0b", 3), "59b271ae1bbcb1d31d41929817f4b16fb439eb4f31520b5ad1d5ce98920a7138"},
         {std::string(1'000'000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
     };
-    for (const Case& c : cases) EXPECT_EQ(sha256_hex(c.input), c.digest) << c.input.substr(0, 20);
-    EXPECT_EQ(sha256_hex(std::string_view()), cases[0].digest);
+    for (const Case& c : cases) EXPECT_EQ(sha256_hex(c.input).value(), c.digest) << c.input.substr(0, 20);
+    EXPECT_EQ(sha256_hex(std::string_view()).value(), cases[0].digest);
+}
+
+// The index's hash. SipHash-2-4 against the reference vectors of its paper
+// (key 00..0f, messages 00..n-1); SipHash-1-3, the same construction with
+// fewer rounds, against CPython's own `siphash13` (its bytes hash under
+// PYTHONHASHSEED=0, whose key is all zeros).
+TEST(SipHash, ReferenceVectors) {
+    std::string message;
+    for (int i = 0; i < 64; ++i) message.push_back(static_cast<char>(i));
+    const std::uint64_t k0 = 0x0706050403020100ULL;
+    const std::uint64_t k1 = 0x0f0e0d0c0b0a0908ULL;
+    struct Case {
+        std::size_t length;
+        std::uint64_t siphash24;
+    };
+    for (const Case& c : {Case{0, 0x726fdb47dd0e0e31ULL}, Case{1, 0x74f839c593dc67fdULL},
+                          Case{15, 0xa129ca6149be45e5ULL}}) {
+        EXPECT_EQ(persisted_query::siphash24(k0, k1, std::string_view(message).substr(0, c.length)), c.siphash24)
+            << c.length;
+    }
+    struct Text {
+        std::string_view text;
+        std::uint64_t siphash13;
+    };
+    for (const Text& t : {Text{std::string_view("\0", 1), 0x68a914128e01e473ULL},
+                          Text{std::string_view(message).substr(0, 8), 0xead411e67ebe2eeaULL},
+                          Text{std::string_view(message).substr(0, 15), 0xf30eb725bb91c9eaULL},
+                          Text{"abc", 0xc03bc3a0042630f2ULL}, Text{message, 0x75e05fd5bbc870c6ULL}}) {
+        EXPECT_EQ(persisted_query::siphash13(0, 0, t.text), t.siphash13) << t.text.size();
+    }
 }
 
 TEST(PersistedQueryCache, KeysMatchExactly) {
     PersistedQueryCache cache;
-    const std::string hash = sha256_hex("{ a }");
+    const std::string hash = sha256_hex("{ a }").value();
     auto document = new_document();
     cache.insert(hash, entry(document, 0));
 
@@ -122,12 +179,101 @@ TEST(PersistedQueryCache, EntriesInUseSurviveAStreamOfNewOnes) {
     }
 }
 
-// Run under ThreadSanitizer too (scripts/test.sh).
-TEST(PersistedQueryCache, ConcurrentGetAndInsert) {
+TEST(PersistedQueryCache, ADocumentWeighsItsTextAndNodes) {
+    const auto small = large_document(1, 0);
+    const auto large = large_document(20, 0);
+    EXPECT_GE(small->memory_bytes(), small->source.size());
+    // Every node counts besides the text.
+    EXPECT_GT(large->memory_bytes(), large->source.size() + 20000 * sizeof(void*));
+    EXPECT_GT(large->memory_bytes(), 15 * small->memory_bytes());
+    EXPECT_LT(new_document()->memory_bytes(), 1024u);
+}
+
+TEST(PersistedQueryCache, StaysWithinItsByteBudget) {
+    // Room for about three of these documents, whatever the entry count.
+    const std::size_t weight = large_document(20, 0)->memory_bytes();
+    PersistedQueryCache cache(3 * weight + weight / 2);
+    std::vector<std::string> keys;
+    for (std::size_t i = 0; i < 12; ++i) {
+        keys.push_back(key(i));
+        auto document = large_document(20 + i % 3, i);
+        cache.insert(keys.back(), entry(document));
+        EXPECT_LE(cache.bytes(), cache.byte_budget()) << "after " << i + 1 << " inserts";
+        // The newest entry is kept: the older ones make room for it.
+        auto hit = cache.get(keys.back());
+        ASSERT_NE(hit, nullptr);
+        EXPECT_EQ(hit->document, document);
+    }
+    EXPECT_GE(cache.size(), 2u);
+    EXPECT_LE(cache.size(), 3u);
+    expect_consistent(cache, keys);
+
+    // Small documents fill the room the large ones leave, up to the entry bound.
+    for (std::size_t i = 12; i < 12 + 2 * persisted_query::cache_capacity; ++i) {
+        keys.push_back(key(i));
+        cache.insert(keys.back(), entry(new_document()));
+    }
+    EXPECT_EQ(cache.size(), persisted_query::cache_capacity);
+    expect_consistent(cache, keys);
+}
+
+TEST(PersistedQueryCache, ByteEvictionKeepsEntriesInUse) {
+    const std::size_t weight = large_document(10, 0)->memory_bytes();
+    PersistedQueryCache cache(4 * weight);
+    auto hot = large_document(10, 1);
+    cache.insert("hot", entry(hot));
+    std::vector<std::string> keys{"hot"};
+    for (std::size_t i = 0; i < 20; ++i) {
+        keys.push_back(key(i));
+        cache.insert(keys.back(), entry(large_document(10, i + 2)));
+        auto hit = cache.get("hot");
+        ASSERT_NE(hit, nullptr) << "after " << i + 1 << " inserts";
+        EXPECT_EQ(hit->document, hot);
+    }
+    expect_consistent(cache, keys);
+}
+
+TEST(PersistedQueryCache, ADocumentLargerThanTheBudgetIsNotStored) {
+    const auto small = large_document(1, 0);
+    const auto oversized = large_document(20, 1);
+    PersistedQueryCache cache(oversized->memory_bytes() - 1);
+    cache.insert("small", entry(small));
+    std::weak_ptr<const document::Document> oversized_alive = oversized;
+
+    cache.insert("oversized", entry(oversized));
+    EXPECT_EQ(cache.get("oversized"), nullptr);
+    ASSERT_NE(cache.get("small"), nullptr);  // nothing was flushed for it
+    EXPECT_EQ(cache.size(), 1u);
+    EXPECT_EQ(cache.bytes(), small->memory_bytes());
+
+    // Replacing an entry with an oversized document leaves neither.
+    cache.insert("small", entry(oversized));
+    EXPECT_EQ(cache.get("small"), nullptr);
+    EXPECT_EQ(cache.size(), 0u);
+    EXPECT_EQ(cache.bytes(), 0u);
+
+    // A replacement that grows the entry evicts others, never itself.
+    PersistedQueryCache roomy(3 * small->memory_bytes());
+    for (std::size_t i = 0; i < 3; ++i) roomy.insert(key(i), entry(small));
+    roomy.insert(key(1), entry(large_document(2, 2)));
+    ASSERT_NE(roomy.get(key(1)), nullptr);
+    EXPECT_LE(roomy.bytes(), roomy.byte_budget());
+    expect_consistent(roomy, {key(0), key(1), key(2)});
+}
+
+// Run under ThreadSanitizer too (scripts/test.sh), with the default budget
+// and with one so small that byte eviction runs on most inserts.
+class ConcurrentCache : public ::testing::TestWithParam<std::size_t> {};
+
+INSTANTIATE_TEST_SUITE_P(Budgets, ConcurrentCache,
+                         ::testing::Values(persisted_query::default_cache_byte_budget,
+                                           100 * sizeof(document::Document)));
+
+TEST_P(ConcurrentCache, ConcurrentGetAndInsert) {
     constexpr int thread_count = 8;
     constexpr std::size_t operations = 20'000;
     constexpr std::size_t key_space = 3 * persisted_query::cache_capacity;
-    PersistedQueryCache cache;
+    PersistedQueryCache cache(GetParam());
     std::vector<std::string> keys;
     for (std::size_t i = 0; i < key_space; ++i) keys.push_back(key(i));
 
@@ -164,4 +310,5 @@ TEST(PersistedQueryCache, ConcurrentGetAndInsert) {
             EXPECT_EQ(hit->validated_operation, i);
         }
     }
+    expect_consistent(cache, keys);
 }

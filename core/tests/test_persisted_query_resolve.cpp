@@ -34,13 +34,13 @@ schema::CompiledSchema hello_schema() {
 error::Result<persisted_query::ResolvedQuery> register_text(const schema::CompiledSchema& schema, std::string_view text,
                                                             std::optional<std::string_view> operation_name,
                                                             bool validate) {
-    return resolve_persisted_query(schema, sha256_hex(text), text, operation_name, validate);
+    return resolve_persisted_query(schema, sha256_hex(text).value(), text, operation_name, validate);
 }
 
 error::Result<persisted_query::ResolvedQuery> hash_only(const schema::CompiledSchema& schema, std::string_view text,
                                                         std::optional<std::string_view> operation_name = std::nullopt,
                                                         bool validate = true) {
-    return resolve_persisted_query(schema, sha256_hex(text), std::nullopt, operation_name, validate);
+    return resolve_persisted_query(schema, sha256_hex(text).value(), std::nullopt, operation_name, validate);
 }
 
 void expect_not_found(const error::Result<persisted_query::ResolvedQuery>& result) {
@@ -85,7 +85,7 @@ TEST(PersistedQueries, AHashNeverRegisteredIsNotFound) {
 TEST(PersistedQueries, AnUpperCaseHashDoesNotMatchItsText) {
     schema::CompiledSchema schema = hello_schema();
     const std::string text = "{ hello }";
-    std::string upper = sha256_hex(text);
+    std::string upper = sha256_hex(text).value();
     for (char& c : upper) {
         if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
     }
@@ -160,15 +160,33 @@ TEST(PersistedQueries, ValidatingAnotherOperationOnAHitLeavesTheEntryAsItWas) {
     schema::CompiledSchema schema = hello_schema();
     const std::string text = "query A { hello } query B { hello }";
     ASSERT_TRUE(register_text(schema, text, "B", true).ok());
-    auto entry = schema.persisted_query_cache->get(sha256_hex(text));
+    auto entry = schema.persisted_query_cache->get(sha256_hex(text).value());
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->validated_operation, std::optional<std::size_t>{1});
 
     auto other = hash_only(schema, text, "A");
     ASSERT_TRUE(other.ok()) << other.error().message;
     EXPECT_EQ(other->document, entry->document);
-    EXPECT_EQ(schema.persisted_query_cache->get(sha256_hex(text)), entry);
+    EXPECT_EQ(schema.persisted_query_cache->get(sha256_hex(text).value()), entry);
 
     ASSERT_TRUE(register_text(schema, text, std::nullopt, false).ok());
-    EXPECT_EQ(schema.persisted_query_cache->get(sha256_hex(text))->validated_operation, std::nullopt);
+    EXPECT_EQ(schema.persisted_query_cache->get(sha256_hex(text).value())->validated_operation, std::nullopt);
+}
+
+TEST(PersistedQueries, ATextTooLargeToCacheIsServedButNotStored) {
+    schema::CompiledSchema schema = hello_schema();
+    schema.persisted_query_cache = std::make_unique<persisted_query::PersistedQueryCache>(64 * 1024);
+    std::string text = "{";
+    for (int i = 0; i < 20000; ++i) text += " hello";
+    text += " }";
+    auto registered = register_text(schema, text, std::nullopt, true);
+    ASSERT_TRUE(registered.ok()) << registered.error().message;
+    EXPECT_TRUE(registered->registered);
+    ASSERT_NE(registered->document, nullptr);
+    EXPECT_EQ(registered->document->source, text);
+    expect_not_found(hash_only(schema, text));
+
+    // A small one still fits beside nothing else.
+    ASSERT_TRUE(register_text(schema, "{ hello }", std::nullopt, true).ok());
+    ASSERT_TRUE(hash_only(schema, "{ hello }").ok());
 }

@@ -37,7 +37,9 @@
 
 #include <Python.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <new>
 #include <optional>
 #include <string>
@@ -243,14 +245,22 @@ constexpr PyGetSetDef computed_getter(const char* name, const char* doc = nullpt
 template <class T>
 Result<PyTypeObject*> class_type(Class<T>& cls) {
     DOVRANE_ASSIGN_OR_RETURN(const Ref* type, cls.type.get_or_build([&cls]() -> Result<Ref> {
-        PyType_Slot slots[] = {
+        // A slot the class lacks is left out: a {0, nullptr} entry in its
+        // place would end the table there and drop every slot after it.
+        const PyType_Slot wanted[] = {
+            {Py_tp_doc, const_cast<char*>(cls.doc)},
             {Py_tp_traverse, reinterpret_cast<void*>(&detail::traverse<T>)},
             {Py_tp_clear, reinterpret_cast<void*>(&detail::clear<T>)},
             {Py_tp_dealloc, reinterpret_cast<void*>(&detail::dealloc<T>)},
             {Py_tp_getset, cls.getters},
-            {cls.doc != nullptr ? Py_tp_doc : 0, const_cast<char*>(cls.doc)},
-            {0, nullptr},
         };
+        PyType_Slot slots[std::size(wanted) + 1] = {};
+        std::size_t count = 0;
+        for (const PyType_Slot& slot : wanted) {
+            if (slot.pfunc != nullptr) {
+                slots[count++] = slot;
+            }
+        }
         PyType_Spec spec = {
             cls.qualified_name,
             static_cast<int>(sizeof(Instance<T>)),

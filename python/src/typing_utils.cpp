@@ -54,6 +54,7 @@ binding::InternedName union_definition_name{"UnionDefinition"};
 binding::InternedName maybe_module_name{"dovrane._maybe"};
 binding::InternedName maybe_name{"Maybe"};
 binding::InternedName type_info_attribute{"__dovrane_type_info__"};
+binding::InternedName dict_attribute{"__dict__"};
 binding::InternedName name_attribute{"name"};
 binding::InternedName dunder_name_attribute{"__name__"};
 binding::InternedName resolve_type_method{"resolve_type"};
@@ -398,6 +399,28 @@ Result<bool> is_union_origin(PyObject* origin) {
 // ---------------------------------------------------------------------------
 // Naming
 
+// The type info that names `annotation`. A class counts only when it carries
+// one itself: attribute lookup would also find a decorated base's, so a class
+// being processed (which has no info yet) would take its base's name for its
+// own self-references, and an undecorated subclass would pass for its base.
+Result<Ref> own_type_info(PyObject* annotation) {
+    if (PyType_Check(annotation)) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref own, binding::getattr_or_empty(annotation, dict_attribute));
+        if (!own) {
+            return Ref();
+        }
+        DOVRANE_ASSIGN_OR_RETURN(PyObject * key, type_info_attribute.get());
+        int carried = PySequence_Contains(own.get(), key);
+        if (carried <= 0) {
+            if (carried < 0) {
+                DOVRANE_TRY(binding::discard_current_exception());
+            }
+            return Ref();
+        }
+    }
+    return binding::getattr_or_empty(annotation, type_info_attribute);
+}
+
 Result<std::string> named_type_name(PyObject* annotation) {
     DOVRANE_ASSIGN_OR_RETURN(const LazyModuleCache* lazy, lazy_helpers());
     DOVRANE_ASSIGN_OR_RETURN(bool is_placeholder, binding::is_instance(annotation, lazy->lazy_type.get()));
@@ -413,7 +436,7 @@ Result<std::string> named_type_name(PyObject* annotation) {
         }
     }
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::getattr_or_empty(annotation, type_info_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref info, own_type_info(annotation));
     if (info) {
         DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(info.get(), name_attribute));
         DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(name.get()));

@@ -296,6 +296,10 @@ struct Document {
 
     const FragmentDefinition* find_fragment(std::string_view name) const;
 
+    // Heap bytes the document holds: its text, its nodes and its indexes. Cheap
+    // (no walk of the tree); what the persisted-query cache weighs it by.
+    std::size_t memory_bytes() const;
+
     // Filled by the parser.
     detail::Arena arena;
     std::vector<detail::PositionAnchor> anchors;          // ascending by offset

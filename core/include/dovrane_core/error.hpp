@@ -58,6 +58,17 @@ struct GraphQLError {
     ErrorCode code = ErrorCode::GraphqlValidationFailed;
 };
 
+}  // namespace dovrane_core::error
+
+// Deleting an error is out of line, so a null box costs a test where it is
+// dropped, not a call: validation passes one back from every rule it runs.
+template <>
+struct std::default_delete<dovrane_core::error::GraphQLError> {
+    void operator()(dovrane_core::error::GraphQLError* error) const noexcept;
+};
+
+namespace dovrane_core::error {
+
 using BoxedError = std::unique_ptr<GraphQLError>;
 
 // A located-less error, boxed.
@@ -70,10 +81,17 @@ std::string concat(std::initializer_list<std::string_view> parts);
 // An error with exactly one location.
 BoxedError make_error_at(std::string message, ErrorCode code, Location location);
 
+namespace detail {
+// Stops the process, naming the error: a debug build's answer to `value()`
+// taken from an error or `error()` taken from a value.
+[[noreturn]] void wrong_side_of_result(const GraphQLError* error);
+}  // namespace detail
+
 // Either a value or a boxed error. Small on purpose: `ok()`, `value()`,
-// `error()`, and `take_error()` to pass the box on.
+// `error()`, and `take_error()` to pass the box on. A result must be looked
+// at; reading the side it does not hold stops a debug build.
 template <class T>
-class Result {
+class [[nodiscard]] Result {
 public:
     Result(T value) : value_(std::move(value)) {}
     Result(BoxedError error) : error_(std::move(error)) {}
@@ -81,16 +99,42 @@ public:
     bool ok() const { return error_ == nullptr; }
     explicit operator bool() const { return ok(); }
 
-    T& value() & { return *value_; }
-    const T& value() const& { return *value_; }
-    T&& value() && { return std::move(*value_); }
-    T* operator->() { return &*value_; }
-    const T* operator->() const { return &*value_; }
+    T& value() & {
+        expect_value();
+        return *value_;
+    }
+    const T& value() const& {
+        expect_value();
+        return *value_;
+    }
+    T&& value() && {
+        expect_value();
+        return std::move(*value_);
+    }
+    T* operator->() {
+        expect_value();
+        return &*value_;
+    }
+    const T* operator->() const {
+        expect_value();
+        return &*value_;
+    }
 
-    const GraphQLError& error() const { return *error_; }
+    const GraphQLError& error() const {
+#ifndef NDEBUG
+        if (error_ == nullptr) detail::wrong_side_of_result(nullptr);
+#endif
+        return *error_;
+    }
     BoxedError take_error() { return std::move(error_); }
 
 private:
+    void expect_value() const {
+#ifndef NDEBUG
+        if (!value_) detail::wrong_side_of_result(error_.get());
+#endif
+    }
+
     std::optional<T> value_;
     BoxedError error_;
 };

@@ -1,54 +1,16 @@
-// Automatic persisted queries: SHA-256 keys and the per-schema document cache.
+// Automatic persisted queries: a request's hash, and perhaps its text,
+// resolved against a compiled schema's cache.
 #pragma once
 
-#include <cstddef>
-#include <memory>
 #include <optional>
-#include <string>
 #include <string_view>
 
 #include "dovrane_core/document.hpp"
 #include "dovrane_core/error.hpp"
-
-namespace dovrane_core::schema {
-struct CompiledSchema;
-}
+#include "dovrane_core/persisted_query_cache.hpp"
+#include "dovrane_core/schema.hpp"
 
 namespace dovrane_core::persisted_query {
-
-// 64 lowercase hex digits of the SHA-256 of the bytes. Should the digest ever
-// fail, the result is a string no request hash can equal.
-std::string sha256_hex(std::string_view bytes);
-
-inline constexpr std::size_t cache_capacity = 1000;
-
-// What a cache entry remembers besides the document: which operation, if any,
-// passed validation when it was registered.
-struct CachedDocument {
-    document::SharedDocument document;
-    std::optional<std::size_t> validated_operation;  // index into document->operations
-};
-
-struct CacheState;  // defined in persisted_query.cpp
-
-// Bounded, thread-safe map from hash to shared document. Any entry may be
-// evicted at any later call, even one just inserted; callers handle misses.
-class PersistedQueryCache {
-public:
-    PersistedQueryCache();
-    ~PersistedQueryCache();
-    PersistedQueryCache(const PersistedQueryCache&) = delete;
-    PersistedQueryCache& operator=(const PersistedQueryCache&) = delete;
-
-    // A hit is one lookup and one reference-count increment; null on a miss.
-    std::shared_ptr<const CachedDocument> get(std::string_view hash) const;
-    // Replaces an existing entry for the same hash.
-    void insert(std::string hash, CachedDocument entry);
-    std::size_t size() const;
-
-private:
-    std::unique_ptr<CacheState> state_;
-};
 
 struct ResolvedQuery {
     document::SharedDocument document;

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "dovrane_core/json.hpp"
-#include "dovrane_core/persisted_query.hpp"
+#include "dovrane_core/persisted_query_cache.hpp"
 
 namespace dovrane_core::schema {
 
@@ -189,7 +189,7 @@ struct CompiledSchema {
     std::map<std::string, std::string, std::less<>> scalar_specified_by_urls;
     bool auto_camel_case = true;
     std::unique_ptr<persisted_query::PersistedQueryCache> persisted_query_cache =
-        std::make_unique<persisted_query::PersistedQueryCache>();
+        std::make_unique<persisted_query::PersistedQueryCache>(persisted_query::default_cache_byte_budget);
 
     CompiledSchema() = default;
     CompiledSchema(const CompiledSchema&) = delete;

@@ -1,0 +1,234 @@
+"""render_sdl on compiled schemas, and what another GraphQL library reads in it."""
+import importlib.util
+import os
+import sys
+
+import pytest
+
+import _dovrane
+import rich_schema
+
+# The SDL of rich_schema.build(): every kind of section, descriptions with
+# quotes, deprecations, defaults, applied directives at each location the SDL
+# prints them, camel-cased names beside explicit ones, library scalars.
+RICH_SDL = r'''schema @docLink(pageUrl: "https://example.com/schema", anchor: "top") {
+  query: Query
+  mutation: Mutation
+  subscription: Subscription
+}
+
+type Author implements Node {
+  id: ID!
+  fullName: String!
+  books("""At most""" maxCount: Int! = 3 @docLink(pageUrl: "https://example.com/paging", anchor: null), sortKey: String = null @deprecated(reason: "By title"), genres: [Genre!]! = [FICTION, NONFICTION]): [Book!]!
+}
+
+"""A "book"
+as sold"""
+type Book implements Published & Node @docLink(pageUrl: "https://example.com/books", anchor: "book") @key(keyId: "b-1") {
+  id: ID!
+  publishedOn: Date
+  """The title"""
+  title: String! @docLink(pageUrl: "https://example.com/books", anchor: "title")
+  ISBN: String!
+  subtitle: String @deprecated(reason: "Use title")
+  genre: Genre!
+  price: Money!
+  cost: Decimal
+  printedAt: Time @docLink(pageUrl: "https://example.com/print", anchor: null) @docLink(pageUrl: "https://example.com/time", anchor: null)
+  updatedAt: DateTime
+  sequel: Book
+}
+
+"""Which books"""
+input BookFilter @docLink(pageUrl: "https://example.com/filters", anchor: null) {
+  titlePrefix: String = null @docLink(pageUrl: "https://example.com/filters", anchor: "prefix")
+  genre: Genre! = FICTION
+  minPages: Int! = 0
+  maxPrice: Decimal = null
+}
+
+input BookKey @oneOf {
+  isbn: String
+  bookId: ID
+}
+
+"""What a book is"""
+enum Genre @docLink(pageUrl: "https://example.com/genres", anchor: null) {
+  """Made up, "mostly"
+  """
+  FICTION
+  NONFICTION @docLink(pageUrl: "https://example.com/genres", anchor: "nf")
+  POETRY @deprecated(reason: "Use \"FICTION\"")
+}
+
+type Mutation {
+  """Ends with a quote: "
+  """
+  renameBook(bookId: ID!, newTitle: String!): Book!
+}
+
+"""Anything with an id"""
+interface Node @docLink(pageUrl: "https://example.com/node", anchor: null) {
+  id: ID!
+}
+
+"""Dated; says \"""when\"""
+"""
+interface Published implements Node @key(keyId: "p-1") {
+  id: ID!
+  publishedOn: Date
+}
+
+type Query {
+  book(key: BookKey!): Book
+  search(text: String!, filter: BookFilter = null): [SearchResult!]!
+  node: Node
+}
+
+type Subscription {
+  bookAdded(genre: Genre = null): Book!
+}
+
+union SearchResult = Book | Author
+
+"""Date (isoformat)"""
+scalar Date
+
+"""Date with time (isoformat)"""
+scalar DateTime
+
+"""Decimal (fixed-point)"""
+scalar Decimal
+
+"""An amount, as decimal text"""
+scalar Money @specifiedBy(url: "https://example.com/money") @docLink(pageUrl: "https://example.com/money", anchor: null)
+
+"""Time (isoformat)"""
+scalar Time
+
+"""UUID"""
+scalar UUID
+
+"""Upper-cases a string"""
+directive @upperCase("""A BCP 47 tag""" localeName: String! = "en" @docLink(pageUrl: "https://example.com/locales", anchor: null)) on FIELD | FRAGMENT_SPREAD
+
+"""Where the "docs" are"""
+directive @docLink(pageUrl: String!, anchor: String) repeatable on SCHEMA | SCALAR | OBJECT | FIELD_DEFINITION | ARGUMENT_DEFINITION | INTERFACE | UNION | ENUM | ENUM_VALUE | INPUT_OBJECT | INPUT_FIELD_DEFINITION
+
+directive @key(keyId: UUID!) on OBJECT | INTERFACE'''
+
+# What auto_camel_case=False prints in their place: the Python names. Explicit
+# names (ISBN, sortKey, anchor), enum values, type and directive names stay.
+PYTHON_NAMES = [("pageUrl", "page_url"), ("keyId", "key_id"), ("fullName", "full_name"), ("maxCount", "max_count"),
+                ("publishedOn", "published_on"), ("printedAt", "printed_at"), ("updatedAt", "updated_at"),
+                ("titlePrefix", "title_prefix"), ("minPages", "min_pages"), ("maxPrice", "max_price"),
+                ("bookId", "book_id"), ("renameBook", "rename_book"), ("newTitle", "new_title"),
+                ("bookAdded", "book_added"), ("localeName", "locale_name")]
+
+
+def test_rich_schema():
+    assert _dovrane.render_sdl(rich_schema.build()) == RICH_SDL
+
+
+def test_rich_schema_without_camel_case():
+    expected = RICH_SDL
+    for camel, python in PYTHON_NAMES:
+        assert camel in expected
+        expected = expected.replace(camel, python)
+    assert _dovrane.render_sdl(rich_schema.build(auto_camel_case=False)) == expected
+
+
+# ---------------------------------------------------------------------------
+# graphql-core reads what we print
+
+@pytest.fixture(scope="module")
+def graphql():
+    return pytest.importorskip("graphql", reason="graphql-core is not installed for this interpreter")
+
+
+def doc_link(page, anchor=None):
+    return "https://example.com/" + page, anchor
+
+
+@pytest.mark.parametrize("auto_camel_case", [True, False])
+def test_graphql_core_builds_the_printed_schema(graphql, auto_camel_case):
+    def name(camel):
+        return camel if auto_camel_case else dict(PYTHON_NAMES).get(camel, camel)
+
+    # build_schema refuses an unknown directive or argument, validate_schema a
+    # broken interface, union or default.
+    built = graphql.build_schema(_dovrane.render_sdl(rich_schema.build(auto_camel_case=auto_camel_case)))
+    assert graphql.validate_schema(built) == []
+
+    # Every applied directive, read by the definition it names.
+    book, author, genre, book_filter = (built.type_map[n] for n in ("Book", "Author", "Genre", "BookFilter"))
+    upper_case = built.get_directive("upperCase")
+    applied = [
+        (built.ast_node, doc_link("schema", "top")),
+        (built.type_map["Money"].ast_node, doc_link("money")),
+        (book.ast_node, doc_link("books", "book")),
+        (book.fields["title"].ast_node, doc_link("books", "title")),
+        (book.fields[name("printedAt")].ast_node, doc_link("print")),  # the first of two
+        (author.fields["books"].args[name("maxCount")].ast_node, doc_link("paging")),
+        (built.type_map["Node"].ast_node, doc_link("node")),
+        (genre.ast_node, doc_link("genres")),
+        (genre.values["NONFICTION"].ast_node, doc_link("genres", "nf")),
+        (book_filter.ast_node, doc_link("filters")),
+        (book_filter.fields[name("titlePrefix")].ast_node, doc_link("filters", "prefix")),
+        (upper_case.args[name("localeName")].ast_node, doc_link("locales")),
+    ]
+    doc_link_definition = built.get_directive("docLink")
+    for node, (page, anchor) in applied:
+        assert graphql.get_directive_values(doc_link_definition, node) == {name("pageUrl"): page, "anchor": anchor}
+    for node, key in [(book.ast_node, "b-1"), (built.type_map["Published"].ast_node, "p-1")]:
+        assert graphql.get_directive_values(built.get_directive("key"), node) == {name("keyId"): key}
+
+    # Descriptions, deprecations and defaults come back as declared.
+    assert book.description == 'A "book"\nas sold'
+    assert built.type_map["Published"].description == 'Dated; says """when"""'
+    assert built.mutation_type.fields[name("renameBook")].description == 'Ends with a quote: "'
+    assert genre.values["FICTION"].description == 'Made up, "mostly"'
+    assert genre.values["POETRY"].deprecation_reason == 'Use "FICTION"'
+    assert doc_link_definition.description == 'Where the "docs" are'
+    assert upper_case.args[name("localeName")].description == "A BCP 47 tag"
+    books = author.fields["books"]
+    assert books.args["sortKey"].deprecation_reason == "By title"
+    defaults = [books.args[name("maxCount")], books.args["genres"], book_filter.fields["genre"]]
+    assert [graphql.print_ast(default.ast_node.default_value) for default in defaults] == [
+        "3", "[FICTION, NONFICTION]", "FICTION"]
+    assert built.type_map["BookKey"].ast_node.directives[0].name.value == "oneOf"
+    assert built.type_map["Money"].specified_by_url == "https://example.com/money"
+    assert sorted(type_name for type_name in built.type_map if not type_name.startswith("__")) == sorted(
+        ["Author", "Book", "BookFilter", "BookKey", "Genre", "Mutation", "Node", "Published", "Query", "Subscription",
+         "SearchResult", "Date", "DateTime", "Decimal", "Money", "Time", "UUID", "String", "Int", "Boolean", "ID"])
+
+
+# ---------------------------------------------------------------------------
+# The benchmark schema: declared in Python, printed, read back
+
+def bench_module(name):
+    """A module of bench/, imported under its own name (its lazy types name it)."""
+    if name not in sys.modules:
+        path = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "bench", name + ".py")
+        found = importlib.util.spec_from_file_location(name, path)
+        module = importlib.util.module_from_spec(found)
+        sys.modules[name] = module
+        found.loader.exec_module(module)
+    return sys.modules[name]
+
+
+def test_the_bench_schema_survives_the_round_trip(graphql):
+    types = bench_module("bench_schema_types")
+    schema = types.build()
+    data = os.path.join(os.path.dirname(types.__file__), "data")
+    with open(os.path.join(data, "schema.graphql"), encoding="utf-8") as source:
+        original = graphql.build_schema(source.read())
+    printed = graphql.build_schema(_dovrane.render_sdl(schema))
+    assert types.schema_outline(printed) == types.schema_outline(original)
+
+    # Both sides validate the benchmark's query on the same schema.
+    with open(os.path.join(data, "query.graphql"), encoding="utf-8") as source:
+        query = source.read()
+    assert graphql.validate(original, graphql.parse(query)) == []
+    assert _dovrane.validate_query(query, schema) is None
