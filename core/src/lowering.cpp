@@ -696,16 +696,19 @@ std::vector<LoweredField> tree_level(const FlatPlan& flat, std::size_t first, st
     for (std::size_t i = first; i < first + count; ++i) {
         const FlatField& field = flat.fields[i];
         const Selection& selection = *field.selection;
-        std::optional<std::string_view> type_condition;
-        if (field.type_condition != nullptr) type_condition = field.type_condition->value;
-        std::optional<DeferMarker> defer;
-        if (const DeferMarker* mark = flat.defer_of(field)) defer = *mark;
-        std::optional<StreamMarker> stream;
-        if (const StreamMarker* marker = flat.stream_of(field)) stream = *marker;
-        level.emplace_back(selection.response_key(), selection.name.value, type_condition,
-                           lower_arguments(selection.arguments), lower_directives(selection.directives),
-                           tree_level(flat, field.first_child, field.child_count), defer, stream, field.line,
-                           field.column);
+        // Member by member: clang before 16 (the fuzz harnesses' compiler)
+        // lacks parenthesised aggregate initialisation.
+        LoweredField& lowered = level.emplace_back();
+        lowered.response_key = selection.response_key();
+        lowered.field_name = selection.name.value;
+        if (field.type_condition != nullptr) lowered.type_condition = field.type_condition->value;
+        lowered.arguments = lower_arguments(selection.arguments);
+        lowered.directives = lower_directives(selection.directives);
+        lowered.selections = tree_level(flat, field.first_child, field.child_count);
+        if (const DeferMarker* mark = flat.defer_of(field)) lowered.defer = *mark;
+        if (const StreamMarker* marker = flat.stream_of(field)) lowered.stream = *marker;
+        lowered.line = field.line;
+        lowered.column = field.column;
     }
     return level;
 }
