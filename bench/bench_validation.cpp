@@ -7,7 +7,6 @@
 #include "bench_data.hpp"
 #include "dashboard_schema.hpp"
 #include "dovrane_core/parser.hpp"
-#include "dovrane_core/schema.hpp"
 #include "dovrane_core/validation.hpp"
 
 using namespace dovrane_core;

@@ -132,10 +132,14 @@ private:
     void value(const document::Value& value, int depth) {
         require(depth <= 200, "value nests past the parser's limit");
         at(value.offset, 0);
-        for (const document::Value& item : value.list) this->value(item, depth + 1);
-        for (const document::ObjectField& field : value.object) {
-            name(field.name);
-            this->value(field.value, depth + 1);
+        // Only the member of the value's kind is live.
+        if (value.kind == document::ValueKind::List) {
+            for (const document::Value& item : value.list) this->value(item, depth + 1);
+        } else if (value.kind == document::ValueKind::Object) {
+            for (const document::ObjectField& field : value.object) {
+                name(field.name);
+                this->value(field.value, depth + 1);
+            }
         }
     }
 

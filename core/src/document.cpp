@@ -1,30 +1,165 @@
 #include "dovrane_core/document.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <new>
 
 namespace dovrane_core::document {
 
 namespace detail {
 
-void* Arena::allocate(std::size_t bytes, std::size_t alignment) {
-    auto misalignment = reinterpret_cast<std::uintptr_t>(cursor_) & (alignment - 1);
-    std::size_t padding = misalignment ? alignment - misalignment : 0;
-    if (cursor_ == nullptr || padding + bytes > remaining_) {
-        std::size_t size = std::max(next_block_size_, bytes + alignment);
-        // Default-initialised: the parser writes every byte it hands out.
-        blocks_.push_back(std::unique_ptr<std::byte[]>(new std::byte[size]));
-        reserved_bytes_ += size;
-        cursor_ = blocks_.back().get();
-        remaining_ = size;
-        // Grow geometrically so a large document needs few blocks.
-        next_block_size_ = std::min<std::size_t>(next_block_size_ * 2, std::size_t{1} << 20);
-        misalignment = reinterpret_cast<std::uintptr_t>(cursor_) & (alignment - 1);
-        padding = misalignment ? alignment - misalignment : 0;
+// Each block starts with this header; nodes follow it.
+struct Arena::Block {
+    Block* next = nullptr;
+    std::size_t bytes = 0;  // the whole block, header included
+};
+
+namespace {
+
+constexpr std::size_t header_bytes = 16;
+static_assert(sizeof(Arena::Block) <= header_bytes);
+// Blocks of other sizes (first blocks, blocks of their own) are kept up to
+// this size and this many, and reused for a request within a quarter above.
+constexpr std::size_t kept_other_bytes = std::size_t{4} << 20;
+constexpr std::size_t kept_other_blocks = 64;
+
+// The blocks a thread keeps. Constant-initialised and trivially destructible,
+// so a document freed while the thread exits still finds it (closed by then,
+// so its blocks are simply freed).
+struct Pool {
+    Arena::Block* standard;  // of `Arena::block_bytes`
+    Arena::Block* others;
+    std::size_t other_count;
+    std::size_t bytes;
+    std::size_t limit;
+    bool closed;
+};
+
+constinit thread_local Pool pool = {};
+
+void free_block(Arena::Block* block) { ::operator delete(static_cast<void*>(block)); }
+
+void free_list(Arena::Block*& head) {
+    while (head != nullptr) {
+        Arena::Block* next = head->next;
+        free_block(head);
+        head = next;
     }
-    std::byte* result = cursor_ + padding;
-    cursor_ = result + bytes;
-    remaining_ -= padding + bytes;
-    return result;
+}
+
+// Gives the pool's blocks back when the thread exits.
+struct PoolRelease {
+    bool armed = false;
+    ~PoolRelease() {
+        free_list(pool.standard);
+        free_list(pool.others);
+        pool.other_count = 0;
+        pool.bytes = 0;
+        pool.closed = true;
+    }
+};
+
+thread_local PoolRelease pool_release;
+
+Arena::Block* pop(Arena::Block*& head) {
+    Arena::Block* block = head;
+    head = block->next;
+    block->next = nullptr;
+    pool.bytes -= block->bytes;
+    return block;
+}
+
+// Frees kept blocks, the odd sizes first, until the pool holds at most `limit`.
+void trim_pool(std::size_t limit) {
+    while (pool.bytes > limit && pool.others != nullptr) {
+        free_block(pop(pool.others));
+        --pool.other_count;
+    }
+    while (pool.bytes > limit && pool.standard != nullptr) free_block(pop(pool.standard));
+}
+
+// A kept block of `bytes` (or up to a quarter more), else a new one.
+Arena::Block* take_block(std::size_t bytes) {
+    if (bytes == Arena::block_bytes) {
+        if (pool.standard != nullptr) return pop(pool.standard);
+    } else {
+        for (Arena::Block** link = &pool.others; *link != nullptr; link = &(*link)->next) {
+            if ((*link)->bytes >= bytes && (*link)->bytes <= bytes + bytes / 4) {
+                --pool.other_count;
+                return pop(*link);
+            }
+        }
+    }
+    auto* block = static_cast<Arena::Block*>(::operator new(bytes));
+    block->next = nullptr;
+    block->bytes = bytes;
+    return block;
+}
+
+void give_back(Arena::Block* block) {
+    const bool standard = block->bytes == Arena::block_bytes;
+    const bool keep = !pool.closed && pool.bytes + block->bytes <= pool.limit &&
+                      (standard || (block->bytes <= kept_other_bytes && pool.other_count < kept_other_blocks));
+    if (!keep) {
+        free_block(block);
+        return;
+    }
+    pool_release.armed = true;  // from the first kept block on, the thread's exit frees the pool
+    Arena::Block*& head = standard ? pool.standard : pool.others;
+    block->next = head;
+    head = block;
+    pool.bytes += block->bytes;
+    if (!standard) ++pool.other_count;
+}
+
+}  // namespace
+
+Arena::~Arena() {
+    while (blocks_ != nullptr) {
+        Block* next = blocks_->next;
+        give_back(blocks_);
+        blocks_ = next;
+    }
+}
+
+void Arena::expect(std::size_t bytes) {
+    if (blocks_ != nullptr) return;
+    constexpr std::size_t page = 4096;
+    first_block_bytes_ = std::min((header_bytes + bytes + page - 1) / page * page, first_block_max_bytes);
+}
+
+void Arena::keep_on_this_thread(std::size_t bytes) {
+    pool.limit = std::min(bytes, pool_keep_bytes);
+    trim_pool(pool.limit);
+}
+
+void* Arena::allocate_in_new_block(std::size_t bytes, std::size_t alignment) {
+    const std::size_t needed = header_bytes + bytes + alignment;
+    if (bytes > large_bytes) {
+        // A block of its own, behind the current one, which stays in use.
+        Block* block = take_block(needed);
+        if (blocks_ == nullptr) {
+            blocks_ = block;
+        } else {
+            block->next = blocks_->next;
+            blocks_->next = block;
+        }
+        reserved_bytes_ += block->bytes;
+        auto address = reinterpret_cast<std::uintptr_t>(block) + header_bytes;
+        address = (address + alignment - 1) & ~(alignment - 1);
+        return reinterpret_cast<void*>(address);
+    }
+    // After the first block, blocks double from its size up to `block_bytes`,
+    // so a small document that outgrows its estimate stays small.
+    std::size_t size = blocks_ == nullptr ? first_block_bytes_ : std::min(reserved_bytes_, block_bytes);
+    if (size < needed) size = block_bytes;
+    Block* block = take_block(size);
+    block->next = blocks_;
+    blocks_ = block;
+    reserved_bytes_ += block->bytes;
+    cursor_ = reinterpret_cast<std::byte*>(block) + header_bytes;
+    limit_ = reinterpret_cast<std::byte*>(block) + block->bytes;
+    return allocate(bytes, alignment);
 }
 
 }  // namespace detail
@@ -36,6 +171,36 @@ error::Location Document::position(Offset offset) const {
     if (it == anchors.begin()) return {1, static_cast<std::uint64_t>(offset) + 1};
     --it;
     return {it->line, static_cast<std::uint64_t>(it->column) + (offset - it->offset)};
+}
+
+error::Location PositionCursor::at(Offset offset) {
+    const std::vector<detail::PositionAnchor>& anchors = document_.anchors;
+    if (offset < last_) next_ = 0;
+    last_ = offset;
+    // Past every anchor at or before the offset: a few steps, as the next
+    // field is mostly a line or two on; else gallop, then search the last step.
+    for (int near = 0; near < 4; ++near) {
+        if (next_ == anchors.size() || anchors[next_].offset > offset) {
+            if (next_ == 0) return {1, static_cast<std::uint64_t>(offset) + 1};
+            const detail::PositionAnchor& anchor = anchors[next_ - 1];
+            return {anchor.line, static_cast<std::uint64_t>(anchor.column) + (offset - anchor.offset)};
+        }
+        ++next_;
+    }
+    std::size_t step = 1;
+    std::size_t low = next_;
+    while (next_ < anchors.size() && anchors[next_].offset <= offset) {
+        low = next_ + 1;
+        next_ = std::min(next_ + step, anchors.size());
+        step *= 2;
+    }
+    auto it = std::upper_bound(anchors.begin() + static_cast<std::ptrdiff_t>(std::min(low, next_)),
+                               anchors.begin() + static_cast<std::ptrdiff_t>(next_), offset,
+                               [](Offset value, const detail::PositionAnchor& anchor) { return value < anchor.offset; });
+    next_ = static_cast<std::size_t>(it - anchors.begin());
+    if (next_ == 0) return {1, static_cast<std::uint64_t>(offset) + 1};
+    const detail::PositionAnchor& anchor = anchors[next_ - 1];
+    return {anchor.line, static_cast<std::uint64_t>(anchor.column) + (offset - anchor.offset)};
 }
 
 std::size_t Document::memory_bytes() const {

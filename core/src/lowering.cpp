@@ -1,14 +1,14 @@
 // Lowering: one operation of a parsed document into the execution plan.
 //
 // Two steps. The walk goes over the selections once, in written order, and
-// builds a flat plan: every field it keeps, and per selection set a body of
-// items (a field, or a body spliced in by a fragment). A fragment's body is
-// lowered once per lowering (pruning reads only the variables) and every
-// later spread refers to that body, so a chain or a bomb of fragments costs
-// its text plus the count of what it adds, never a copy per level. Then the
-// plan is written out as the LoweredField tree, and the @defer marks of each
+// builds a plan: every field it keeps, and per selection set a body of items
+// (a field, or a body spliced in by a fragment). A fragment's body is lowered
+// once per lowering (pruning reads only the variables) and every later spread
+// refers to that body, so a chain or a bomb of fragments costs its text plus
+// the count of what it adds, never a copy per level. Then the plan is written
+// out flat, one record per lowered field, and the @defer marks of each
 // field-level selection set are settled there once, over all the fragments
-// spliced into it.
+// spliced into it. LoweredField trees are built from the flat plan.
 #include "dovrane_core/lowering.hpp"
 
 #include <algorithm>
@@ -244,11 +244,11 @@ struct BodyRef {
 // sub-selection with it.
 struct PlanField {
     const Selection* selection = nullptr;  // key, name, arguments and directives
-    std::optional<std::string_view> type_condition;
-    std::optional<StreamMarker> stream;
+    const document::Name* type_condition = nullptr;
     BodyRef selections;
-    std::uint64_t line = 0;
-    std::uint64_t column = 0;
+    std::uint32_t line = 0;
+    std::uint32_t column = 0;
+    std::uint32_t stream = 0;  // into Plan::streams; 0 is none
 };
 
 // One entry of a body: a field, or a body spliced in by a fragment. The
@@ -271,16 +271,19 @@ struct Body {
 struct Plan {
     std::vector<PlanField> fields;
     std::vector<Item> items;
-    std::vector<Body> bodies;        // the empty body first
-    std::vector<DeferMarker> marks;  // one per @defer that placed a mark, after an unused first
+    std::vector<Body> bodies;            // the empty body first
+    std::vector<DeferMarker> marks;      // one per @defer that placed a mark, after an unused first
+    std::vector<StreamMarker> streams;   // one per active @stream, after an unused first
 
-    void reset() {
-        detail::reset_scratch(fields);
-        detail::reset_scratch(items);
-        detail::reset_scratch(bodies);
-        detail::reset_scratch(marks);
+    void reset(detail::ScratchBudget& budget) {
+        detail::reset_scratch(fields, budget);
+        detail::reset_scratch(items, budget);
+        detail::reset_scratch(bodies, budget);
+        detail::reset_scratch(marks, budget);
+        detail::reset_scratch(streams, budget);
         bodies.emplace_back();
         marks.emplace_back();
+        streams.emplace_back();
     }
 };
 
@@ -305,13 +308,14 @@ struct Walk {
     Plan& plan;
     std::vector<Item>& open_items;           // of the selection sets being walked, innermost last
     std::vector<FragmentState>& fragments;  // by index into document.fragments
+    document::PositionCursor positions;     // fields are mostly met in written order
     std::size_t field_count = 0;
     std::size_t argument_values = 0;
     std::size_t deepest = 0;  // deepest selection-set level reached so far
 };
 
-BoxedError lower_selection_set(Walk& walk, const SelectionSet& selection_set,
-                               std::optional<std::string_view> type_condition, std::size_t depth, BodyRef& out);
+BoxedError lower_selection_set(Walk& walk, const SelectionSet& selection_set, const document::Name* type_condition,
+                               std::size_t depth, BodyRef& out);
 
 // Ends the selection set whose items start at `begin` of the open items. A set
 // whose one item is a spliced body is that body, under the item's mark when it
@@ -358,7 +362,7 @@ void splice(Walk& walk, const BodyRef& body, const std::optional<DeferMarker>& d
 }
 
 // Field : Alias? Name Arguments? Directives? SelectionSet?
-BoxedError lower_field(Walk& walk, const Selection& selection, std::optional<std::string_view> type_condition,
+BoxedError lower_field(Walk& walk, const Selection& selection, const document::Name* type_condition,
                        std::size_t depth) {
     Result<bool> pruned = should_prune(selection.directives, walk.variables);
     if (!pruned) return pruned.take_error();
@@ -367,27 +371,31 @@ BoxedError lower_field(Walk& walk, const Selection& selection, std::optional<std
 
     PlanField field;
     field.selection = &selection;
+    // Before the sub-selection moves the position cursor on.
+    const error::Location position = walk.positions.at(selection.offset);
+    field.line = static_cast<std::uint32_t>(position.line);
+    field.column = static_cast<std::uint32_t>(position.column);
     // The sub-selection comes before the field's own @stream, so its errors
     // are reported first.
     const SelectionSet& sub_selection = selection.selection_set;
     if (!sub_selection.selections.empty()) {
         if (depth + 1 > max_effective_depth) return nesting_error();
-        if (BoxedError failure = lower_selection_set(walk, sub_selection, std::nullopt, depth + 1, field.selections)) {
+        if (BoxedError failure = lower_selection_set(walk, sub_selection, nullptr, depth + 1, field.selections)) {
             return failure;
         }
     }
     Result<std::optional<StreamMarker>> stream = stream_marker(selection.directives, walk.variables);
     if (!stream) return stream.take_error();
-    field.stream = stream.value();
+    if (stream.value()) {
+        field.stream = static_cast<std::uint32_t>(walk.plan.streams.size());
+        walk.plan.streams.push_back(*stream.value());
+    }
     field.type_condition = type_condition;
 
     walk.argument_values += field_argument_values(selection);
     if (walk.argument_values > max_lowered_argument_values) {
         return validation_error("query lowers to more than 1000000 argument values");
     }
-    const error::Location position = walk.document.position(selection.offset);
-    field.line = position.line;
-    field.column = position.column;
     walk.open_items.push_back(Item{false, static_cast<PlanIndex>(walk.plan.fields.size()), {}, 0});
     walk.plan.fields.push_back(field);
     return nullptr;
@@ -416,7 +424,7 @@ BoxedError expand_fragment(Walk& walk, const FragmentDefinition& fragment, Fragm
     walk.deepest = body_depth;
     state.on_stack = true;
     BoxedError failure =
-        lower_selection_set(walk, fragment.selection_set, fragment.type_condition.name.value, body_depth, body);
+        lower_selection_set(walk, fragment.selection_set, &fragment.type_condition.name, body_depth, body);
     state.on_stack = false;
     if (failure) return failure;
     if (!state.lowered) {
@@ -466,13 +474,13 @@ BoxedError lower_fragment_spread(Walk& walk, const Selection& selection, std::si
 }
 
 // InlineFragment : ... TypeCondition? Directives? SelectionSet
-BoxedError lower_inline_fragment(Walk& walk, const Selection& selection,
-                                 std::optional<std::string_view> type_condition, std::size_t depth) {
+BoxedError lower_inline_fragment(Walk& walk, const Selection& selection, const document::Name* type_condition,
+                                 std::size_t depth) {
     Result<bool> pruned = should_prune(selection.directives, walk.variables);
     if (!pruned) return pruned.take_error();
     if (pruned.value()) return nullptr;
 
-    if (selection.type_condition) type_condition = selection.type_condition->name.value;
+    if (selection.type_condition) type_condition = &selection.type_condition->name;
     Result<std::optional<DeferMarker>> mark = defer_label(selection.directives, walk.variables);
     if (!mark) return mark.take_error();
 
@@ -486,8 +494,8 @@ BoxedError lower_inline_fragment(Walk& walk, const Selection& selection,
 }
 
 // SelectionSet : { Selection+ }
-BoxedError lower_selection_set(Walk& walk, const SelectionSet& selection_set,
-                               std::optional<std::string_view> type_condition, std::size_t depth, BodyRef& out) {
+BoxedError lower_selection_set(Walk& walk, const SelectionSet& selection_set, const document::Name* type_condition,
+                               std::size_t depth, BodyRef& out) {
     walk.deepest = std::max(walk.deepest, depth);
     const std::size_t begin = walk.open_items.size();
     for (const Selection& selection : selection_set.selections) {
@@ -510,25 +518,26 @@ BoxedError lower_selection_set(Walk& walk, const SelectionSet& selection_set,
 }
 
 // ---------------------------------------------------------------------------
-// Writing the plan out as LoweredField trees
+// Writing the plan out flat
 //
 // Each field-level selection set (the operation's, each field's) is written
 // as one level: its fields, flattened through every body spliced into it, in
-// order. Its defer marks are settled there in one pass. A mark on the path to
-// a field lands on it when its range holds no other field of the same
-// response key; ranges on a path nest, so uniqueness holds from some mark
-// inwards, and the outermost mark that holds wins.
+// order, one after another. Its defer marks are settled there in one pass. A
+// mark on the path to a field lands on it when its range holds no other field
+// of the same response key; ranges on a path nest, so uniqueness holds from
+// some mark inwards, and the outermost mark that holds wins.
 
 // A mark on the path being written, over the fields [begin, end) of the level.
 struct OpenMark {
     std::size_t begin = 0;
     std::size_t end = 0;
-    const DeferMarker* mark = nullptr;
+    MarkIndex mark = 0;
 };
 
 struct Writer {
     const Plan& plan;
-    std::vector<PlanIndex>& pending;  // fields of the levels being written, innermost last
+    std::vector<FlatField>& out;
+    std::vector<PlanIndex>& pending;  // plan fields of the levels being written, innermost last
     // Settling one level's marks: where each field's key is unique, the range
     // strictly between the fields of the same key before and after it.
     std::vector<PlanIndex>& order;
@@ -540,34 +549,27 @@ struct Writer {
 // The level's fields in order, flattened through the bodies spliced into it;
 // their plan fields are noted for the levels below. Bodies nest no deeper
 // than the effective-depth bound, so this recursion is bounded too.
-void write_fields(Writer& writer, PlanIndex body_index, std::vector<LoweredField>& level) {
+void write_fields(Writer& writer, PlanIndex body_index) {
     const Body& body = writer.plan.bodies[body_index];
     for (PlanIndex i = 0; i < body.item_count; ++i) {
         const Item& item = writer.plan.items[body.first_item + i];
         if (item.is_body) {
-            write_fields(writer, item.body.body, level);
+            write_fields(writer, item.body.body);
             continue;
         }
         const PlanField& planned = writer.plan.fields[item.field];
-        const Selection& selection = *planned.selection;
-        // Built in place, member by member; the defer mark is settled once the
-        // whole level is written. (Assigned rather than parenthesised
-        // aggregate initialisation, which clang before 16 lacks: the fuzz
-        // harnesses build with clang.)
-        LoweredField& field = level.emplace_back();
-        field.response_key = selection.response_key();
-        field.field_name = selection.name.value;
+        FlatField& field = writer.out.emplace_back();
+        field.selection = planned.selection;
         field.type_condition = planned.type_condition;
-        field.arguments = lower_arguments(selection.arguments);
-        field.directives = lower_directives(selection.directives);
-        field.stream = planned.stream;
         field.line = planned.line;
         field.column = planned.column;
+        field.stream = planned.stream;
         writer.pending.push_back(item.field);
     }
 }
 
-void place_marks(Writer& writer, const BodyRef& ref, std::vector<LoweredField>& level, std::size_t& cursor) {
+// `level` is the level's first field in `out`.
+void place_marks(Writer& writer, const BodyRef& ref, std::size_t level, std::size_t& cursor) {
     const Body& body = writer.plan.bodies[ref.body];
     if (writer.marks.empty() && ref.mark == 0 && !body.has_marks) {
         cursor += body.fields;
@@ -575,11 +577,11 @@ void place_marks(Writer& writer, const BodyRef& ref, std::vector<LoweredField>& 
     }
     const std::size_t begin = cursor;
     const std::size_t end = cursor + body.fields;
-    if (ref.mark != 0) writer.marks.push_back({begin, end, &writer.plan.marks[ref.mark]});
+    if (ref.mark != 0) writer.marks.push_back({begin, end, ref.mark});
     for (PlanIndex i = 0; i < body.item_count; ++i) {
         const Item& item = writer.plan.items[body.first_item + i];
         if (item.is_body) {
-            if (item.mark != 0) writer.marks.push_back({begin, end, &writer.plan.marks[item.mark]});
+            if (item.mark != 0) writer.marks.push_back({begin, end, item.mark});
             place_marks(writer, item.body, level, cursor);
             if (item.mark != 0) writer.marks.pop_back();
             continue;
@@ -589,18 +591,20 @@ void place_marks(Writer& writer, const BodyRef& ref, std::vector<LoweredField>& 
         auto holds = std::partition_point(writer.marks.begin(), writer.marks.end(), [&](const OpenMark& open) {
             return open.begin < from || open.end > to;
         });
-        if (holds != writer.marks.end()) level[cursor].defer = *holds->mark;
+        if (holds != writer.marks.end()) writer.out[level + cursor].defer = holds->mark;
         ++cursor;
     }
     if (ref.mark != 0) writer.marks.pop_back();
 }
 
-void settle_defer_marks(Writer& writer, const BodyRef& ref, std::vector<LoweredField>& level) {
-    const std::size_t count = level.size();
+std::string_view response_key(const FlatField& field) { return field.selection->response_key(); }
+
+void settle_defer_marks(Writer& writer, const BodyRef& ref, std::size_t level, std::size_t count) {
+    const FlatField* fields = writer.out.data() + level;
     writer.order.resize(count);
     for (std::size_t i = 0; i < count; ++i) writer.order[i] = static_cast<PlanIndex>(i);
     std::sort(writer.order.begin(), writer.order.end(), [&](PlanIndex a, PlanIndex b) {
-        const int compared = level[a].response_key.compare(level[b].response_key);
+        const int compared = response_key(fields[a]).compare(response_key(fields[b]));
         return compared != 0 ? compared < 0 : a < b;
     });
     writer.unique_from.assign(count, 0);
@@ -608,7 +612,7 @@ void settle_defer_marks(Writer& writer, const BodyRef& ref, std::vector<LoweredF
     for (std::size_t i = 1; i < count; ++i) {
         const PlanIndex before = writer.order[i - 1];
         const PlanIndex after = writer.order[i];
-        if (level[before].response_key != level[after].response_key) continue;
+        if (response_key(fields[before]) != response_key(fields[after])) continue;
         writer.unique_to[before] = after;
         writer.unique_from[after] = before + std::size_t{1};
     }
@@ -617,22 +621,33 @@ void settle_defer_marks(Writer& writer, const BodyRef& ref, std::vector<LoweredF
     place_marks(writer, ref, level, cursor);
 }
 
-// Field levels nest no deeper than the effective-depth bound.
-void write_level(Writer& writer, const BodyRef& ref, std::vector<LoweredField>& level) {
+// Writes a level and, after it, the levels below; returns where the level
+// starts. Field levels nest no deeper than the effective-depth bound.
+std::size_t write_level(Writer& writer, const BodyRef& ref) {
     const Plan& plan = writer.plan;
+    const std::size_t level = writer.out.size();
     const std::size_t base = writer.pending.size();
-    level.reserve(plan.bodies[ref.body].fields);
-    write_fields(writer, ref.body, level);
-    if (ref.mark != 0 || plan.bodies[ref.body].has_marks) settle_defer_marks(writer, ref, level);
-    for (std::size_t i = 0; i < level.size(); ++i) {
+    write_fields(writer, ref.body);
+    const std::size_t count = writer.out.size() - level;
+    if (ref.mark != 0 || plan.bodies[ref.body].has_marks) settle_defer_marks(writer, ref, level, count);
+    for (std::size_t i = 0; i < count; ++i) {
         const BodyRef& selections = plan.fields[writer.pending[base + i]].selections;
-        if (plan.bodies[selections.body].fields != 0) write_level(writer, selections, level[i].selections);
+        const std::size_t children = plan.bodies[selections.body].fields;
+        if (children == 0) continue;
+        const std::size_t first = write_level(writer, selections);
+        writer.out[level + i].first_child = static_cast<std::uint32_t>(first);
+        writer.out[level + i].child_count = static_cast<std::uint32_t>(children);
     }
     writer.pending.resize(base);
+    return level;
 }
 
-// A lowering's working memory, kept on its thread for the next lowering.
+// A lowering's working memory, kept on its thread for the next lowering. A
+// plan of 100 000 fields needs about 10 MB; beyond `keep_bytes` it is given
+// back.
 struct Scratch {
+    static constexpr std::size_t keep_bytes = std::size_t{8} << 20;
+
     Plan plan;
     std::vector<Item> open_items;
     std::vector<FragmentState> fragments;
@@ -643,21 +658,73 @@ struct Scratch {
     std::vector<OpenMark> marks;
 
     void reset() {
-        plan.reset();
-        detail::reset_scratch(open_items);
-        detail::reset_scratch(fragments);
-        detail::reset_scratch(pending);
-        detail::reset_scratch(order);
-        detail::reset_scratch(unique_from);
-        detail::reset_scratch(unique_to);
-        detail::reset_scratch(marks);
+        detail::ScratchBudget budget{keep_bytes};
+        plan.reset(budget);
+        detail::reset_scratch(open_items, budget);
+        detail::reset_scratch(fragments, budget);
+        detail::reset_scratch(pending, budget);
+        detail::reset_scratch(order, budget);
+        detail::reset_scratch(unique_from, budget);
+        detail::reset_scratch(unique_to, budget);
+        detail::reset_scratch(marks, budget);
     }
 };
 
+// A flat plan's buffers between lowerings on this thread: each freed plan
+// leaves its own here when the slot is empty, and the next plan takes them.
+// A lowering while another plan holds them simply gets new ones.
+struct FlatBuffers {
+    std::vector<FlatField> fields;
+    std::vector<DeferMarker> defers;
+    std::vector<StreamMarker> streams;
+};
+
+thread_local FlatBuffers spare_buffers;
+
+template <class T>
+void keep_spare(std::vector<T>& freed, std::vector<T>& slot) {
+    if (slot.capacity() != 0 || freed.capacity() * sizeof(T) > Scratch::keep_bytes) return;
+    freed.clear();
+    slot.swap(freed);
+}
+
+// The LoweredField records of the level [first, first + count) of a flat
+// plan; bounded by the effective depth.
+std::vector<LoweredField> tree_level(const FlatPlan& flat, std::size_t first, std::size_t count) {
+    std::vector<LoweredField> level;
+    level.reserve(count);
+    for (std::size_t i = first; i < first + count; ++i) {
+        const FlatField& field = flat.fields[i];
+        const Selection& selection = *field.selection;
+        // Member by member: clang before 16 (the fuzz harnesses' compiler)
+        // lacks parenthesised aggregate initialisation.
+        LoweredField& lowered = level.emplace_back();
+        lowered.response_key = selection.response_key();
+        lowered.field_name = selection.name.value;
+        if (field.type_condition != nullptr) lowered.type_condition = field.type_condition->value;
+        lowered.arguments = lower_arguments(selection.arguments);
+        lowered.directives = lower_directives(selection.directives);
+        lowered.selections = tree_level(flat, field.first_child, field.child_count);
+        if (const DeferMarker* mark = flat.defer_of(field)) lowered.defer = *mark;
+        if (const StreamMarker* marker = flat.stream_of(field)) lowered.stream = *marker;
+        lowered.line = field.line;
+        lowered.column = field.column;
+    }
+    return level;
+}
+
 }  // namespace
 
-error::Result<LoweredOperation> lower_document(const document::SharedDocument& document, const VariableMap& variables,
-                                               std::optional<std::string_view> operation_name) {
+bool is_carried_directive(std::string_view name) { return !is_lowering_directive(name); }
+
+FlatPlan::~FlatPlan() {
+    keep_spare(fields, spare_buffers.fields);
+    keep_spare(defers, spare_buffers.defers);
+    keep_spare(streams, spare_buffers.streams);
+}
+
+error::Result<FlatPlan> lower_flat(const document::SharedDocument& document, const VariableMap& variables,
+                                   std::optional<std::string_view> operation_name) {
     Result<const document::OperationDefinition*> selected = document::select_operation(*document, operation_name);
     if (!selected) return selected.take_error();
     const document::OperationDefinition& operation = *selected.value();
@@ -666,15 +733,35 @@ error::Result<LoweredOperation> lower_document(const document::SharedDocument& d
     detail::ScratchLease lease(scratch);
     // The operation's variable definitions (and their defaults) and its own
     // directives are never read: only the request's variables count.
-    Walk walk{*document, variables, scratch.plan, scratch.open_items, scratch.fragments};
+    Walk walk{*document, variables, scratch.plan, scratch.open_items, scratch.fragments,
+              document::PositionCursor(*document)};
     BodyRef root;
-    if (BoxedError failure = lower_selection_set(walk, operation.selection_set, std::nullopt, 0, root)) {
+    if (BoxedError failure = lower_selection_set(walk, operation.selection_set, nullptr, 0, root)) {
         return failure;
     }
+    FlatPlan flat;
+    flat.operation_type = operation.type;
+    flat.fields.swap(spare_buffers.fields);
+    flat.defers.swap(spare_buffers.defers);
+    flat.streams.swap(spare_buffers.streams);
+    flat.fields.reserve(walk.field_count);
+    Writer writer{scratch.plan,  flat.fields,        scratch.pending, scratch.order,
+                  scratch.unique_from, scratch.unique_to, scratch.marks};
+    write_level(writer, root);
+    flat.top_count = static_cast<std::uint32_t>(scratch.plan.bodies[root.body].fields);
+    flat.defers.assign(scratch.plan.marks.begin(), scratch.plan.marks.end());
+    flat.streams.assign(scratch.plan.streams.begin(), scratch.plan.streams.end());
+    flat.document = document;
+    return flat;
+}
+
+error::Result<LoweredOperation> lower_document(const document::SharedDocument& document, const VariableMap& variables,
+                                               std::optional<std::string_view> operation_name) {
+    Result<FlatPlan> flat = lower_flat(document, variables, operation_name);
+    if (!flat) return flat.take_error();
     LoweredOperation lowered;
-    lowered.operation_type = operation.type;
-    Writer writer{scratch.plan, scratch.pending, scratch.order, scratch.unique_from, scratch.unique_to, scratch.marks};
-    write_level(writer, root, lowered.fields);
+    lowered.operation_type = flat.value().operation_type;
+    lowered.fields = tree_level(flat.value(), 0, flat.value().top_count);
     lowered.document = document;
     return lowered;
 }

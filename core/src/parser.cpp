@@ -8,19 +8,24 @@
 // Nothing here recurses over input. Selection sets and values nest through
 // explicit stacks, so an over-deep document is recorded as a depth failure
 // while the rest of the text is still checked for syntax errors (a syntax
-// error is reported before any other failure). Children are collected in
-// reused scratch vectors and copied into the document's arena once per list.
+// error is reported before any other failure).
+//
+// Every node is written once, in its place in the document's arena: the lists
+// of one kind at one nesting level follow one another in chunks of the arena
+// (see Region), so a list's items are contiguous without being gathered
+// elsewhere first. Only a list too large for a chunk is gathered, in a
+// reused spill buffer, and copied once.
 //
 // A large text is read twice: first for its grammar alone, building nothing
-// but the size of each selection set, then for its nodes, every selection
-// written once, straight into its set's place in the arena. So a syntax error
-// far into a large text costs no memory for nodes, and the selections of a
-// large set are neither gathered in a growing scratch nor copied.
+// but the sizes of its large lists, then for its nodes, each large list
+// given its exact place. So a syntax error far into a large text costs no
+// memory for nodes, and no large list moves or is copied.
 //
-// Positions cost nothing until asked for: the lexer pushes a position anchor
-// at every line start, after every carriage return and after every token or
-// comment that held non-ASCII characters; between two anchors every byte is
-// one column.
+// Positions cost nothing until asked for: the building pass writes a
+// position anchor at every line start, after every carriage return and after
+// every token or comment that held non-ASCII characters; between two anchors
+// every byte is one column. The checking pass writes none: the position of
+// its failure is counted from the start of the text.
 #include "dovrane_core/parser.hpp"
 
 #include <algorithm>
@@ -32,11 +37,13 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "scratch.hpp"
+#include "unicode_tables.hpp"
 
 namespace dovrane_core::parser {
 
@@ -194,24 +201,6 @@ int read_hex4(const char* p) {
     return value;
 }
 
-void append_utf8(std::string& out, std::uint32_t code_point) {
-    if (code_point < 0x80) {
-        out.push_back(static_cast<char>(code_point));
-    } else if (code_point < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code_point >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    } else if (code_point < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code_point >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    }
-}
-
 bool is_high_surrogate(int unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool is_low_surrogate(int unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
@@ -224,7 +213,10 @@ constexpr std::size_t excerpt_characters = 80;
 
 struct Token {
     TokenKind kind = TokenKind::EndOfInput;
-    bool has_escape = false;  // String: holds a "\" escape, so it needs decoding
+    // String: holds a "\" escape, so it needs decoding; BlockString: holds
+    // an escaped triple quote.
+    bool has_escape = false;
+    bool has_carriage_return = false;  // BlockString
     Offset start = 0;
     Offset end = 0;
 };
@@ -242,18 +234,52 @@ struct SyntaxFailure {
 // ---------------------------------------------------------------------------
 // The lexer
 
+// With `anchored`, the lexer records the position anchors of the text; a
+// checking pass goes without, and works out a failure's position afterwards.
+template <bool anchored>
 struct Lexer {
     const char* begin = nullptr;
     const char* end = nullptr;  // *end == '\0'
     const char* cursor = nullptr;
     std::uint32_t line = 1;
+    // The anchors are written through a cursor into `anchors`, sized ahead.
     std::vector<PositionAnchor>* anchors = nullptr;
+    PositionAnchor* anchor_cursor = nullptr;
+    PositionAnchor* anchor_limit = nullptr;
     SyntaxFailure* failure = nullptr;
 
     Offset offset_of(const char* p) const { return static_cast<Offset>(p - begin); }
 
-    void start_line(const char* p) { anchors->push_back({offset_of(p), ++line, 1}); }
-    void restart_column(const char* p) { anchors->push_back({offset_of(p), line, 1}); }
+    void start_anchors(std::size_t expected) {
+        if constexpr (anchored) {
+            anchors->resize(std::max<std::size_t>(expected, 64));
+            anchor_cursor = anchors->data();
+            anchor_limit = anchor_cursor + anchors->size();
+        }
+    }
+    // Cuts `anchors` to the ones written.
+    void finish_anchors() {
+        if constexpr (anchored) anchors->resize(static_cast<std::size_t>(anchor_cursor - anchors->data()));
+    }
+    [[gnu::noinline]] void grow_anchors() {
+        const std::size_t used = static_cast<std::size_t>(anchor_cursor - anchors->data());
+        anchors->resize(used * 2);
+        anchor_cursor = anchors->data() + used;
+        anchor_limit = anchors->data() + anchors->size();
+    }
+    void push_anchor(Offset offset, std::uint32_t at_line, std::uint32_t column) {
+        if constexpr (anchored) {
+            if (anchor_cursor == anchor_limit) grow_anchors();
+            *anchor_cursor++ = PositionAnchor{offset, at_line, column};
+        }
+    }
+
+    void start_line(const char* p) {
+        if constexpr (anchored) push_anchor(offset_of(p), ++line, 1);
+    }
+    void restart_column(const char* p) {
+        if constexpr (anchored) push_anchor(offset_of(p), line, 1);
+    }
 
     // Past the CR at `p`: CRLF starts a new line, a lone CR only resets the
     // column.
@@ -272,9 +298,11 @@ struct Lexer {
     // the column counted in characters since the previous anchor. Each byte is
     // counted at most once, so the whole text stays linear.
     void anchor_after(const char* run_end) {
-        PositionAnchor last = anchors->empty() ? PositionAnchor{} : anchors->back();
-        const std::uint32_t column = last.column + count_characters(begin + last.offset, run_end);
-        anchors->push_back({offset_of(run_end), last.line, column});
+        if constexpr (anchored) {
+            const PositionAnchor last = anchor_cursor == anchors->data() ? PositionAnchor{} : anchor_cursor[-1];
+            const std::uint32_t column = last.column + count_characters(begin + last.offset, run_end);
+            push_anchor(offset_of(run_end), last.line, column);
+        }
     }
 
     bool fail(const char* start, const char* stop, std::string description) {
@@ -323,6 +351,7 @@ struct Lexer {
             } else if (start_class == StartClass::LineFeed) {
                 ++p;
                 start_line(p);
+                p = skip_indentation(p);
             } else if (start_class == StartClass::Punctuator) {
                 token.kind = byte_tables.punctuator[c];
                 token.has_escape = false;
@@ -344,6 +373,19 @@ struct Lexer {
                 return next_rare(token);
             }
         }
+    }
+
+    // The spaces that start a line, eight at a time while eight are left.
+    const char* skip_indentation(const char* p) const {
+        constexpr std::uint64_t spaces = 0x2020202020202020u;
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if (word != spaces) break;
+            p += 8;
+        }
+        while (*p == ' ') ++p;
+        return p;
     }
 
     [[gnu::noinline]] bool next_rare(Token& token) {
@@ -536,14 +578,27 @@ struct Lexer {
     }
 
     // BlockStringValue : """ BlockStringCharacter* """
+    // Runs of plain characters are skipped by table. The token notes an
+    // escaped triple quote and a carriage return, which the value then needs.
     bool lex_block_string(const char* p, Token& token) {
         const char* start = p;
         bool non_ascii = false;  // since the last anchor
+        token.has_carriage_return = false;
         for (p += 3;;) {
+            while (byte_tables.string_plain[byte_at(p)]) ++p;
             const unsigned char c = byte_at(p);
-            if (c == '"' && p[1] == '"' && p[2] == '"') break;
-            if (c == '\\' && p[1] == '"' && p[2] == '"' && p[3] == '"') {
-                p += 4;
+            if (c == '"') {
+                if (p[1] == '"' && p[2] == '"') break;
+                ++p;
+                continue;
+            }
+            if (c == '\\') {
+                if (p[1] == '"' && p[2] == '"' && p[3] == '"') {
+                    token.has_escape = true;
+                    p += 4;
+                } else {
+                    ++p;
+                }
                 continue;
             }
             if (c == '\n') {
@@ -553,6 +608,7 @@ struct Lexer {
                 continue;
             }
             if (c == '\r') {
+                token.has_carriage_return = true;
                 p = after_carriage_return(p);
                 non_ascii = false;
                 continue;
@@ -565,10 +621,6 @@ struct Lexer {
                 }
                 non_ascii = true;
                 p += length;
-                continue;
-            }
-            if (c >= 0x20 || c == '\t') {
-                ++p;
                 continue;
             }
             cursor = p;
@@ -585,55 +637,91 @@ struct Lexer {
 // ---------------------------------------------------------------------------
 // Block strings and escapes
 
-bool is_blank_line(std::string_view line) {
-    return line.find_first_not_of(" \t") == std::string_view::npos;
+// A block string's lines, each without its line break: LF, CRLF or a lone CR.
+struct BlockLines {
+    const char* end = nullptr;
+    bool has_carriage_return = false;
+
+    const char* line_end(const char* line) const {
+        if (!has_carriage_return) {
+            const void* found = std::memchr(line, '\n', static_cast<std::size_t>(end - line));
+            return found != nullptr ? static_cast<const char*>(found) : end;
+        }
+        while (line != end && *line != '\n' && *line != '\r') ++line;
+        return line;
+    }
+    // The start of the line after the one that stops at `stop`; null after the last.
+    const char* next_line(const char* stop) const {
+        if (stop == end) return nullptr;
+        return stop + (*stop == '\r' && stop + 1 != end && stop[1] == '\n' ? 2 : 1);
+    }
+};
+
+std::size_t indentation(const char* line, const char* stop) {
+    const char* p = line;
+    while (p != stop && (*p == ' ' || *p == '\t')) ++p;
+    return static_cast<std::size_t>(p - line);
 }
 
-// The block string's value: common indentation removed from every line but
-// the first, blank leading and trailing lines dropped, lines joined by LF.
-std::string block_string_value(std::string_view raw) {
-    std::string unescaped;
-    unescaped.reserve(raw.size());
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\\' && raw.compare(i + 1, 3, "\"\"\"") == 0) {
-            unescaped += "\"\"\"";
-            i += 3;
+// Copies [from, stop) to `out`, an escaped triple quote as three quotes.
+char* copy_block_text(const char* from, const char* stop, bool has_escape, char* out) {
+    while (has_escape) {
+        const void* found = std::memchr(from, '\\', static_cast<std::size_t>(stop - from));
+        if (found == nullptr) break;
+        const char* slash = static_cast<const char*>(found);
+        std::memcpy(out, from, static_cast<std::size_t>(slash - from));
+        out += slash - from;
+        if (stop - slash >= 4 && slash[1] == '"' && slash[2] == '"' && slash[3] == '"') {
+            std::memcpy(out, "\"\"\"", 3);
+            out += 3;
+            from = slash + 4;
         } else {
-            unescaped += raw[i];
+            *out++ = '\\';
+            from = slash + 1;
         }
     }
-    std::vector<std::string_view> lines;
-    std::string_view rest = unescaped;
-    for (;;) {
-        const std::size_t stop = rest.find_first_of("\r\n");
-        if (stop == std::string_view::npos) {
-            lines.push_back(rest);
-            break;
+    std::memcpy(out, from, static_cast<std::size_t>(stop - from));
+    return out + (stop - from);
+}
+
+// The block string's value, written to `out` (room for `raw.size()` bytes):
+// common indentation removed from every line but the first, blank leading and
+// trailing lines dropped, lines joined by LF. One look at each line's
+// indentation, then one copy. Returns the value's length.
+std::size_t write_block_string_value(std::string_view raw, bool has_carriage_return, bool has_escape, char* out) {
+    const BlockLines lines{raw.data() + raw.size(), has_carriage_return};
+    constexpr std::size_t none = std::numeric_limits<std::size_t>::max();
+    std::size_t common_indent = none;
+    const char* first = nullptr;  // the first line that is not blank
+    std::size_t first_index = 0;
+    const char* last_stop = nullptr;  // where the last line that is not blank stops
+    std::size_t index = 0;
+    for (const char* line = raw.data(); line != nullptr; ++index) {
+        const char* stop = lines.line_end(line);
+        const std::size_t indent = indentation(line, stop);
+        if (line + indent != stop) {
+            if (first == nullptr) {
+                first = line;
+                first_index = index;
+            }
+            last_stop = stop;
+            if (index > 0) common_indent = std::min(common_indent, indent);
         }
-        lines.push_back(rest.substr(0, stop));
-        const std::size_t skip = (rest[stop] == '\r' && stop + 1 < rest.size() && rest[stop + 1] == '\n') ? 2 : 1;
-        rest.remove_prefix(stop + skip);
+        line = lines.next_line(stop);
     }
-    std::size_t common_indent = std::numeric_limits<std::size_t>::max();
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        const std::size_t indent = lines[i].find_first_not_of(" \t");
-        if (indent != std::string_view::npos) common_indent = std::min(common_indent, indent);
+    if (first == nullptr) return 0;
+    if (common_indent == none) common_indent = 0;
+    char* written = out;
+    index = first_index;
+    for (const char* line = first;; ++index) {
+        const char* stop = lines.line_end(line);
+        if (line != first) *written++ = '\n';
+        const char* from = index > 0 ? line + std::min(common_indent, static_cast<std::size_t>(stop - line)) : line;
+        written = copy_block_text(from, stop, has_escape, written);
+        if (stop == last_stop) break;
+        line = lines.next_line(stop);
     }
-    if (common_indent != std::numeric_limits<std::size_t>::max()) {
-        for (std::size_t i = 1; i < lines.size(); ++i) {
-            lines[i].remove_prefix(std::min(common_indent, lines[i].size()));
-        }
-    }
-    std::size_t first = 0;
-    std::size_t last = lines.size();
-    while (first < last && is_blank_line(lines[first])) ++first;
-    while (last > first && is_blank_line(lines[last - 1])) --last;
-    std::string value;
-    for (std::size_t i = first; i < last; ++i) {
-        if (i != first) value += '\n';
-        value.append(lines[i]);
-    }
-    return value;
+    return static_cast<std::size_t>(written - out);
 }
 
 // The contents of a string token already checked by the lexer.
@@ -660,7 +748,7 @@ std::string unescape_string(std::string_view body) {
                     code_point = 0x10000 + ((code_point - 0xD800) << 10) + (low - 0xDC00);
                     i += 6;
                 }
-                append_utf8(value, code_point);
+                unicode::append_utf8(value, code_point);
                 break;
             }
             default: value += escaped; break;  // \" \\ \/
@@ -677,6 +765,45 @@ enum class NumberProblem : std::uint8_t { None, Overflow };
 // Int and Float tokens into the three number kinds. Integers outside both
 // 64-bit ranges, and -0, are floating-point; a float beyond the double range
 // is a problem, one too small for it becomes a signed zero.
+// The decimal magnitude of a number literal: the exponent of its leading
+// significant digit, plus one (123.4 gives 3, 0.05 gives -1); none when every
+// digit is zero. Exponents saturate, so no literal overflows the count.
+std::optional<std::int64_t> decimal_magnitude(std::string_view text) {
+    std::int64_t integer_digits = 0;
+    std::int64_t first_significant = -1;  // index among all mantissa digits
+    std::int64_t index = 0;
+    bool in_fraction = false;
+    std::size_t i = text.front() == '-' ? 1 : 0;
+    for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+        if (text[i] == '.') {
+            in_fraction = true;
+            continue;
+        }
+        if (text[i] != '0' && first_significant < 0) first_significant = index;
+        if (!in_fraction) ++integer_digits;
+        ++index;
+    }
+    std::int64_t exponent = 0;
+    if (i < text.size()) {
+        ++i;
+        const bool exponent_negative = text[i] == '-';
+        if (text[i] == '+' || text[i] == '-') ++i;
+        for (; i < text.size(); ++i) {
+            exponent = std::min<std::int64_t>(exponent * 10 + (text[i] - '0'), 1000000000);
+        }
+        if (exponent_negative) exponent = -exponent;
+    }
+    if (first_significant < 0) return std::nullopt;
+    return integer_digits - first_significant + exponent;
+}
+
+// Whether a literal may be beyond the double range: only when its magnitude
+// comes near 309 (DBL_MAX is about 1.8e308).
+bool may_overflow(std::string_view text) {
+    const std::optional<std::int64_t> magnitude = decimal_magnitude(text);
+    return magnitude && *magnitude > 300;
+}
+
 NumberProblem read_number(std::string_view text, bool is_float, json::Number& out) {
     const bool negative = text.front() == '-';
     if (!is_float) {
@@ -701,32 +828,8 @@ NumberProblem read_number(std::string_view text, bool is_float, json::Number& ou
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec == std::errc::result_out_of_range) {
         // Tell overflow from underflow by the decimal magnitude of the literal.
-        std::int64_t integer_digits = 0;
-        std::int64_t first_significant = -1;  // index among all mantissa digits
-        std::int64_t index = 0;
-        bool in_fraction = false;
-        std::size_t i = negative ? 1 : 0;
-        for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
-            if (text[i] == '.') {
-                in_fraction = true;
-                continue;
-            }
-            if (text[i] != '0' && first_significant < 0) first_significant = index;
-            if (!in_fraction) ++integer_digits;
-            ++index;
-        }
-        std::int64_t exponent = 0;
-        if (i < text.size()) {
-            ++i;
-            const bool exponent_negative = text[i] == '-';
-            if (text[i] == '+' || text[i] == '-') ++i;
-            for (; i < text.size(); ++i) {
-                exponent = std::min<std::int64_t>(exponent * 10 + (text[i] - '0'), 1000000000);
-            }
-            if (exponent_negative) exponent = -exponent;
-        }
-        const std::int64_t magnitude = integer_digits - first_significant + exponent;
-        if (first_significant >= 0 && magnitude > 0) return NumberProblem::Overflow;
+        const std::optional<std::int64_t> magnitude = decimal_magnitude(text);
+        if (magnitude && *magnitude > 0) return NumberProblem::Overflow;
         value = negative ? -0.0 : 0.0;
     }
     out = json::Number::from_double(value);
@@ -757,19 +860,70 @@ using document::VariableDefinition;
 // beyond it, by sorting, so hostile literals stay n log n.
 constexpr std::size_t object_scan_limit = 16;
 
+// A checking pass notes the size of every list of at least this many items;
+// the building pass after it gives each of them its exact place.
+constexpr std::uint32_t sized_list_items = 32;
+
+// Where the lists of one kind at one nesting level are written: in place, in
+// a chunk of the arena, one list after another, since at most one list per
+// kind and level is open at a time. A list that outgrows its chunk moves to a
+// new one; one that outgrows the largest chunk goes on in a spill vector and
+// is copied into the arena, exactly sized, when it closes. A list whose size
+// the checking pass noted gets its place at once, and never moves.
+// Raw memory for one list too large for a chunk; kept per thread between
+// parses, and given back when it grew beyond the scratch bound.
+struct SpillBuffer {
+    std::unique_ptr<std::byte[]> bytes;  // aligned for every node type
+    std::size_t capacity = 0;
+
+    // Room for `needed` bytes, the first `used` kept.
+    void grow(std::size_t needed, std::size_t used) {
+        if (needed <= capacity) return;
+        const std::size_t size = std::max(needed, 2 * capacity);
+        std::unique_ptr<std::byte[]> larger(new std::byte[size]);
+        if (used != 0) std::memcpy(larger.get(), bytes.get(), used);
+        bytes = std::move(larger);
+        capacity = size;
+    }
+    void reset(detail::ScratchBudget& budget) {
+        if (!budget.keep(capacity)) {
+            bytes.reset();
+            capacity = 0;
+        }
+    }
+};
+
+template <class T>
+struct Region {
+    T* start = nullptr;   // the open list's first item
+    T* cursor = nullptr;  // past its last item
+    T* limit = nullptr;   // the end of the chunk, or of the spill vector
+    std::size_t chunk_items = 0;  // of every chunk so far
+    // While the open list is in a spill buffer: the buffer, and where the
+    // chunk stood before the list began.
+    struct SpillBuffer* spill = nullptr;
+    T* chunk_cursor = nullptr;
+    T* chunk_limit = nullptr;
+};
+
+// A new chunk holds half of what the region's chunks held so far, at least
+// `min_chunk_items` and at most `max_chunk_bytes`, so empty tails stay a
+// small part of the nodes; a smaller rest of the arena's block is taken when
+// it is most of a chunk.
+constexpr std::size_t min_chunk_items = 4;
+constexpr std::size_t max_chunk_bytes = std::size_t{16} << 10;
+
 struct ValueFrame {
     bool is_list = false;
-    Offset offset = 0;
-    std::size_t begin = 0;  // into the list or field scratch
+    Value* value = nullptr;     // the container's own value, already in its place
+    std::uint32_t count = 0;    // items so far
+    std::uint32_t ordinal = 0;  // among the text's lists, in opening order
 };
 
 struct SelectionFrame {
-    std::size_t begin = 0;       // into the selection scratch, when gathered there
-    Selection* items = nullptr;  // the set's place in the arena, when its size is known
-    std::uint32_t count = 0;     // selections read so far
-    std::uint32_t size = 0;      // of `items`
-    std::uint32_t index = 0;     // among the text's selection sets, in "{" order
-    Offset offset = 0;           // the "{"
+    Offset offset = 0;  // the "{"
+    std::uint32_t count = 0;
+    std::uint32_t ordinal = 0;
     // The field or inline fragment whose set this is, the last selection of
     // the set below; absent for the outermost set.
     bool has_owner = false;
@@ -777,9 +931,8 @@ struct SelectionFrame {
 
 // What one reading of the text does with it.
 enum class Pass : std::uint8_t {
-    Build,       // builds the nodes, each selection set gathered in the scratch first
-    Check,       // the grammar alone: builds nothing, records each selection set's size
-    BuildSized,  // after a clean Check of the same text: selections go straight into place
+    Build,  // builds the nodes
+    Check,  // the grammar alone: builds nothing, notes the sizes of large lists
 };
 
 struct Definition {
@@ -787,38 +940,56 @@ struct Definition {
     std::size_t index = 0;
 };
 
-// Children are collected here while their parent is open, then copied into
-// the arena in one piece. Kept per thread between parses so a request pays
-// no allocation for them; a huge query's memory is given back afterwards.
+struct SizedList {
+    std::uint32_t ordinal = 0;
+    std::uint32_t items = 0;
+};
+
+// The parser's stacks and notes, kept per thread between parses so a request
+// pays no allocation for them; a huge query's memory is given back afterwards.
 struct Scratch {
-    std::vector<Selection> selections;
+    static constexpr std::size_t selection_levels = parser::max_nesting_depth + 1;
+    static constexpr std::size_t value_levels = parser::max_nesting_depth;
+
+    // Lists too large for a chunk, by kind and level (see Region); `spilled`
+    // once any of them holds memory.
+    bool spilled = false;
+    std::array<SpillBuffer, selection_levels> selection_spills;
+    std::array<SpillBuffer, value_levels> item_spills;
+    std::array<SpillBuffer, value_levels> field_spills;
+    SpillBuffer argument_spill;
+    SpillBuffer directive_spill;
+    SpillBuffer variable_spill;
     std::vector<SelectionFrame> selection_stack;
-    std::vector<Argument> arguments;
-    std::vector<Directive> directives;
-    std::vector<VariableDefinition> variables;
-    std::vector<Value> list_values;
-    std::vector<ObjectField> fields;
     std::vector<ValueFrame> value_stack;
     std::vector<std::pair<Offset, bool>> type_stack;  // list levels: "[" offset, non-null
     std::vector<Definition> definitions;
-    std::vector<std::uint32_t> set_sizes;  // selections per selection set, in "{" order
+    std::vector<SizedList> sized_lists;  // by ordinal once the checking pass is done
     std::vector<std::uint32_t> order;
     std::vector<bool> dropped;
 
     void reset() {
-        detail::reset_scratch(selections);
-        detail::reset_scratch(selection_stack);
-        detail::reset_scratch(arguments);
-        detail::reset_scratch(directives);
-        detail::reset_scratch(variables);
-        detail::reset_scratch(list_values);
-        detail::reset_scratch(fields);
-        detail::reset_scratch(value_stack);
-        detail::reset_scratch(type_stack);
-        detail::reset_scratch(definitions);
-        detail::reset_scratch(set_sizes);
-        detail::reset_scratch(order);
-        if (dropped.capacity() > detail::scratch_keep_bytes * 8) std::vector<bool>().swap(dropped);
+        detail::ScratchBudget budget;
+        detail::reset_scratch(selection_stack, budget);
+        detail::reset_scratch(value_stack, budget);
+        detail::reset_scratch(type_stack, budget);
+        detail::reset_scratch(definitions, budget);
+        detail::reset_scratch(sized_lists, budget);
+        detail::reset_scratch(order, budget);
+        if (!budget.keep(dropped.capacity() / 8)) std::vector<bool>().swap(dropped);
+        if (!spilled) return;
+        std::size_t kept = 0;
+        const auto reset_spill = [&](SpillBuffer& spill) {
+            spill.reset(budget);
+            kept += spill.capacity;
+        };
+        for (SpillBuffer& spill : selection_spills) reset_spill(spill);
+        for (SpillBuffer& spill : item_spills) reset_spill(spill);
+        for (SpillBuffer& spill : field_spills) reset_spill(spill);
+        reset_spill(argument_spill);
+        reset_spill(directive_spill);
+        reset_spill(variable_spill);
+        spilled = kept != 0;
     }
 };
 
@@ -849,14 +1020,18 @@ const char* token_kind_text(TokenKind kind) {
 }
 
 // One reading of the text; the pass is fixed at compile time, so the
-// ordinary build pays nothing for the others.
+// building pass pays nothing for the checking one.
 template <Pass pass>
 struct Parser {
-    static constexpr bool building = pass != Pass::Check;
+    static constexpr bool building = pass == Pass::Build;
+    // Nesting levels that have regions; deeper ones fail the parse, and what
+    // they hold is read for its syntax only.
+    static constexpr std::size_t selection_levels = Scratch::selection_levels;
+    static constexpr std::size_t value_levels = Scratch::value_levels;
 
     document::Document& document;
     SyntaxFailure syntax;
-    Lexer lexer;
+    Lexer<building> lexer;
     Token token;
 
     // The first number or depth failure, in text order; reported only when
@@ -866,42 +1041,50 @@ struct Parser {
     Offset limit_offset = 0;
 
     Scratch& scratch;
-    std::vector<Selection>& selection_scratch;
     std::vector<SelectionFrame>& selection_stack;
-    std::vector<Argument>& argument_scratch;
-    std::vector<Directive>& directive_scratch;
-    std::vector<VariableDefinition>& variable_scratch;
-    std::vector<Value>& list_scratch;
-    std::vector<ObjectField>& field_scratch;
     std::vector<ValueFrame>& value_stack;
     std::vector<std::pair<Offset, bool>>& type_stack;
     std::vector<Definition>& definitions;
-    std::vector<std::uint32_t>& set_sizes;
-    std::size_t next_set = 0;  // BuildSized: the next entry of `set_sizes`
+    std::vector<SizedList>& sized_lists;
 
-    // Where a checking pass writes the nodes it does not keep.
+    // Lists are numbered as they open, the same way in both passes.
+    std::uint32_t next_ordinal = 0;
+    std::size_t next_sized = 0;  // building: the next entry of `sized_lists`
+
+    std::array<Region<Selection>, selection_levels> selection_regions;
+    std::array<Region<Value>, value_levels> item_regions;
+    std::array<Region<ObjectField>, value_levels> field_regions;
+    Region<Argument> argument_region;
+    Region<Directive> directive_region;
+    Region<VariableDefinition> variable_region;
+
+    // Where a checking pass, or a level too deep, writes the nodes it does
+    // not keep.
+    Selection unused_selection;
     Value unused_value;
+    ObjectField unused_field;
+    Argument unused_argument;
+    Directive unused_directive;
+    VariableDefinition unused_variable;
     TypeRef unused_type;
+    Name unused_name;
+    TypeCondition unused_condition;
 
     Parser(document::Document& target, Scratch& space)
         : document(target),
           scratch(space),
-          selection_scratch(space.selections),
           selection_stack(space.selection_stack),
-          argument_scratch(space.arguments),
-          directive_scratch(space.directives),
-          variable_scratch(space.variables),
-          list_scratch(space.list_values),
-          field_scratch(space.fields),
           value_stack(space.value_stack),
           type_stack(space.type_stack),
           definitions(space.definitions),
-          set_sizes(space.set_sizes) {
+          sized_lists(space.sized_lists) {
         const char* text = document.source.c_str();
         lexer.begin = lexer.cursor = text;
         lexer.end = text + document.source.size();
         lexer.anchors = &document.anchors;
         lexer.failure = &syntax;
+        // About one line start every 16 to 40 bytes; more are added as needed.
+        lexer.start_anchors(document.source.size() / 16);
     }
 
     bool failed() const { return syntax.failed; }
@@ -947,17 +1130,131 @@ struct Parser {
         return advance();
     }
 
+    // -----------------------------------------------------------------------
+    // Lists in their regions
+
+    // Opens a list; returns its ordinal. A list the checking pass measured
+    // gets room for all of it now.
     template <class T>
-    Span<T> to_arena(std::vector<T>& scratch, std::size_t begin) {
-        const std::size_t count = scratch.size() - begin;
-        Span<T> span;
-        if (count == 0) return span;
-        T* items = document.arena.allocate_array<T>(count);
-        std::uninitialized_copy(scratch.begin() + static_cast<std::ptrdiff_t>(begin), scratch.end(), items);
-        scratch.resize(begin);
-        span.items = items;
-        span.count = static_cast<std::uint32_t>(count);
-        return span;
+    std::uint32_t open_list(Region<T>* region) {
+        const std::uint32_t ordinal = next_ordinal++;
+        if constexpr (building) {
+            std::size_t items = 0;
+            if (next_sized < sized_lists.size() && sized_lists[next_sized].ordinal == ordinal) {
+                items = sized_lists[next_sized++].items;
+            }
+            if (region == nullptr) return ordinal;
+            region->start = region->cursor;
+            if (static_cast<std::size_t>(region->limit - region->cursor) < items) move_to_chunk(*region, items);
+        }
+        return ordinal;
+    }
+
+    // The next item of the open list, in place; `unused` when nothing is kept.
+    template <class T>
+    T& add_item(Region<T>* region, T& unused) {
+        if constexpr (building) {
+            if (region != nullptr) {
+                if (region->cursor == region->limit) return add_beyond_chunk(*region);
+                return *new (region->cursor++) T();
+            }
+        }
+        return unused;
+    }
+
+    template <class T>
+    [[gnu::noinline]] T& add_beyond_chunk(Region<T>& region) {
+        const std::size_t count = static_cast<std::size_t>(region.cursor - region.start);
+        if (region.spill == nullptr && count + 1 <= max_chunk_bytes / sizeof(T)) {
+            move_to_chunk(region, std::min(2 * count + 1, max_chunk_bytes / sizeof(T)));
+        } else {
+            // Into the spill buffer, which doubles; the chunk takes the next
+            // list where this one began.
+            SpillBuffer& spill = spill_of(region);
+            scratch.spilled = true;
+            const std::size_t items = std::max<std::size_t>(2 * count, 64);
+            if (region.spill == nullptr) {
+                region.spill = &spill;
+                region.chunk_cursor = region.start;
+                region.chunk_limit = region.limit;
+                spill.grow(items * sizeof(T), 0);
+                if (count != 0) std::memcpy(spill.bytes.get(), static_cast<void*>(region.start), count * sizeof(T));
+            } else {
+                spill.grow(items * sizeof(T), count * sizeof(T));
+            }
+            region.start = reinterpret_cast<T*>(spill.bytes.get());
+            region.cursor = region.start + count;
+            region.limit = region.start + spill.capacity / sizeof(T);
+        }
+        return *new (region.cursor++) T();
+    }
+
+    // The open list into a new chunk with room for `items`, its items so far
+    // copied over.
+    template <class T>
+    [[gnu::noinline]] void move_to_chunk(Region<T>& region, std::size_t items) {
+        const std::size_t share = std::clamp(region.chunk_items / 2, min_chunk_items, max_chunk_bytes / sizeof(T));
+        std::size_t size = std::max(share, items);
+        const std::size_t room = document.arena.room(alignof(T)) / sizeof(T);
+        if (room < size && room >= std::max(items, size / 2)) size = room;
+        region.chunk_items += size;
+        T* chunk = document.arena.allocate_array<T>(size);
+        const std::size_t count = static_cast<std::size_t>(region.cursor - region.start);
+        if (count != 0) std::memcpy(static_cast<void*>(chunk), region.start, count * sizeof(T));
+        region.start = chunk;
+        region.cursor = chunk + count;
+        region.limit = chunk + size;
+    }
+
+    SpillBuffer& spill_of(Region<Selection>& region) {
+        return scratch.selection_spills[static_cast<std::size_t>(&region - selection_regions.data())];
+    }
+    SpillBuffer& spill_of(Region<Value>& region) {
+        return scratch.item_spills[static_cast<std::size_t>(&region - item_regions.data())];
+    }
+    SpillBuffer& spill_of(Region<ObjectField>& region) {
+        return scratch.field_spills[static_cast<std::size_t>(&region - field_regions.data())];
+    }
+    SpillBuffer& spill_of(Region<Argument>&) { return scratch.argument_spill; }
+    SpillBuffer& spill_of(Region<Directive>&) { return scratch.directive_spill; }
+    SpillBuffer& spill_of(Region<VariableDefinition>&) { return scratch.variable_spill; }
+
+    // The finished list. A checking pass notes its size when it is large.
+    template <class T>
+    Span<T> close_list(Region<T>* region, std::uint32_t ordinal, std::uint32_t count) {
+        if constexpr (!building) {
+            if (count >= sized_list_items) sized_lists.push_back({ordinal, count});
+            return {};
+        } else {
+            (void)ordinal;
+            (void)count;
+            if (region == nullptr) return {};
+            Span<T> span;
+            if (region->spill != nullptr) {
+                span.count = static_cast<std::uint32_t>(region->cursor - region->start);
+                T* items = document.arena.allocate_array<T>(span.count);
+                std::memcpy(static_cast<void*>(items), region->start, span.count * sizeof(T));
+                span.items = items;
+                region->spill = nullptr;
+                region->start = region->cursor = region->chunk_cursor;
+                region->limit = region->chunk_limit;
+                return span;
+            }
+            if (region->cursor == region->start) return {};
+            span.items = region->start;
+            span.count = static_cast<std::uint32_t>(region->cursor - region->start);
+            region->start = region->cursor;
+            return span;
+        }
+    }
+
+    template <class T, std::size_t levels>
+    Region<T>* region_at(std::array<Region<T>, levels>& regions, std::size_t level) {
+        return building && level < levels ? &regions[level] : nullptr;
+    }
+    template <class T>
+    Region<T>* region_of(Region<T>& region) {
+        return building ? &region : nullptr;
     }
 
     // A new node in the arena; a checking pass reuses `unused` instead.
@@ -967,11 +1264,20 @@ struct Parser {
         return new (node) T();
     }
 
-    std::string_view to_arena_text(const std::string& value) {
+    std::string_view to_arena_text(std::string_view value) {
         if (value.empty()) return {};
         char* chars = document.arena.allocate_array<char>(value.size());
         std::memcpy(chars, value.data(), value.size());
         return {chars, value.size()};
+    }
+
+    std::string_view block_string_text(std::string_view raw) {
+        if (raw.empty()) return {};
+        char* chars = document.arena.allocate_array<char>(raw.size());
+        const std::size_t length =
+            write_block_string_value(raw, token.has_carriage_return, token.has_escape, chars);
+        document.arena.shrink_last(chars, raw.size(), length);
+        return {length != 0 ? chars : nullptr, length};
     }
 
     // Name
@@ -982,8 +1288,17 @@ struct Parser {
         return advance();
     }
 
+    // -----------------------------------------------------------------------
+    // Definitions
+
     // Document : Definition+
     bool parse_document() {
+        const bool parsed = parse_definitions();
+        lexer.finish_anchors();
+        return parsed;
+    }
+
+    bool parse_definitions() {
         if (!advance()) return false;
         if (is(TokenKind::EndOfInput)) return fail_expected("a definition");
         while (!is(TokenKind::EndOfInput)) {
@@ -1060,10 +1375,13 @@ struct Parser {
     // (directives are taken before or after the default value)
     bool parse_variable_definitions(Span<VariableDefinition>& out) {
         if (!advance()) return false;
-        const std::size_t begin = variable_scratch.size();
         if (is(TokenKind::ParenRight)) return fail_expected("\"$\"");
+        Region<VariableDefinition>* region = region_of(variable_region);
+        const std::uint32_t ordinal = open_list(region);
+        std::uint32_t count = 0;
         while (!is(TokenKind::ParenRight)) {
-            VariableDefinition variable;
+            VariableDefinition& variable = add_item(region, unused_variable);
+            ++count;
             variable.offset = token.start;
             if (!expect(TokenKind::Dollar, "\"$\"")) return false;
             if (!parse_name(variable.name)) return false;
@@ -1078,9 +1396,8 @@ struct Parser {
                 variable.default_value = value;
                 if (!directives_first && !parse_directives(variable.directives, true)) return false;
             }
-            if (building) variable_scratch.push_back(variable);
         }
-        out = to_arena(variable_scratch, begin);
+        out = close_list(region, ordinal, count);
         return advance();
     }
 
@@ -1121,16 +1438,18 @@ struct Parser {
     // Directives : Directive+     Directive : @ Name Arguments?
     bool parse_directives(Span<Directive>& out, bool is_const) {
         if (!is(TokenKind::At)) return true;
-        const std::size_t begin = directive_scratch.size();
+        Region<Directive>* region = region_of(directive_region);
+        const std::uint32_t ordinal = open_list(region);
+        std::uint32_t count = 0;
         while (is(TokenKind::At)) {
-            Directive directive;
+            Directive& directive = add_item(region, unused_directive);
+            ++count;
             directive.offset = token.start;
             if (!advance()) return false;
             if (!parse_name(directive.name)) return false;
             if (is(TokenKind::ParenLeft) && !parse_arguments(directive.arguments, is_const)) return false;
-            if (building) directive_scratch.push_back(directive);
         }
-        out = to_arena(directive_scratch, begin);
+        out = close_list(region, ordinal, count);
         return true;
     }
 
@@ -1138,21 +1457,25 @@ struct Parser {
     bool parse_arguments(Span<Argument>& out, bool is_const) {
         if (!advance()) return false;
         if (is(TokenKind::ParenRight)) return fail_expected("an argument name");
-        const std::size_t begin = argument_scratch.size();
+        Region<Argument>* region = region_of(argument_region);
+        const std::uint32_t ordinal = open_list(region);
+        std::uint32_t count = 0;
         while (!is(TokenKind::ParenRight)) {
-            Argument argument;
+            Argument& argument = add_item(region, unused_argument);
+            ++count;
             if (!parse_name(argument.name, "an argument name")) return false;
             if (!expect(TokenKind::Colon, "\":\"")) return false;
             if (!parse_value(argument.value, is_const)) return false;
-            if (building) argument_scratch.push_back(argument);
         }
-        out = to_arena(argument_scratch, begin);
+        out = close_list(region, ordinal, count);
         return advance();
     }
 
-    // A scalar value or a variable at the current token.
+    // -----------------------------------------------------------------------
+    // Values
+
+    // A scalar value or a variable at the current token, into a fresh value.
     bool parse_scalar(Value& value, bool is_const) {
-        value = Value();
         value.offset = token.start;
         switch (token.kind) {
             case TokenKind::Dollar: {
@@ -1166,7 +1489,11 @@ struct Parser {
             case TokenKind::Int:
             case TokenKind::Float: {
                 value.kind = ValueKind::Number;
-                if (read_number(token_text(), token.kind == TokenKind::Float, value.number) != NumberProblem::None) {
+                value.number = json::Number();
+                // A checking pass reads a number only to know it fits.
+                const std::string_view literal = token_text();
+                if ((building || may_overflow(literal)) &&
+                    read_number(literal, token.kind == TokenKind::Float, value.number) != NumberProblem::None) {
                     note_limit_failure(token.start, false);
                 }
                 return advance();
@@ -1179,7 +1506,7 @@ struct Parser {
             }
             case TokenKind::BlockString: {
                 value.kind = ValueKind::String;
-                if (building) value.text = to_arena_text(block_string_value(text(token.start + 3, token.end - 3)));
+                if (building) value.text = block_string_text(text(token.start + 3, token.end - 3));
                 return advance();
             }
             case TokenKind::Name: {
@@ -1199,12 +1526,10 @@ struct Parser {
         }
     }
 
-    // Folds repeated keys: the first position, the last value. Keeps written
-    // order otherwise.
-    void fold_repeated_keys(std::size_t begin) {
-        const std::size_t count = field_scratch.size() - begin;
-        if (count < 2) return;
-        ObjectField* fields = field_scratch.data() + begin;
+    // Folds repeated keys of `count` fields in place: the first position, the
+    // last value. Keeps written order otherwise. Returns the fields kept.
+    std::size_t fold_repeated_keys(ObjectField* fields, std::size_t count) {
+        if (count < 2) return count;
         std::size_t kept = 0;
         if (count <= object_scan_limit) {
             for (std::size_t i = 0; i < count; ++i) {
@@ -1216,170 +1541,129 @@ struct Parser {
                     fields[kept++] = fields[i];
                 }
             }
-        } else {
-            std::vector<std::uint32_t>& order = scratch.order;
-            std::vector<bool>& dropped = scratch.dropped;
-            order.resize(count);
-            for (std::size_t i = 0; i < count; ++i) order[i] = static_cast<std::uint32_t>(i);
-            std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-                const int compared = fields[a].name.value.compare(fields[b].name.value);
-                return compared != 0 ? compared < 0 : a < b;
-            });
-            dropped.assign(count, false);
-            for (std::size_t i = 0; i < count;) {
-                std::size_t j = i + 1;
-                while (j < count && fields[order[j]].name.value == fields[order[i]].name.value) dropped[order[j++]] = true;
-                if (j - i > 1) fields[order[i]].value = fields[order[j - 1]].value;
-                i = j;
-            }
-            for (std::size_t i = 0; i < count; ++i) {
-                if (!dropped[i]) fields[kept++] = fields[i];
-            }
+            return kept;
         }
-        field_scratch.resize(begin + kept);
+        std::vector<std::uint32_t>& order = scratch.order;
+        std::vector<bool>& dropped = scratch.dropped;
+        order.resize(count);
+        for (std::size_t i = 0; i < count; ++i) order[i] = static_cast<std::uint32_t>(i);
+        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            const int compared = fields[a].name.value.compare(fields[b].name.value);
+            return compared != 0 ? compared < 0 : a < b;
+        });
+        dropped.assign(count, false);
+        for (std::size_t i = 0; i < count;) {
+            std::size_t j = i + 1;
+            while (j < count && fields[order[j]].name.value == fields[order[i]].name.value) dropped[order[j++]] = true;
+            if (j - i > 1) fields[order[i]].value = fields[order[j - 1]].value;
+            i = j;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!dropped[i]) fields[kept++] = fields[i];
+        }
+        return kept;
     }
 
-    // Opens a list or object at the current token.
-    bool open_container(bool is_list) {
-        if (value_stack.size() == parser::max_nesting_depth) note_depth_failure(token.start);
-        value_stack.push_back({is_list, token.start, is_list ? list_scratch.size() : field_scratch.size()});
+    // Opens a list or object at the current token, in `value`'s place.
+    bool open_container(Value& value, bool is_list) {
+        const std::size_t level = value_stack.size();
+        if (level == parser::max_nesting_depth) note_depth_failure(token.start);
+        value.kind = is_list ? ValueKind::List : ValueKind::Object;
+        value.offset = token.start;
+        const std::uint32_t ordinal =
+            is_list ? open_list(region_at(item_regions, level)) : open_list(region_at(field_regions, level));
+        value_stack.push_back({is_list, &value, 0, ordinal});
         return advance();
     }
 
-    Value close_container() {
+    void close_container() {
         const ValueFrame frame = value_stack.back();
         value_stack.pop_back();
-        Value value;
-        value.offset = frame.offset;
+        const std::size_t level = value_stack.size();
         if (frame.is_list) {
-            value.kind = ValueKind::List;
-            value.list = to_arena(list_scratch, frame.begin);
-        } else {
-            value.kind = ValueKind::Object;
-            fold_repeated_keys(frame.begin);
-            value.object = to_arena(field_scratch, frame.begin);
+            frame.value->list = close_list(region_at(item_regions, level), frame.ordinal, frame.count);
+            return;
         }
-        return value;
-    }
-
-    // ObjectField : Name : Value   (the name and colon; the value follows)
-    bool open_object_field() {
-        ObjectField field;
-        if (!parse_name(field.name, "a field name or \"}\"")) return false;
-        if (!expect(TokenKind::Colon, "\":\"")) return false;
-        if (building) field_scratch.push_back(field);
-        return true;
+        Region<ObjectField>* region = region_at(field_regions, level);
+        if (region != nullptr) {
+            const std::size_t written = static_cast<std::size_t>(region->cursor - region->start);
+            region->cursor = region->start + fold_repeated_keys(region->start, written);
+        }
+        frame.value->object = close_list(region, frame.ordinal, frame.count);
     }
 
     // Value : Variable | IntValue | FloatValue | StringValue | BooleanValue |
     //         NullValue | EnumValue | ListValue | ObjectValue
-    // Lists and objects nest through `value_stack`, not recursion.
+    // Lists and objects nest through `value_stack`, not recursion; every
+    // value is written once, in its place.
     bool parse_value(Value& out, bool is_const) {
         value_stack.clear();
+        Value* target = &out;
         for (;;) {
-            Value value;
-            if (is(TokenKind::BracketLeft)) {
-                if (!open_container(true)) return false;
-                if (!is(TokenKind::BracketRight)) continue;
-                value = close_container();
-                if (!advance()) return false;
-            } else if (is(TokenKind::BraceLeft)) {
-                if (!open_container(false)) return false;
-                if (!is(TokenKind::BraceRight)) {
-                    if (!open_object_field()) return false;
-                    continue;
-                }
-                value = close_container();
-                if (!advance()) return false;
-            } else if (!parse_scalar(value, is_const)) {
+            if (is(TokenKind::BracketLeft) || is(TokenKind::BraceLeft)) {
+                if (!open_container(*target, is(TokenKind::BracketLeft))) return false;
+            } else if (!parse_scalar(*target, is_const)) {
                 return false;
             }
-            // Hand the finished value to its container, closing every
-            // container the next token ends.
+            // Close every container the next token ends, then give the next
+            // value its place.
             for (;;) {
-                if (value_stack.empty()) {
-                    out = value;
-                    return true;
-                }
-                if (value_stack.back().is_list) {
-                    if (building) list_scratch.push_back(value);
-                    if (!is(TokenKind::BracketRight)) break;
-                } else {
-                    if (building) field_scratch.back().value = value;
-                    if (!is(TokenKind::BraceRight)) {
-                        if (!open_object_field()) return false;
-                        break;
-                    }
-                }
-                value = close_container();
+                if (value_stack.empty()) return true;
+                if (!is(value_stack.back().is_list ? TokenKind::BracketRight : TokenKind::BraceRight)) break;
+                close_container();
                 if (!advance()) return false;
             }
+            ValueFrame& frame = value_stack.back();
+            ++frame.count;
+            const std::size_t level = value_stack.size() - 1;
+            if (frame.is_list) {
+                target = &add_item(region_at(item_regions, level), unused_value);
+                continue;
+            }
+            // ObjectField : Name : Value
+            ObjectField& field = add_item(region_at(field_regions, level), unused_field);
+            if (!parse_name(field.name, "a field name or \"}\"")) return false;
+            if (!expect(TokenKind::Colon, "\":\"")) return false;
+            target = &field.value;
         }
     }
 
-    // Opens a selection set at its "{". A checking pass numbers it, and the
-    // building pass after it takes its size and place from that number.
+    // -----------------------------------------------------------------------
+    // Selections
+
+    // Opens a selection set at its "{".
     void open_selection_set(bool has_owner) {
         SelectionFrame frame;
         frame.offset = token.start;
         frame.has_owner = has_owner;
-        if (pass == Pass::Check) {
-            frame.index = static_cast<std::uint32_t>(set_sizes.size());
-            set_sizes.push_back(0);
-        } else if (pass == Pass::BuildSized) {
-            frame.size = set_sizes[next_set++];
-            frame.items = document.arena.allocate_array<Selection>(frame.size);
-        } else {
-            frame.begin = selection_scratch.size();
-        }
+        frame.ordinal = open_list(region_at(selection_regions, selection_stack.size()));
         selection_stack.push_back(frame);
     }
 
-    void add_selection(const Selection& selection) {
-        SelectionFrame& frame = selection_stack.back();
-        if (pass == Pass::BuildSized && frame.items != nullptr) {
-            if (frame.count < frame.size) {
-                new (frame.items + frame.count++) Selection(selection);
-                return;
-            }
-            gather_in_scratch(frame);
-        }
-        if (building) selection_scratch.push_back(selection);
-        ++frame.count;
+    // The next selection of the innermost open set, in place.
+    Selection& add_selection() {
+        ++selection_stack.back().count;
+        return add_item(region_at(selection_regions, selection_stack.size() - 1), unused_selection);
     }
 
-    // Not met: the checking pass counted this set in the same text with the
-    // same grammar. Were the counts ever to differ, the set's selections go on
-    // in the scratch rather than past the set's place.
-    [[gnu::noinline]] void gather_in_scratch(SelectionFrame& frame) {
-        frame.begin = selection_scratch.size();
-        selection_scratch.insert(selection_scratch.end(), frame.items, frame.items + frame.count);
-        frame.items = nullptr;
-    }
-
-    // The finished set's selections, in the arena; the frame is popped.
+    // The finished set's selections; the frame is popped.
     Span<Selection> close_selection_set() {
         const SelectionFrame frame = selection_stack.back();
         selection_stack.pop_back();
-        if (frame.items != nullptr) return {frame.items, frame.count};
-        if (!building) {
-            set_sizes[frame.index] = frame.count;
-            return {};
-        }
-        return to_arena(selection_scratch, frame.begin);
+        return close_list(region_at(selection_regions, selection_stack.size()), frame.ordinal, frame.count);
     }
 
-    // The field or inline fragment whose set was just closed; none while checking.
-    Selection* owner_of_closed_set() {
-        if (!building) return nullptr;
-        const SelectionFrame& frame = selection_stack.back();
-        if (frame.items != nullptr) return frame.items + (frame.count - 1);
-        return &selection_scratch.back();
+    // The field or inline fragment whose set was just closed: the last
+    // selection of the set now innermost.
+    Selection& owner_of_closed_set() {
+        Region<Selection>* region = region_at(selection_regions, selection_stack.size() - 1);
+        return region != nullptr ? region->cursor[-1] : unused_selection;
     }
 
     // SelectionSet : { Selection+ }
     // Selection : Field | FragmentSpread | InlineFragment
-    // Nested sets go through `selection_stack`, not recursion.
+    // Nested sets go through `selection_stack`, not recursion; every
+    // selection is written once, in its place.
     bool parse_selection_set(SelectionSet& out) {
         selection_stack.clear();
         open_selection_set(false);
@@ -1396,10 +1680,11 @@ struct Parser {
                     out = set;
                     return true;
                 }
-                if (Selection* owner = owner_of_closed_set()) owner->selection_set = set;
+                owner_of_closed_set().selection_set = set;
                 continue;
             }
-            Selection selection;
+            if (!is(TokenKind::Spread) && !is(TokenKind::Name)) return fail_expected("a selection or \"}\"");
+            Selection& selection = add_selection();
             selection.offset = token.start;
             if (is(TokenKind::Spread)) {
                 if (!advance()) return false;
@@ -1408,41 +1693,36 @@ struct Parser {
                     selection.kind = SelectionKind::FragmentSpread;
                     if (!parse_name(selection.name)) return false;
                     if (!parse_directives(selection.directives, false)) return false;
-                    add_selection(selection);
                     continue;
                 }
                 // InlineFragment : ... TypeCondition? Directives? SelectionSet
                 selection.kind = SelectionKind::InlineFragment;
                 if (is_keyword("on")) {
-                    TypeCondition condition;
-                    condition.offset = token.start;
+                    TypeCondition* condition = new_node(unused_condition);
+                    condition->offset = token.start;
                     if (!advance()) return false;
-                    if (!parse_name(condition.name)) return false;
-                    selection.type_condition = condition;
+                    if (!parse_name(condition->name)) return false;
+                    selection.type_condition.node = condition;
                 }
                 if (!parse_directives(selection.directives, false)) return false;
                 if (!is(TokenKind::BraceLeft)) return fail_expected("\"{\"");
-            } else if (is(TokenKind::Name)) {
+            } else {
                 // Field : Alias? Name Arguments? Directives? SelectionSet?
                 selection.kind = SelectionKind::Field;
                 if (!parse_name(selection.name)) return false;
                 if (is(TokenKind::Colon)) {
                     if (!advance()) return false;
-                    selection.alias = selection.name;
+                    Name* alias = new_node(unused_name);
+                    *alias = selection.name;
+                    selection.alias.node = alias;
                     if (!parse_name(selection.name)) return false;
                 }
                 if (is(TokenKind::ParenLeft) && !parse_arguments(selection.arguments, false)) return false;
                 if (!parse_directives(selection.directives, false)) return false;
-                if (!is(TokenKind::BraceLeft)) {
-                    add_selection(selection);
-                    continue;
-                }
-            } else {
-                return fail_expected("a selection or \"}\"");
+                if (!is(TokenKind::BraceLeft)) continue;
             }
             // A nested selection set: the level below the outermost is 1.
             if (selection_stack.size() > parser::max_nesting_depth) note_depth_failure(token.start);
-            add_selection(selection);
             open_selection_set(true);
             if (!advance()) return false;
         }
@@ -1462,6 +1742,27 @@ Location exact_position(const document::Document& document, Offset offset) {
     const char* text = document.source.data();
     return {anchor.line, static_cast<std::uint64_t>(anchor.column) +
                              count_characters(text + anchor.offset, text + offset)};
+}
+
+// Line and column of an offset, counted from the start of the text: the
+// positions of a checking pass's failure, which records no anchors.
+Location scanned_position(std::string_view text, Offset offset) {
+    std::uint64_t line = 1;
+    std::uint64_t column = 1;
+    for (std::size_t i = 0; i < offset; ++i) {
+        const char c = text[i];
+        if (c == '\n') {
+            ++line;
+            column = 1;
+        } else if (c == '\r') {
+            // CRLF starts the line at its LF; a lone CR only resets the column.
+            if (i + 1 < text.size() && text[i + 1] == '\n') continue;
+            column = 1;
+        } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return {line, column};
 }
 
 // The syntax report: the position and what went wrong, the offending line
@@ -1567,11 +1868,14 @@ error::BoxedError check_definitions(const document::Document& document, const st
 // number or depth failure.
 template <Pass pass>
 error::BoxedError pass_failure(const document::Document& document, const Parser<pass>& parser) {
+    const auto locate = [&](Offset offset) {
+        return pass == Pass::Build ? exact_position(document, offset) : scanned_position(document.source, offset);
+    };
     if (parser.syntax.failed) {
-        const Location start = exact_position(document, parser.syntax.start);
+        const Location start = locate(parser.syntax.start);
         auto error = error::make_error(syntax_report(document, parser.syntax, start), ErrorCode::GraphqlParseFailed);
         std::vector<Location> locations{start};
-        if (parser.syntax.has_end) locations.push_back(exact_position(document, parser.syntax.end));
+        if (parser.syntax.has_end) locations.push_back(locate(parser.syntax.end));
         error->locations = std::move(locations);
         return error;
     }
@@ -1580,7 +1884,7 @@ error::BoxedError pass_failure(const document::Document& document, const Parser<
             return error::make_error("recursion limit exceeded.", ErrorCode::GraphqlParseFailed);
         }
         return error::make_error_at("invalid number: number too large to fit in target type",
-                                    ErrorCode::GraphqlParseFailed, document.position(parser.limit_offset));
+                                    ErrorCode::GraphqlParseFailed, locate(parser.limit_offset));
     }
     return nullptr;
 }
@@ -1596,20 +1900,22 @@ error::Result<document::SharedDocument> parse_document(std::string_view text) {
 
     thread_local Scratch scratch;
     detail::ScratchLease lease(scratch);
-    const bool check_first = text.size() >= check_first_bytes;
-    if (check_first) {
+    if (text.size() >= check_first_bytes) {
         Parser<Pass::Check> checker(*parsed, scratch);
         checker.parse_document();
         if (error::BoxedError failure = pass_failure(*parsed, checker)) return failure;
-        parsed->anchors.clear();  // the building pass sets them again
-        Parser<Pass::BuildSized> parser(*parsed, scratch);
-        parser.parse_document();
-        if (error::BoxedError failure = pass_failure(*parsed, parser)) return failure;
-    } else {
-        Parser<Pass::Build> parser(*parsed, scratch);
-        parser.parse_document();
-        if (error::BoxedError failure = pass_failure(*parsed, parser)) return failure;
+        // Noted as they closed; the building pass meets them as they open.
+        std::sort(scratch.sized_lists.begin(), scratch.sized_lists.end(),
+                  [](const SizedList& a, const SizedList& b) { return a.ordinal < b.ordinal; });
     }
+    // Nodes take five to six bytes a byte of ordinary text, and a small
+    // document leaves a quarter or so at the ends of its lists' chunks.
+    parsed->arena.expect(text.size() * 8 + 4096);
+    Parser<Pass::Build> parser(*parsed, scratch);
+    parser.parse_document();
+    // The thread's pool keeps what this document needed, for the next parse.
+    document::detail::Arena::keep_on_this_thread(parsed->arena.reserved_bytes());
+   if (error::BoxedError failure = pass_failure(*parsed, parser)) return failure;
     if (error::BoxedError conflict = check_definitions(*parsed, scratch.definitions)) return conflict;
 
     parsed->fragment_index.reserve(parsed->fragments.size());

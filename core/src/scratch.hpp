@@ -7,17 +7,30 @@
 
 namespace dovrane_core::detail {
 
-// Beyond this a scratch vector is given back rather than kept: an idle
-// thread holds no huge request's memory.
-inline constexpr std::size_t scratch_keep_bytes = std::size_t{1} << 20;
+// A thread keeps at most this much of one module's scratch between calls:
+// an idle thread holds no huge request's memory.
+inline constexpr std::size_t scratch_keep_bytes = std::size_t{4} << 20;
 
-// Empties `items`, keeping its memory unless that grew beyond the bound.
+// What the rest of one reset may still keep; the vectors reset first keep
+// theirs first.
+struct ScratchBudget {
+    std::size_t bytes = scratch_keep_bytes;
+
+    // Takes `size` bytes from the budget when they fit.
+    bool keep(std::size_t size) {
+        if (size > bytes) return false;
+        bytes -= size;
+        return true;
+    }
+};
+
+// Empties `items`, keeping its memory while the budget allows.
 template <class T>
-void reset_scratch(std::vector<T>& items) {
-    if (items.capacity() * sizeof(T) > scratch_keep_bytes) {
-        std::vector<T>().swap(items);
-    } else {
+void reset_scratch(std::vector<T>& items, ScratchBudget& budget) {
+    if (budget.keep(items.capacity() * sizeof(T))) {
         items.clear();
+    } else {
+        std::vector<T>().swap(items);
     }
 }
 

@@ -370,6 +370,71 @@ TEST(Lowering, PositionsAreTheFieldsOwn) {
     }
 }
 
+// The flat plan against the LoweredField tree built from it, field by field.
+void expect_flat_level(const lowering::FlatPlan& flat, std::size_t first, std::size_t count,
+                       const std::vector<LoweredField>& level) {
+    ASSERT_EQ(count, level.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        const lowering::FlatField& field = flat.fields.at(first + i);
+        const LoweredField& expected = level[i];
+        EXPECT_EQ(field.selection->response_key(), expected.response_key);
+        EXPECT_EQ(field.selection->name.value, expected.field_name);
+        EXPECT_EQ(field.type_condition ? std::optional<std::string_view>(field.type_condition->value) : std::nullopt,
+                  expected.type_condition);
+        EXPECT_EQ(field.line, expected.line);
+        EXPECT_EQ(field.column, expected.column);
+        const lowering::DeferMarker* defer = flat.defer_of(field);
+        ASSERT_EQ(defer != nullptr, expected.defer.has_value()) << expected.response_key;
+        if (defer) {
+            EXPECT_EQ(defer->label, expected.defer->label);
+        }
+        const lowering::StreamMarker* stream = flat.stream_of(field);
+        ASSERT_EQ(stream != nullptr, expected.stream.has_value()) << expected.response_key;
+        if (stream) {
+            EXPECT_EQ(stream->initial_count, expected.stream->initial_count);
+        }
+        expect_flat_level(flat, field.first_child, field.child_count, expected.selections);
+    }
+}
+
+TEST(Lowering, FlatPlanHoldsTheTree) {
+    const std::string query =
+        "query { a @x(v: 1) { b(s: 2) c @stream(initialCount: 3, label: \"s\") { d } }\n"
+        "  ...F @defer(label: \"f\") ... on T { e { ...G } } g: a { ...G } }\n"
+        "fragment F on U { h i { j } }\n"
+        "fragment G on V { k ... @defer { l } }\n";
+    document::SharedDocument document = parse(query);
+    ASSERT_TRUE(document);
+    auto tree = lowering::lower_document(document, {}, std::nullopt);
+    ASSERT_TRUE(tree.ok());
+    auto flat = lowering::lower_flat(document, {}, std::nullopt);
+    ASSERT_TRUE(flat.ok());
+    EXPECT_EQ(flat->operation_type, document::OperationType::Query);
+    expect_flat_level(flat.value(), 0, flat->top_count, tree->fields);
+    EXPECT_EQ(flat->document, document);
+}
+
+TEST(Lowering, FlatPlansAliveTogetherKeepTheirOwn) {
+    // A freed plan leaves its buffers to the thread's next one: a plan that
+    // is still alive never shares them.
+    document::SharedDocument first = parse("{ a { b c } d ...F } fragment F on T { e @defer }");
+    document::SharedDocument second = parse("{ x @stream { y } z }");
+    ASSERT_TRUE(first && second);
+    const auto tree = lowering::lower_document(first, {}, std::nullopt);
+    ASSERT_TRUE(tree.ok());
+    auto kept = lowering::lower_flat(first, {}, std::nullopt);
+    ASSERT_TRUE(kept.ok());
+    for (int round = 0; round < 3; ++round) {
+        auto other = lowering::lower_flat(second, {}, std::nullopt);
+        ASSERT_TRUE(other.ok());
+        EXPECT_EQ(other->top_count, 2u);
+        auto again = lowering::lower_flat(first, {}, std::nullopt);
+        ASSERT_TRUE(again.ok());
+        expect_flat_level(again.value(), 0, again->top_count, tree->fields);
+    }
+    expect_flat_level(kept.value(), 0, kept->top_count, tree->fields);
+}
+
 TEST(Lowering, PlanOutlivesTheCallersDocument) {
     document::SharedDocument document = parse("{ a(x: \"text\") @tag(v: [1]) { b } }");
     auto lowered = lowering::lower_document(document, {}, std::nullopt);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -256,6 +257,33 @@ TEST(Parser, Strings) {
     EXPECT_EQ(failure("{ a \x7F }"), "syntax error at 1:5: unexpected character U+007F @1:5");
 }
 
+TEST(Parser, BlockStringValues) {
+    // Indentation, blank lines, line breaks and escaped triple quotes.
+    struct Case {
+        const char* literal;
+        const char* value;
+    };
+    const Case cases[] = {
+        {R"("""""")", ""},
+        {"\"\"\"   \n  \n   \"\"\"", ""},
+        {"\"\"\"\n  a\n\n  b\n\"\"\"", "a\n\nb"},
+        {"\"\"\"\n\ta\n\t  b\n\"\"\"", "a\n  b"},
+        {"\"\"\"\n    a\n  \n    b\"\"\"", "a\n\nb"},
+        {R"("""a\\\"""b""")", "a\\\\\"\"\"b"},
+        {"\"\"\"\n  \\\"\"\"x\n  y\n\"\"\"", "\"\"\"x\ny"},
+        {"\"\"\"\r  a\r  b\r\"\"\"", "a\nb"},
+        {"\"\"\"a\n   \"\"\"", "a"},
+        {"\"\"\"  \n  a\r\n    b\r\n\"\"\"", "a\n  b"},
+    };
+    for (const Case& c : cases) {
+        auto document = parse_ok(std::string("{ a(x: ") + c.literal + ") }");
+        ASSERT_TRUE(document);
+        const document::Value& value = first_argument(*document);
+        EXPECT_EQ(value.kind, document::ValueKind::String) << c.literal;
+        EXPECT_EQ(value.text, c.value) << c.literal;
+    }
+}
+
 TEST(Parser, PositionsCountCharactersAndHonourCarriageReturns) {
     auto document = parse_ok("{\n  a(x: \"\xE2\x82\xAC\xE2\x82\xAC\") b\r c\r\n  \xEF\xBB\xBF d # \xC3\xA9\n e }");
     ASSERT_TRUE(document);
@@ -271,6 +299,31 @@ TEST(Parser, PositionsCountCharactersAndHonourCarriageReturns) {
     auto block = parse_ok("{ a(x: \"\"\"one\n\xC3\xA9\"\"\") b }");
     ASSERT_TRUE(block);
     EXPECT_EQ(block->position(block->operations[0].selection_set.selections[1].offset), (error::Location{2, 7}));
+}
+
+TEST(Parser, PositionCursorGivesTheDocumentsPositions) {
+    // Lines ended by LF, CRLF and a lone CR, characters of several bytes in
+    // strings and comments; offsets met forwards, backwards and at random.
+    std::string text = "{\n";
+    for (int i = 0; i < 200; ++i) {
+        const std::string n = std::to_string(i);
+        text += "  f" + n + "(s: \"\xC3\xA9" + n + "\") # \xE2\x82\xAC\n";
+        text += i % 3 == 0 ? "  g" + n + "\r\n" : i % 3 == 1 ? "  g" + n + "\r" : "  g" + n + "\n";
+    }
+    text += "}\n";
+    auto document = parse_ok(text);
+    ASSERT_TRUE(document);
+    std::vector<document::Offset> offsets;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) offsets.push_back(static_cast<document::Offset>(i));
+    }
+    std::vector<document::Offset> orders = offsets;
+    orders.insert(orders.end(), offsets.rbegin(), offsets.rend());
+    for (std::size_t i = 0; i < offsets.size(); ++i) orders.push_back(offsets[(i * 7919) % offsets.size()]);
+    document::PositionCursor cursor(*document);
+    for (document::Offset offset : orders) {
+        ASSERT_EQ(cursor.at(offset), document->position(offset)) << offset;
+    }
 }
 
 TEST(Parser, SyntaxErrorsCarryCharacterPositions) {
@@ -532,6 +585,98 @@ TEST(Parser, LargeTextsGiveTheAnswersOfSmallOnes) {
     const std::string large_first_line = "#" + std::string(parser::check_first_bytes, '-') + "\n";
     for (const std::string& text : texts) {
         EXPECT_EQ(answer(large_first_line + text), answer("#\n" + text)) << text;
+    }
+}
+
+TEST(Parser, ListsOfEverySizeKeepTheirItems) {
+    // Lists of each kind, short and long, side by side and nested, so that
+    // they fill chunks, move to new ones and spill: every item in its place.
+    const std::size_t sizes[] = {0, 1, 3, 4, 5, 9, 31, 32, 33, 200, 700, 2000};
+    const auto number = [](std::size_t i) { return std::to_string(i); };
+    std::string body;
+    for (std::size_t n : sizes) {
+        body += "f" + number(n);
+        if (n > 0) {
+            body += "(";
+            for (std::size_t i = 0; i < n; ++i) body += "a" + number(i) + ": " + number(i) + " ";
+            body += ")";
+        }
+        for (std::size_t i = 0; i < n; ++i) body += " @d" + number(i);
+        if (n > 0) {
+            body += " {";
+            for (std::size_t i = 0; i < n; ++i) {
+                body += " g" + number(i);
+                if (i % 3 != 0) {
+                    body += " {";
+                    for (std::size_t j = 0; j < i % 3; ++j) body += " h" + number(j);
+                    body += " }";
+                }
+            }
+            body += " }";
+        }
+        // An object whose keys repeat: k0 .. k(m-1), each keeping its last value.
+        const std::size_t keys = std::max<std::size_t>(1, n / 2);
+        body += "\nl" + number(n) + "(list: [";
+        for (std::size_t i = 0; i < n; ++i) body += number(i) + " ";
+        body += "], object: {";
+        for (std::size_t i = 0; i < n; ++i) body += "k" + number(i % keys) + ": " + number(i) + " ";
+        body += "})\n";
+    }
+    body += "nest(x: [";
+    for (std::size_t n : sizes) {
+        body += "[";
+        for (std::size_t i = 0; i < n; ++i) body += number(i) + " ";
+        body += "] ";
+    }
+    body += "])";
+    const std::string text = "query Q { " + body + " }";
+    const std::string large_first_line = "#" + std::string(parser::check_first_bytes, '-') + "\n";
+
+    for (const std::string& whole : {text, large_first_line + text}) {
+        auto document = parse_ok(whole);
+        ASSERT_TRUE(document);
+        const auto& selections = document->operations.at(0).selection_set.selections;
+        ASSERT_EQ(selections.size(), 2 * std::size(sizes) + 1);
+        for (std::size_t k = 0; k < std::size(sizes); ++k) {
+            const std::size_t n = sizes[k];
+            const document::Selection& field = selections[2 * k];
+            EXPECT_EQ(field.name.value, "f" + number(n));
+            ASSERT_EQ(field.arguments.size(), n);
+            ASSERT_EQ(field.directives.size(), n);
+            ASSERT_EQ(field.selection_set.selections.size(), n);
+            for (std::size_t i = 0; i < n; ++i) {
+                EXPECT_EQ(field.arguments[i].name.value, "a" + number(i));
+                EXPECT_EQ(field.arguments[i].value.number.unsigned_value, i);
+                EXPECT_EQ(field.directives[i].name.value, "d" + number(i));
+                const document::Selection& child = field.selection_set.selections[i];
+                EXPECT_EQ(child.name.value, "g" + number(i));
+                ASSERT_EQ(child.selection_set.selections.size(), i % 3);
+                for (std::size_t j = 0; j < i % 3; ++j) {
+                    EXPECT_EQ(child.selection_set.selections[j].name.value, "h" + number(j));
+                }
+            }
+            const document::Selection& lists = selections[2 * k + 1];
+            ASSERT_EQ(lists.arguments.size(), 2u);
+            const document::Value& list = lists.arguments[0].value;
+            ASSERT_EQ(list.kind, document::ValueKind::List);
+            ASSERT_EQ(list.list.size(), n);
+            for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(list.list[i].number.unsigned_value, i);
+            const document::Value& object = lists.arguments[1].value;
+            ASSERT_EQ(object.kind, document::ValueKind::Object);
+            const std::size_t keys = n == 0 ? 0 : std::max<std::size_t>(1, n / 2);
+            ASSERT_EQ(object.object.size(), keys);
+            for (std::size_t i = 0; i < keys; ++i) {
+                EXPECT_EQ(object.object[i].name.value, "k" + number(i));
+                // The last of i, i + keys, i + 2 * keys, ... below n.
+                EXPECT_EQ(object.object[i].value.number.unsigned_value, i + (n - 1 - i) / keys * keys);
+            }
+        }
+        const document::Value& nest = selections[selections.size() - 1].arguments[0].value;
+        ASSERT_EQ(nest.list.size(), std::size(sizes));
+        for (std::size_t k = 0; k < std::size(sizes); ++k) {
+            ASSERT_EQ(nest.list[k].list.size(), sizes[k]);
+            for (std::size_t i = 0; i < sizes[k]; ++i) EXPECT_EQ(nest.list[k].list[i].number.unsigned_value, i);
+        }
     }
 }
 

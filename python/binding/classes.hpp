@@ -126,7 +126,8 @@ void free_instance(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
     PyObject_GC_UnTrack(self);
     record_of<T>(self).~T();
-    auto free_memory = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    // One type per record type, made once per process: its tp_free never changes.
+    static const auto free_memory = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     free_memory(self);
     Py_DECREF(reinterpret_cast<PyObject*>(type));
 }
@@ -283,26 +284,62 @@ Result<Ref> class_object(Class<T>& cls) {
     return Ref::borrow(reinterpret_cast<PyObject*>(type));
 }
 
-// A new instance holding `record`.
-template <class T>
-Result<Ref> new_instance(Class<T>& cls, T record) {
+// A new instance holding `T(arguments...)`, not yet tracked by the
+// collector; hand it to `UntrackedInstances` or track it before Python code
+// can reach it.
+template <class T, class... Arguments>
+Result<Ref> new_untracked_instance(Class<T>& cls, Arguments&&... arguments) {
     DOVRANE_ASSIGN_OR_RETURN(PyTypeObject * type, class_type(cls));
-    // Not tracked by the collector yet; it holds a new reference to `type`.
+    // It holds a new reference to `type`.
     PyObject* object = _PyObject_GC_New(type);
     if (object == nullptr) {
         return Error::fetch();
     }
     try {
-        new (&record_of<T>(object)) T(std::move(record));
+        new (&record_of<T>(object)) T(std::forward<Arguments>(arguments)...);
     } catch (...) {
         auto free_memory = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
         free_memory(object);
         Py_DECREF(reinterpret_cast<PyObject*>(type));
         throw;
     }
-    PyObject_GC_Track(object);
     return Ref::steal(object);
 }
+
+// A new instance holding `record`.
+template <class T>
+Result<Ref> new_instance(Class<T>& cls, T record) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref object, new_untracked_instance(cls, std::move(record)));
+    PyObject_GC_Track(object.get());
+    return object;
+}
+
+// Instances built in bulk (a whole tree of them) and tracked by the collector
+// together once built: while they are being built no Python code can reach
+// them, so no cycle through them can exist yet, and collections that the
+// building sets off do not walk them again and again. An instance freed
+// before `track_all` (the building failed) is freed untracked.
+class UntrackedInstances {
+public:
+    // A new instance of `T(arguments...)`; its record may still be filled in
+    // place (`record_of`) until `track_all`.
+    template <class T, class... Arguments>
+    Result<Ref> add(Class<T>& cls, Arguments&&... arguments) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref object, new_untracked_instance(cls, std::forward<Arguments>(arguments)...));
+        objects_.push_back(object.get());
+        return object;
+    }
+    // Every instance must still be alive, held by what was built.
+    void track_all() {
+        for (PyObject* object : objects_) {
+            PyObject_GC_Track(object);
+        }
+        objects_.clear();
+    }
+
+private:
+    std::vector<PyObject*> objects_;  // borrowed: held by the tree being built
+};
 
 // The record of an instance of exactly this class; the layer's TypeError
 // ("expected TypeInfo, got dict") otherwise. Subclasses cannot exist.

@@ -1,5 +1,6 @@
 #include "lowering.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <string_view>
@@ -463,20 +464,95 @@ binding::Result<Ref> lowered_field_arguments(const PyLoweredField& field) {
     return field.arguments;
 }
 
+binding::Result<Ref> lowered_field_response_key(const PyLoweredField& field) {
+    return binding::new_str(field.selection->response_key());
+}
+
+binding::Result<Ref> lowered_field_name(const PyLoweredField& field) {
+    return binding::new_str(field.selection->name.value);
+}
+
+binding::Result<Ref> lowered_field_type_condition(const PyLoweredField& field) {
+    return field.type_condition != nullptr ? binding::new_str(field.type_condition->value)
+                                           : binding::Result<Ref>(binding::none());
+}
+
+// A new list of the same objects: children [begin, end).
+binding::Result<Ref> children_list(const PyLoweredField& field, std::uint32_t begin, std::uint32_t end) {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(end - begin)));
+    if (!list) {
+        return binding::Error::fetch();
+    }
+    for (std::uint32_t i = begin; i < end; ++i) {
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i - begin), Ref(field.children[i]).release());  // steals
+    }
+    return list;
+}
+
+binding::Result<Ref> lowered_field_directives(const PyLoweredField& field) {
+    return children_list(field, 0, field.directive_count);
+}
+
+binding::Result<Ref> lowered_field_selections(const PyLoweredField& field) {
+    return children_list(field, field.directive_count, field.children.size());
+}
+
+dovrane_core::error::Location lowered_field_position(const PyLoweredField& field) {
+    const validation::PyParsedDocument& handle = binding::record_of<validation::PyParsedDocument>(field.document.get());
+    return handle.document->position(field.selection->offset);
+}
+
+binding::Result<Ref> lowered_field_line(const PyLoweredField& field) {
+    return binding::new_uint(lowered_field_position(field).line);
+}
+
+binding::Result<Ref> lowered_field_column(const PyLoweredField& field) {
+    return binding::new_uint(lowered_field_position(field).column);
+}
+
+binding::Result<Ref> lowered_field_is_deferred(const PyLoweredField& field) {
+    return binding::boolean(field.marks != nullptr && field.marks->is_deferred);
+}
+
+binding::Result<Ref> lowered_field_defer_label(const PyLoweredField& field) {
+    if (field.marks == nullptr || !field.marks->defer_label) {
+        return binding::none();
+    }
+    return binding::new_str(*field.marks->defer_label);
+}
+
+binding::Result<Ref> lowered_field_is_streamed(const PyLoweredField& field) {
+    return binding::boolean(field.marks != nullptr && field.marks->is_streamed);
+}
+
+binding::Result<Ref> lowered_field_stream_initial_count(const PyLoweredField& field) {
+    if (field.marks == nullptr || !field.marks->is_streamed) {
+        return binding::none();
+    }
+    return binding::new_int(field.marks->stream_initial_count);
+}
+
+binding::Result<Ref> lowered_field_stream_label(const PyLoweredField& field) {
+    if (field.marks == nullptr || !field.marks->stream_label) {
+        return binding::none();
+    }
+    return binding::new_str(*field.marks->stream_label);
+}
+
 PyGetSetDef lowered_field_getters[] = {
-    binding::getter<&PyLoweredField::response_key>("response_key"),
-    binding::getter<&PyLoweredField::field_name>("field_name"),
-    binding::getter<&PyLoweredField::type_condition>("type_condition"),
+    binding::computed_getter<PyLoweredField, &lowered_field_response_key>("response_key"),
+    binding::computed_getter<PyLoweredField, &lowered_field_name>("field_name"),
+    binding::computed_getter<PyLoweredField, &lowered_field_type_condition>("type_condition"),
     binding::computed_getter<PyLoweredField, &lowered_field_arguments>("arguments"),
-    binding::getter<&PyLoweredField::directives>("directives"),
-    binding::getter<&PyLoweredField::selections>("selections"),
-    binding::getter<&PyLoweredField::line>("line", line_doc),
-    binding::getter<&PyLoweredField::column>("column"),
-    binding::getter<&PyLoweredField::is_deferred>("is_deferred", is_deferred_doc),
-    binding::getter<&PyLoweredField::defer_label>("defer_label"),
-    binding::getter<&PyLoweredField::is_streamed>("is_streamed", is_streamed_doc),
-    binding::getter<&PyLoweredField::stream_initial_count>("stream_initial_count"),
-    binding::getter<&PyLoweredField::stream_label>("stream_label"),
+    binding::computed_getter<PyLoweredField, &lowered_field_directives>("directives"),
+    binding::computed_getter<PyLoweredField, &lowered_field_selections>("selections"),
+    binding::computed_getter<PyLoweredField, &lowered_field_line>("line", line_doc),
+    binding::computed_getter<PyLoweredField, &lowered_field_column>("column"),
+    binding::computed_getter<PyLoweredField, &lowered_field_is_deferred>("is_deferred", is_deferred_doc),
+    binding::computed_getter<PyLoweredField, &lowered_field_defer_label>("defer_label"),
+    binding::computed_getter<PyLoweredField, &lowered_field_is_streamed>("is_streamed", is_streamed_doc),
+    binding::computed_getter<PyLoweredField, &lowered_field_stream_initial_count>("stream_initial_count"),
+    binding::computed_getter<PyLoweredField, &lowered_field_stream_label>("stream_label"),
     {},
 };
 
@@ -486,17 +562,53 @@ PyGetSetDef lowered_directive_getters[] = {
     {},
 };
 
-// One call's conversion context: both objects are borrowed from the call.
+// The names of one conversion's arguments, object fields and variables as
+// str objects, each made once: a plan repeats the same few names many times.
+class NameCache {
+public:
+    binding::Result<Ref> get(std::string_view name) {
+        std::size_t hash = 14695981039346656037u;  // FNV-1a
+        for (char c : name) {
+            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+        }
+        for (std::size_t probe = 0; probe < max_probes; ++probe) {
+            Entry& entry = entries_[(hash + probe) % entries_.size()];
+            if (!entry.text) {
+                DOVRANE_ASSIGN_OR_RETURN(entry.text, binding::new_str(name));
+                entry.name = name;
+                return entry.text;
+            }
+            if (entry.name == name) {
+                return entry.text;
+            }
+        }
+        return binding::new_str(name);  // a crowded slot: made afresh
+    }
+
+private:
+    static constexpr std::size_t max_probes = 8;
+    struct Entry {
+        std::string_view name;
+        Ref text;
+    };
+    std::array<Entry, 128> entries_;
+};
+
+// One call's conversion context: the plan, and two objects borrowed from the call.
 struct Conversion {
+    const core_lowering::FlatPlan& plan;
     PyObject* variable_values;  // the caller's dict
     PyObject* document;         // the ParsedDocument the plan's views point into
+    // The LoweredField and LoweredDirective objects, tracked once all are built.
+    binding::UntrackedInstances& instances;
+    NameCache& names;
 };
 
 // `variable_values[name]` as an owned reference, or an empty one when absent.
 // Read at the dict level, as the variable map was built.
-binding::Result<Ref> find_variable(PyObject* variable_values, std::string_view name) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref key, binding::new_str(name));
-    PyObject* found = PyDict_GetItemWithError(variable_values, key.get());
+binding::Result<Ref> find_variable(const Conversion& conversion, std::string_view name) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref key, conversion.names.get(name));
+    PyObject* found = PyDict_GetItemWithError(conversion.variable_values, key.get());
     if (found == nullptr && PyErr_Occurred() != nullptr) {
         return binding::Error::fetch();
     }
@@ -546,7 +658,7 @@ binding::Result<Ref> object_to_python(const document::Value& value, const Conver
     // The parser folded repeated keys, so written order is insertion order.
     for (const document::ObjectField& field : value.object) {
         DOVRANE_ASSIGN_OR_RETURN(Ref converted, graphql_value_to_python(field.value, conversion, depth + 1));
-        DOVRANE_ASSIGN_OR_RETURN(Ref key, binding::new_str(field.name.value));
+        DOVRANE_ASSIGN_OR_RETURN(Ref key, conversion.names.get(field.name.value));
         DOVRANE_TRY(binding::dict_set(dict.get(), key.get(), converted.get()));
     }
     return dict;
@@ -556,7 +668,7 @@ binding::Result<Ref> graphql_value_to_python(const document::Value& value, const
                                              std::size_t depth) {
     switch (value.kind) {
         case document::ValueKind::Variable: {
-            DOVRANE_ASSIGN_OR_RETURN(Ref found, find_variable(conversion.variable_values, value.text));
+            DOVRANE_ASSIGN_OR_RETURN(Ref found, find_variable(conversion, value.text));
             if (!found) {
                 return undefined_variable(value.text);
             }
@@ -594,40 +706,53 @@ binding::Result<Ref> graphql_value_to_python(const document::Value& value, const
 
 // A bare variable the caller did not supply leaves its argument out; any
 // other value is converted, a later argument of one name replacing an earlier.
-binding::Result<Ref> convert_arguments(const std::vector<core_lowering::LoweredArgument>& arguments,
-                                       const Conversion& conversion) {
+binding::Result<Ref> convert_arguments(document::Span<document::Argument> arguments, const Conversion& conversion) {
     DOVRANE_ASSIGN_OR_RETURN(Ref dict, binding::new_dict());
-    for (const core_lowering::LoweredArgument& argument : arguments) {
+    for (const document::Argument& argument : arguments) {
         Ref converted;
-        if (argument.value->kind == document::ValueKind::Variable) {
-            DOVRANE_ASSIGN_OR_RETURN(converted, find_variable(conversion.variable_values, argument.value->text));
+        if (argument.value.kind == document::ValueKind::Variable) {
+            DOVRANE_ASSIGN_OR_RETURN(converted, find_variable(conversion, argument.value.text));
             if (!converted) {
                 continue;
             }
         } else {
-            DOVRANE_ASSIGN_OR_RETURN(converted, graphql_value_to_python(*argument.value, conversion, 0));
+            DOVRANE_ASSIGN_OR_RETURN(converted, graphql_value_to_python(argument.value, conversion, 0));
         }
-        DOVRANE_ASSIGN_OR_RETURN(Ref key, binding::new_str(argument.name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref key, conversion.names.get(argument.name.value));
         DOVRANE_TRY(binding::dict_set(dict.get(), key.get(), converted.get()));
     }
     return dict;
 }
 
-// Errors surface in this order: the field's directive arguments, everything
-// inside its sub-fields, its own arguments.
-binding::Result<Ref> convert_field(const core_lowering::LoweredField& field, const Conversion& conversion,
+// One field of the flat plan, its sub-fields with it. Errors surface in this
+// order: the field's directive arguments, everything inside its sub-fields,
+// its own arguments.
+binding::Result<Ref> convert_field(const core_lowering::FlatField& field, const Conversion& conversion,
                                    std::size_t depth) {
-    PyLoweredField record;
-    record.directives.reserve(field.directives.size());
-    for (const core_lowering::LoweredDirective& directive : field.directives) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref arguments, convert_arguments(directive.arguments, conversion));
-        DOVRANE_ASSIGN_OR_RETURN(Ref object,
-                                 binding::new_instance(lowered_directive_class,
-                                                       PyLoweredDirective{directive.name, std::move(arguments),
-                                                                          Ref::borrow(conversion.document)}));
-        record.directives.push_back(std::move(object));
+    const document::Selection& selection = *field.selection;
+    // Built in place: nothing can reach it before the whole plan is tracked.
+    DOVRANE_ASSIGN_OR_RETURN(Ref object, conversion.instances.add(lowered_field_class));
+    PyLoweredField& record = binding::record_of<PyLoweredField>(object.get());
+    std::uint32_t carried = 0;
+    for (const document::Directive& directive : selection.directives) {
+        carried += core_lowering::is_carried_directive(directive.name.value) ? 1 : 0;
     }
-    if (!field.selections.empty()) {
+    if (!record.children.reserve(carried + field.child_count)) {
+        return binding::Error::fetch();
+    }
+    for (const document::Directive& directive : selection.directives) {
+        if (!core_lowering::is_carried_directive(directive.name.value)) {
+            continue;
+        }
+        DOVRANE_ASSIGN_OR_RETURN(Ref arguments, convert_arguments(directive.arguments, conversion));
+        DOVRANE_ASSIGN_OR_RETURN(Ref directive_object,
+                                 conversion.instances.add(lowered_directive_class,
+                                                          PyLoweredDirective{directive.name.value, std::move(arguments),
+                                                                             Ref::borrow(conversion.document)}));
+        record.children.push_back(std::move(directive_object));
+    }
+    record.directive_count = record.children.size();
+    if (field.child_count != 0) {
         binding::RecursionGuard guard(" while converting a lowered field");
         if (!guard.entered()) {
             return binding::Error::fetch();
@@ -635,31 +760,33 @@ binding::Result<Ref> convert_field(const core_lowering::LoweredField& field, con
         if (depth >= max_field_depth) {
             return binding::recursion_error("lowered fields nest too deep to convert");
         }
-        record.selections.reserve(field.selections.size());
-        for (const core_lowering::LoweredField& selection : field.selections) {
-            DOVRANE_ASSIGN_OR_RETURN(Ref object, convert_field(selection, conversion, depth + 1));
-            record.selections.push_back(std::move(object));
+        for (std::uint32_t i = 0; i < field.child_count; ++i) {
+            DOVRANE_ASSIGN_OR_RETURN(Ref child,
+                                     convert_field(conversion.plan.fields[field.first_child + i], conversion, depth + 1));
+            record.children.push_back(std::move(child));
         }
     }
-    if (!field.arguments.empty()) {
-        DOVRANE_ASSIGN_OR_RETURN(record.arguments, convert_arguments(field.arguments, conversion));
+    if (!selection.arguments.empty()) {
+        DOVRANE_ASSIGN_OR_RETURN(record.arguments, convert_arguments(selection.arguments, conversion));
     }
-    record.response_key = field.response_key;
-    record.field_name = field.field_name;
+    record.selection = &selection;
     record.type_condition = field.type_condition;
-    record.line = field.line;
-    record.column = field.column;
-    if (field.defer) {
-        record.is_deferred = true;
-        record.defer_label = field.defer->label;
-    }
-    if (field.stream) {
-        record.is_streamed = true;
-        record.stream_initial_count = field.stream->initial_count;
-        record.stream_label = field.stream->label;
+    const core_lowering::DeferMarker* defer = conversion.plan.defer_of(field);
+    const core_lowering::StreamMarker* stream = conversion.plan.stream_of(field);
+    if (defer != nullptr || stream != nullptr) {
+        record.marks = std::make_unique<PyLoweredField::Marks>();
+        if (defer != nullptr) {
+            record.marks->is_deferred = true;
+            record.marks->defer_label = defer->label;
+        }
+        if (stream != nullptr) {
+            record.marks->is_streamed = true;
+            record.marks->stream_initial_count = stream->initial_count;
+            record.marks->stream_label = stream->label;
+        }
     }
     record.document = Ref::borrow(conversion.document);
-    return binding::new_instance(lowered_field_class, std::move(record));
+    return object;
 }
 
 // The JSON view of `variable_values` that directive evaluation reads. A value
@@ -712,22 +839,24 @@ binding::Result<Ref> operation_type_word(document::OperationType type) {
 binding::Result<Ref> lower_parsed_document(PyObject* handle, const document::SharedDocument& parsed,
                                            PyObject* variable_values, std::optional<std::string_view> operation_name) {
     DOVRANE_ASSIGN_OR_RETURN(core_lowering::VariableMap variables, variable_map(variable_values));
-    auto lowered = core_lowering::lower_document(parsed, variables, operation_name);
+    auto lowered = core_lowering::lower_flat(parsed, variables, operation_name);
     if (!lowered.ok()) {
         return error::raise(lowered.take_error());
     }
-    const core_lowering::LoweredOperation& operation = lowered.value();
-    const Conversion conversion{variable_values, handle};
-    Ref fields = Ref::steal(PyList_New(static_cast<Py_ssize_t>(operation.fields.size())));
+    const core_lowering::FlatPlan& plan = lowered.value();
+    binding::UntrackedInstances instances;
+    NameCache names;
+    const Conversion conversion{plan, variable_values, handle, instances, names};
+    Ref fields = Ref::steal(PyList_New(static_cast<Py_ssize_t>(plan.top_count)));
     if (!fields) {
         return binding::Error::fetch();
     }
-    Py_ssize_t index = 0;
-    for (const core_lowering::LoweredField& field : operation.fields) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref object, convert_field(field, conversion, 0));
-        PyList_SetItem(fields.get(), index++, object.release());  // steals
+    for (std::uint32_t i = 0; i < plan.top_count; ++i) {
+        DOVRANE_ASSIGN_OR_RETURN(Ref object, convert_field(plan.fields[i], conversion, 0));
+        PyList_SetItem(fields.get(), static_cast<Py_ssize_t>(i), object.release());  // steals
     }
-    DOVRANE_ASSIGN_OR_RETURN(Ref operation_type, operation_type_word(operation.operation_type));
+    instances.track_all();
+    DOVRANE_ASSIGN_OR_RETURN(Ref operation_type, operation_type_word(plan.operation_type));
     return binding::new_tuple({operation_type.get(), fields.get()});
 }
 

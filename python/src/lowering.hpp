@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 
 #include "arguments.hpp"
 #include "classes.hpp"
+#include "dovrane_core/document.hpp"
 #include "dovrane_core/json.hpp"
 #include "errors.hpp"
 #include "refs.hpp"
@@ -52,35 +54,41 @@ struct PyLoweredDirective {
 // `LoweredField`: one field of the execution plan. Its strings are views into
 // the parsed document, which the `document` handle keeps alive: sharing one
 // handle costs a reference count per object, copying would cost the strings.
+// A plan holds many of them, so the record is kept small.
 struct PyLoweredField {
-    std::string_view response_key;
-    std::string_view field_name;
-    std::optional<std::string_view> type_condition;
+    const dovrane_core::document::Selection* selection = nullptr;  // key, name and position
+    const dovrane_core::document::Name* type_condition = nullptr;  // None when null
     // dict: the same object on every read. Most fields take no arguments:
     // theirs is made on the first read, not for every field of every plan.
     mutable binding::Ref arguments;
-    std::vector<binding::Ref> directives;  // LoweredDirective objects
-    std::vector<binding::Ref> selections;  // LoweredField objects
-    std::uint64_t line = 0;
-    std::uint64_t column = 0;
-    bool is_deferred = false;
-    std::optional<std::string_view> defer_label;
-    bool is_streamed = false;
-    std::optional<std::int64_t> stream_initial_count;
-    std::optional<std::string_view> stream_label;
-    binding::Ref document;  // the ParsedDocument the views point into
+    // The LoweredDirective objects, then the LoweredField objects of the
+    // sub-selection.
+    binding::RefArray children;
+    std::uint32_t directive_count = 0;
+    // Few fields are deferred or streamed: their marks sit apart.
+    struct Marks {
+        bool is_deferred = false;
+        bool is_streamed = false;
+        std::optional<std::string_view> defer_label;
+        std::optional<std::string_view> stream_label;
+        std::int64_t stream_initial_count = 0;  // when streamed
+    };
+    std::unique_ptr<Marks> marks;  // null when neither
+    // The ParsedDocument the views point into; `line` and `column` are
+    // worked out from it when read, which is seldom.
+    binding::Ref document;
 
     template <class Visit>
     void for_each_ref(Visit&& visit) {
-        binding::visit_refs(visit, arguments, directives, selections, document);
+        binding::visit_refs(visit, arguments, children, document);
     }
     // Plans nest up to the lowering's depth limit: dealloc frees them from a
     // work list.
     void detach_children(std::vector<binding::Ref>& out) {
-        for (binding::Ref& child : selections) {
-            out.push_back(std::move(child));
+        for (std::uint32_t i = directive_count; i < children.size(); ++i) {
+            out.push_back(std::move(children[i]));
         }
-        selections.clear();
+        children.truncate(directive_count);
     }
 };
 

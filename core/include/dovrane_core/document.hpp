@@ -6,6 +6,13 @@
 // are trivially destructible, so freeing a document never recurses. Names and
 // string contents are views into the document's own text or arena.
 //
+// The records are kept small, since a large query holds millions of them:
+// - a `Value` holds only the member of its kind (`number`, `text`, `list` or
+//   `object`; `boolean` is always readable); read the kind first;
+// - a selection's `alias` and `type_condition` are `Optional`s, read like
+//   std::optional (`if (selection.alias) ... selection.alias->value`), whose
+//   node sits apart in the arena when present.
+//
 // Positions are byte offsets; `Document::position` turns one into a 1-based
 // line and a column counted in characters, only when asked.
 #pragma once
@@ -39,6 +46,18 @@ struct Span {
     const T& operator[](std::size_t i) const { return items[i]; }
 };
 
+// A node that may be absent, held by pointer: read like std::optional.
+template <class T>
+struct Optional {
+    const T* node = nullptr;
+
+    explicit operator bool() const { return node != nullptr; }
+    bool has_value() const { return node != nullptr; }
+    const T& operator*() const { return *node; }
+    const T* operator->() const { return node; }
+    const T& value() const { return *node; }
+};
+
 struct Name {
     std::string_view value;
     Offset offset = 0;
@@ -58,14 +77,19 @@ enum class ValueKind : std::uint8_t {
 
 struct ObjectField;
 
+// Only the member that belongs to `kind` holds anything.
 struct Value {
     ValueKind kind = ValueKind::Null;
-    bool boolean = false;
-    Offset offset = 0;  // where the value begins
-    json::Number number;
-    std::string_view text;
-    Span<Value> list;
-    Span<ObjectField> object;
+    bool boolean = false;  // Boolean; false for every other kind
+    Offset offset = 0;     // where the value begins
+    union {
+        std::string_view text;     // Variable, String, Binary, Enum
+        json::Number number;       // Number
+        Span<Value> list;          // List
+        Span<ObjectField> object;  // Object
+    };
+
+    Value() : text() {}
 };
 
 // In an object literal a repeated key keeps its first position and last value.
@@ -115,12 +139,12 @@ enum class SelectionKind : std::uint8_t { Field, FragmentSpread, InlineFragment 
 struct Selection {
     SelectionKind kind = SelectionKind::Field;
     Offset offset = 0;  // field: its alias, else its name; spreads and inline fragments: the "..."
-    std::optional<Name> alias;                     // field
-    Name name;                                     // field: its name; spread: the fragment's name
-    std::optional<TypeCondition> type_condition;   // inline fragment
-    Span<Argument> arguments;                      // field
-    Span<Directive> directives;                    // every kind
-    SelectionSet selection_set;                    // field and inline fragment
+    Optional<Name> alias;                    // field
+    Name name;                               // field: its name; spread: the fragment's name
+    Optional<TypeCondition> type_condition;  // inline fragment
+    Span<Argument> arguments;                // field
+    Span<Directive> directives;              // every kind
+    SelectionSet selection_set;              // field and inline fragment
 
     std::string_view response_key() const { return alias ? alias->value : name.value; }
 };
@@ -158,13 +182,39 @@ struct FragmentDefinition {
 namespace detail {
 
 // Bump allocator for nodes; nodes are trivially destructible and freed in bulk.
+//
+// Its blocks come from a small pool kept by each thread and go back to the
+// pool of the thread that frees the document, so a thread that parses one
+// query after another writes into memory that is already mapped. A pool holds
+// no more than the last document parsed on its thread needed, and never more
+// than `pool_keep_bytes`; a thread that has never parsed keeps nothing.
 class Arena {
 public:
+    // Nodes go into blocks of `block_bytes`, after a first block sized to the
+    // document (up to `first_block_max_bytes`); an allocation over
+    // `large_bytes` gets a block of its own.
+    static constexpr std::size_t block_bytes = std::size_t{64} << 10;
+    static constexpr std::size_t first_block_max_bytes = std::size_t{1} << 20;
+    static constexpr std::size_t large_bytes = std::size_t{16} << 10;
+    static constexpr std::size_t pool_keep_bytes = std::size_t{8} << 20;
+
     Arena() = default;
+    ~Arena();
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
 
-    void* allocate(std::size_t bytes, std::size_t alignment);
+    // Sizes the first block for about `bytes` of nodes; before any allocation.
+    void expect(std::size_t bytes);
+
+    void* allocate(std::size_t bytes, std::size_t alignment) {
+        auto address = reinterpret_cast<std::uintptr_t>(cursor_);
+        address = (address + alignment - 1) & ~(alignment - 1);
+        if (cursor_ != nullptr && address + bytes <= reinterpret_cast<std::uintptr_t>(limit_)) {
+            cursor_ = reinterpret_cast<std::byte*>(address + bytes);
+            return reinterpret_cast<void*>(address);
+        }
+        return allocate_in_new_block(bytes, alignment);
+    }
 
     template <class T>
     T* allocate_array(std::size_t count) {
@@ -173,14 +223,45 @@ public:
         return static_cast<T*>(allocate(sizeof(T) * count, alignof(T)));
     }
 
-    // Bytes of every block taken from the heap, used or not.
+    // Gives back the tail of the latest allocation, of `bytes` at `memory`,
+    // past its first `kept` bytes; nothing when something came after it.
+    void shrink_last(void* memory, std::size_t bytes, std::size_t kept) {
+        if (static_cast<std::byte*>(memory) + bytes == cursor_) cursor_ = static_cast<std::byte*>(memory) + kept;
+    }
+
+    // Bytes left in the current block, for an allocation of that alignment.
+    std::size_t room(std::size_t alignment) const {
+        if (cursor_ == nullptr) return 0;
+        auto address = reinterpret_cast<std::uintptr_t>(cursor_);
+        address = (address + alignment - 1) & ~(alignment - 1);
+        const auto end = reinterpret_cast<std::uintptr_t>(limit_);
+        return address < end ? end - address : 0;
+    }
+
+    // Lengthens the latest allocation, which ends at `end`, by `bytes` in
+    // place; false when something came after it or the block is full.
+    bool extend_last(const void* end, std::size_t bytes) {
+        if (end != cursor_ || static_cast<std::size_t>(limit_ - cursor_) < bytes) return false;
+        cursor_ += bytes;
+        return true;
+    }
+
+    // Bytes of every block taken, used or not.
     std::size_t reserved_bytes() const { return reserved_bytes_; }
 
+    // The pool of the calling thread keeps at most `bytes` from now on (and
+    // never more than `pool_keep_bytes`); the parser sets it after each parse.
+    static void keep_on_this_thread(std::size_t bytes);
+
+    struct Block;
+
 private:
-    std::vector<std::unique_ptr<std::byte[]>> blocks_;
+    void* allocate_in_new_block(std::size_t bytes, std::size_t alignment);
+
+    Block* blocks_ = nullptr;  // the newest first
     std::byte* cursor_ = nullptr;
-    std::size_t remaining_ = 0;
-    std::size_t next_block_size_ = 4096;
+    std::byte* limit_ = nullptr;
+    std::size_t first_block_bytes_ = block_bytes;
     std::size_t reserved_bytes_ = 0;
 };
 
@@ -223,6 +304,22 @@ struct Document {
     detail::Arena arena;
     std::vector<detail::PositionAnchor> anchors;          // ascending by offset
     std::vector<detail::FragmentIndexEntry> fragment_index;  // sorted by name
+};
+
+// Positions of offsets that mostly come in ascending order, as a walk in
+// written order meets them: each lookup moves on from the last one, by steps
+// that double, and only an offset before the last one searches afresh.
+class PositionCursor {
+public:
+    explicit PositionCursor(const Document& document) : document_(document) {}
+
+    // What `Document::position` gives.
+    error::Location at(Offset offset);
+
+private:
+    const Document& document_;
+    std::size_t next_ = 0;  // anchors before this one are at or before the last offset
+    Offset last_ = 0;
 };
 
 using SharedDocument = std::shared_ptr<const Document>;

@@ -71,4 +71,51 @@ error::Result<LoweredOperation> lower_document(const document::SharedDocument& d
                                                const VariableMap& variables,
                                                std::optional<std::string_view> operation_name);
 
+// The same plan laid out flat, for a caller that builds its own objects from
+// it (the Python module) instead of reading LoweredField trees: one record
+// per lowered field, every level's fields contiguous, a field's sub-selection
+// the fields [first_child, first_child + child_count) of the same array.
+// Names, arguments and directives are read from the field's selection:
+// `arguments` and `directives` as `lower_arguments`/`lower_directives` give
+// them, a directive kept when `is_carried_directive` holds for its name.
+struct FlatField {
+    const document::Selection* selection = nullptr;  // its response key, name, arguments and directives
+    const document::Name* type_condition = nullptr;  // null when selected outside any fragment
+    std::uint32_t first_child = 0;
+    std::uint32_t child_count = 0;
+    std::uint32_t line = 0;
+    std::uint32_t column = 0;
+    std::uint32_t defer = 0;   // into FlatPlan::defers; 0 when not deferred
+    std::uint32_t stream = 0;  // into FlatPlan::streams; 0 when not streamed
+};
+
+// Its buffers go back to the thread that frees it, for the next lowering.
+class FlatPlan {
+public:
+    document::OperationType operation_type = document::OperationType::Query;
+    std::uint32_t top_count = 0;  // the operation's own fields: fields[0, top_count)
+    std::vector<FlatField> fields;
+    std::vector<DeferMarker> defers;    // the first one unused
+    std::vector<StreamMarker> streams;  // the first one unused
+    document::SharedDocument document;  // keeps every view above alive
+
+    FlatPlan() = default;
+    FlatPlan(FlatPlan&&) = default;
+    FlatPlan& operator=(FlatPlan&&) = default;
+    ~FlatPlan();
+
+    const DeferMarker* defer_of(const FlatField& field) const {
+        return field.defer != 0 ? &defers[field.defer] : nullptr;
+    }
+    const StreamMarker* stream_of(const FlatField& field) const {
+        return field.stream != 0 ? &streams[field.stream] : nullptr;
+    }
+};
+
+error::Result<FlatPlan> lower_flat(const document::SharedDocument& document, const VariableMap& variables,
+                                   std::optional<std::string_view> operation_name);
+
+// Every directive but skip, include, defer and stream is carried into the plan.
+bool is_carried_directive(std::string_view name);
+
 }  // namespace dovrane_core::lowering

@@ -1,0 +1,409 @@
+// The core rows of bench/bench_table.py, one row per process:
+//
+//     bench_table parse SHAPE BYTES      MB/s, heap bytes per input byte, page faults per parse
+//     bench_table validate COPIES KIND   ns per document field
+//     bench_table lower COPIES KIND      ns per lowered field, into the flat plan and into LoweredField trees
+//     bench_table text SHAPE BYTES | text dashboard COPIES KIND    the text itself
+//
+// SHAPE is ordinary, small-fields, deep, block-strings or floats (or
+// dashboard, whose BYTES are ignored); KIND is shared (copies under aliases
+// spreading the same fragments) or own (each copy with fragments of its own).
+// Each row prints one JSON object; nothing is asserted. The heap figure is
+// the peak of the bytes allocated through operator new during the process's
+// first parse, past what was allocated before it.
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <new>
+#include <vector>
+
+#include "bench_data.hpp"
+#include "dashboard_schema.hpp"
+#include "dovrane_core/lowering.hpp"
+#include "dovrane_core/parser.hpp"
+#include "dovrane_core/validation.hpp"
+
+using namespace dovrane_core;
+
+// ---------------------------------------------------------------------------
+// Allocation counting (one thread)
+
+namespace {
+
+std::size_t live_bytes = 0;
+std::size_t peak_bytes = 0;
+
+void* counted(void* memory) {
+    if (memory == nullptr) throw std::bad_alloc();
+    live_bytes += malloc_usable_size(memory);
+    peak_bytes = std::max(peak_bytes, live_bytes);
+    return memory;
+}
+
+void uncounted(void* memory) {
+    if (memory == nullptr) return;
+    live_bytes -= malloc_usable_size(memory);
+    std::free(memory);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return counted(std::malloc(size)); }
+void* operator new[](std::size_t size) { return counted(std::malloc(size)); }
+void* operator new(std::size_t size, std::align_val_t alignment) {
+    return counted(std::aligned_alloc(static_cast<std::size_t>(alignment),
+                                      (size + static_cast<std::size_t>(alignment) - 1) &
+                                          ~(static_cast<std::size_t>(alignment) - 1)));
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) { return operator new(size, alignment); }
+void operator delete(void* memory) noexcept { uncounted(memory); }
+void operator delete[](void* memory) noexcept { uncounted(memory); }
+void operator delete(void* memory, std::size_t) noexcept { uncounted(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { uncounted(memory); }
+void operator delete(void* memory, std::align_val_t) noexcept { uncounted(memory); }
+void operator delete[](void* memory, std::align_val_t) noexcept { uncounted(memory); }
+void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { uncounted(memory); }
+void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { uncounted(memory); }
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Texts
+
+const char* const fragment_names[] = {"PageInfoFields", "UserSummary", "ReactionFields", "PostDetails",
+                                      "CommentFields"};
+
+bool is_name_byte(char c) { return c == '_' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// Every "...Name" spread and "fragment Name" definition of the dashboard's
+// fragments renamed with `suffix`.
+std::string rename_fragments(const std::string& text, const std::string& suffix) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (std::size_t i = 0; i < text.size();) {
+        bool renamed = false;
+        for (const char* prefix : {"...", "fragment "}) {
+            const std::size_t length = std::strlen(prefix);
+            if (text.compare(i, length, prefix) != 0) continue;
+            for (const char* name : fragment_names) {
+                const std::size_t name_length = std::strlen(name);
+                const std::size_t end = i + length + name_length;
+                if (text.compare(i + length, name_length, name) == 0 && (end >= text.size() || !is_name_byte(text[end]))) {
+                    out.append(text, i, end - i);
+                    out += suffix;
+                    i = end;
+                    renamed = true;
+                    break;
+                }
+            }
+            if (renamed) break;
+        }
+        if (!renamed) out += text[i++];
+    }
+    return out;
+}
+
+// The dashboard query cut into its variable header, its top-level
+// selections (each with the alias prefix replaced by "@@") and its fragments.
+struct Dashboard {
+    std::string header;                  // "query Dashboard(...) {"
+    std::vector<std::string> selections;  // "  @@viewer { ... }"
+    std::string fragments;
+};
+
+Dashboard split_dashboard() {
+    const std::string text = read_data("query.graphql");
+    Dashboard parts;
+    std::size_t parens = 0;
+    std::size_t open = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '(') ++parens;
+        if (text[i] == ')') --parens;
+        if (text[i] == '{' && parens == 0) {
+            open = i;
+            break;
+        }
+    }
+    parts.header = text.substr(0, open + 1) + "\n";
+    std::size_t depth = 0;
+    std::size_t close = open;
+    for (std::size_t i = open; i < text.size(); ++i) {
+        if (text[i] == '{') ++depth;
+        if (text[i] == '}' && --depth == 0) {
+            close = i;
+            break;
+        }
+    }
+    // Top-level selections start on lines indented by exactly two spaces.
+    std::string body = text.substr(open + 1, close - open - 1);
+    std::size_t start = std::string::npos;
+    for (std::size_t i = 0; i < body.size(); i = body.find('\n', i) + 1) {
+        if (body.compare(i, 2, "  ") == 0 && body.size() > i + 2 && body[i + 2] != ' ' && body[i + 2] != '\n' &&
+            body[i + 2] != '}') {
+            if (start != std::string::npos) parts.selections.push_back(body.substr(start, i - start));
+            start = i;
+        }
+        if (body.find('\n', i) == std::string::npos) break;
+    }
+    parts.selections.push_back(body.substr(start));
+    for (std::string& selection : parts.selections) {
+        // "  recent: posts(" keeps its name after the alias; "  viewer {" gains one.
+        std::size_t name_end = 2;
+        while (is_name_byte(selection[name_end])) ++name_end;
+        const std::string name = selection.substr(2, name_end - 2);
+        if (selection.compare(name_end, 2, ": ") == 0) {
+            selection = "  @@" + name + selection.substr(name_end);
+        } else {
+            selection = "  @@" + name + ": " + selection.substr(2);
+        }
+    }
+    parts.fragments = text.substr(close + 1);
+    return parts;
+}
+
+// The dashboard's selections `copies` times under aliases c0_, c1_, ...; with
+// `own_fragments` each copy spreads fragments of its own.
+std::string dashboard_copies(std::size_t copies, bool own_fragments) {
+    const Dashboard parts = split_dashboard();
+    std::string text = parts.header;
+    std::string fragments;
+    for (std::size_t copy = 0; copy < copies; ++copy) {
+        const std::string prefix = "c" + std::to_string(copy) + "_";
+        std::string selections;
+        for (const std::string& selection : parts.selections) {
+            selections += selection.substr(0, 2) + prefix + selection.substr(4);
+        }
+        if (own_fragments) {
+            text += rename_fragments(selections, "_" + std::to_string(copy));
+            fragments += rename_fragments(parts.fragments, "_" + std::to_string(copy));
+        } else {
+            text += selections;
+        }
+    }
+    text += "}\n";
+    return text + (own_fragments ? fragments : parts.fragments);
+}
+
+// Synthetic texts of at least `bytes` bytes, one per shape.
+std::string synthetic(const std::string& shape, std::size_t bytes) {
+    std::string text;
+    text.reserve(bytes + 4096);
+    if (shape == "ordinary") {
+        // The dashboard's selections repeated under aliases, its fragments once.
+        const Dashboard parts = split_dashboard();
+        text = parts.header;
+        for (std::size_t copy = 0; text.size() + parts.fragments.size() < bytes; ++copy) {
+            const std::string prefix = "c" + std::to_string(copy) + "_";
+            for (const std::string& selection : parts.selections) {
+                text += selection.substr(0, 2) + prefix + selection.substr(4);
+            }
+        }
+        return text + "}\n" + parts.fragments;
+    }
+    if (shape == "small-fields") {
+        text = "{";
+        while (text.size() < bytes) text += " a";
+        return text + " }\n";
+    }
+    if (shape == "deep") {
+        // Chains nested 60 levels deep, one per line.
+        text = "{\n";
+        for (std::size_t i = 0; text.size() < bytes; ++i) {
+            text += "  n" + std::to_string(i) + ": node { ";
+            for (int level = 0; level < 58; ++level) text += "child { ";
+            text += "id";
+            for (int level = 0; level < 59; ++level) text += " }";
+            text += '\n';
+        }
+        return text + "}\n";
+    }
+    if (shape == "block-strings") {
+        text = "mutation {\n";
+        for (std::size_t i = 0; text.size() < bytes; ++i) {
+            text += "  p" + std::to_string(i) + ": createPost(body: \"\"\"\n"
+                    "    A post of several lines, indented like the code around it.\n"
+                    "      Some lines are indented further, and \\\"\"\" stays three quotes.\n"
+                    "    Line " + std::to_string(i) + " ends the body; blank lines around it are dropped.\n"
+                    "\n"
+                    "    \"\"\") { id }\n";
+        }
+        return text + "}\n";
+    }
+    if (shape == "floats") {
+        text = "{\n";
+        for (std::size_t i = 0; text.size() < bytes; ++i) {
+            text += "  s" + std::to_string(i) + ": series(points: [1.5, -2.25e-3, 3.14159265358979, 6.02214076e23, 0.1, "
+                    "-7.0, 2.5E+10, " + std::to_string(i) + ".75]) { id }\n";
+        }
+        return text + "}\n";
+    }
+    if (shape == "dashboard") return read_data("query.graphql");
+    std::fprintf(stderr, "unknown shape %s\n", shape.c_str());
+    std::exit(2);
+}
+
+// ---------------------------------------------------------------------------
+// Measuring
+
+double now_seconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+long minor_faults() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+// The best seconds per call of `run` over five batches of at least 0.1 s
+// (or one call, when a call takes longer).
+template <class Run>
+double best_seconds(Run&& run, long& faults_per_call) {
+    std::size_t calls = 1;
+    for (;;) {
+        const double started = now_seconds();
+        for (std::size_t i = 0; i < calls; ++i) run();
+        if (now_seconds() - started >= 0.1 || calls >= (std::size_t{1} << 24)) break;
+        calls *= 2;
+    }
+    double best = 1e300;
+    long faults = 0;
+    for (int batch = 0; batch < 5; ++batch) {
+        const long faults_before = minor_faults();
+        const double started = now_seconds();
+        for (std::size_t i = 0; i < calls; ++i) run();
+        best = std::min(best, (now_seconds() - started) / static_cast<double>(calls));
+        faults += minor_faults() - faults_before;
+    }
+    faults_per_call = faults / static_cast<long>(5 * calls);
+    return best;
+}
+
+document::SharedDocument parse_or_exit(const std::string& text) {
+    auto parsed = parser::parse_document(text);
+    if (!parsed) {
+        std::fprintf(stderr, "the text does not parse: %s\n", parsed.error().message.c_str());
+        std::exit(1);
+    }
+    return parsed.value();
+}
+
+int parse_row(const std::string& shape, std::size_t bytes) {
+    std::string text = synthetic(shape, bytes);
+    text.shrink_to_fit();
+    const std::size_t before = live_bytes;
+    peak_bytes = live_bytes;
+    document::SharedDocument first = parse_or_exit(text);
+    const std::size_t peak = peak_bytes - before;
+    first.reset();
+    long faults = 0;
+    const double seconds = best_seconds([&] { parse_or_exit(text); }, faults);
+    std::printf("{\"bytes\": %zu, \"mb_per_s\": %.1f, \"heap_per_byte\": %.2f, \"faults\": %ld}\n", text.size(),
+                static_cast<double>(text.size()) / seconds / 1e6,
+                static_cast<double>(peak) / static_cast<double>(text.size()), faults);
+    return 0;
+}
+
+// Fields written in the document's operation and fragments, and the fields of
+// its plan.
+std::size_t document_fields(const document::Document& document) {
+    std::size_t count = 0;
+    std::vector<const document::SelectionSet*> pending;
+    for (const auto& operation : document.operations) pending.push_back(&operation.selection_set);
+    for (const auto& fragment : document.fragments) pending.push_back(&fragment.selection_set);
+    while (!pending.empty()) {
+        const document::SelectionSet* set = pending.back();
+        pending.pop_back();
+        for (const document::Selection& selection : set->selections) {
+            count += selection.kind == document::SelectionKind::Field;
+            if (!selection.selection_set.selections.empty()) pending.push_back(&selection.selection_set);
+        }
+    }
+    return count;
+}
+
+std::size_t plan_fields(const std::vector<lowering::LoweredField>& fields) {
+    std::size_t count = fields.size();
+    for (const lowering::LoweredField& field : fields) count += plan_fields(field.selections);
+    return count;
+}
+
+// The variables a client typically sends with the dashboard query.
+lowering::VariableMap typical_variables() {
+    lowering::VariableMap variables;
+    variables["viewerPostsFirst"] = json::Number::from_unsigned(20);
+    variables["withComments"] = true;
+    variables["skipFollowers"] = false;
+    variables["avatarSize"] = json::Number::from_unsigned(128);
+    variables["searchText"] = std::string("graphql");
+    variables["userId"] = std::string("user-42");
+    return variables;
+}
+
+int validate_row(std::size_t copies, bool own_fragments) {
+    const std::string text = dashboard_copies(copies, own_fragments);
+    const document::SharedDocument document = parse_or_exit(text);
+    const schema::CompiledSchema schema = dashboard::dashboard_schema();
+    if (error::MaybeError error = validation::validate_query(*document, schema, std::nullopt)) {
+        std::fprintf(stderr, "the text does not validate: %s\n", error->message.c_str());
+        return 1;
+    }
+    const std::size_t fields = document_fields(*document);
+    long faults = 0;
+    const double seconds =
+        best_seconds([&] { (void)validation::validate_query(*document, schema, std::nullopt); }, faults);
+    std::printf("{\"bytes\": %zu, \"fields\": %zu, \"us\": %.2f, \"ns_per_field\": %.1f}\n", text.size(), fields,
+                seconds * 1e6, seconds * 1e9 / static_cast<double>(fields));
+    return 0;
+}
+
+int lower_row(std::size_t copies, bool own_fragments) {
+    const std::string text = dashboard_copies(copies, own_fragments);
+    const document::SharedDocument document = parse_or_exit(text);
+    const lowering::VariableMap variables = typical_variables();
+    auto lowered = lowering::lower_document(document, variables, std::nullopt);
+    if (!lowered) {
+        std::fprintf(stderr, "the text does not lower: %s\n", lowered.error().message.c_str());
+        return 1;
+    }
+    const std::size_t fields = plan_fields(lowered.value().fields);
+    long faults = 0;
+    const double flat_seconds =
+        best_seconds([&] { (void)lowering::lower_flat(document, variables, std::nullopt); }, faults);
+    const double seconds = best_seconds([&] { (void)lowering::lower_document(document, variables, std::nullopt); }, faults);
+    std::printf("{\"bytes\": %zu, \"fields\": %zu, \"us\": %.2f, \"ns_per_field\": %.1f, \"flat_us\": %.2f, "
+                "\"flat_ns_per_field\": %.1f}\n",
+                text.size(), fields, seconds * 1e6, seconds * 1e9 / static_cast<double>(fields), flat_seconds * 1e6,
+                flat_seconds * 1e9 / static_cast<double>(fields));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 3 && args[0] == "parse") return parse_row(args[1], std::stoul(args[2]));
+    if (args.size() == 3 && (args[0] == "validate" || args[0] == "lower")) {
+        const std::size_t copies = std::stoul(args[1]);
+        const bool own = args[2] == "own";
+        return args[0] == "validate" ? validate_row(copies, own) : lower_row(copies, own);
+    }
+    if (args.size() == 4 && args[0] == "text" && args[1] == "dashboard") {
+        std::fputs(dashboard_copies(std::stoul(args[2]), args[3] == "own").c_str(), stdout);
+        return 0;
+    }
+    if (args.size() == 3 && args[0] == "text") {
+        std::fputs(synthetic(args[1], std::stoul(args[2])).c_str(), stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: bench_table parse SHAPE BYTES | validate|lower COPIES shared|own | text ...\n");
+    return 2;
+}

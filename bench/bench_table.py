@@ -1,0 +1,186 @@
+"""The request road at every size, as one table; each row is a fresh process.
+
+    python3.11 bench/bench_table.py [--build build/dev] [--quick] [SECTION...]
+
+SECTION is parse, validate, lower or python (all four by default). The build
+directory must hold a Release build with -DDOVRANE_BUILD_BENCH=ON (the core
+rows run its bench/bench_table) and the module (the Python rows import it,
+with the host stand-in of tests/host). The Python rows compare against
+graphql-core, installed for Python 3.11; without it they report dovrane
+alone. --quick keeps the sizes up to 1 MB and the copies up to 100.
+
+- parse: the dashboard query (bench/data/query.graphql) and synthetic texts of
+  16 KB to 16 MB in five shapes: ordinary (the dashboard's selections repeated
+  under aliases), small-fields ({ a a a ... }), deep (chains 60 levels deep),
+  block-strings and floats. MB/s is the best of five batches; heap is the
+  peak of the bytes allocated during the process's first parse, per input
+  byte; faults are the page faults of one parse once the process is warm.
+- validate, lower: the dashboard query's selections repeated 1, 10, 100 and
+  300 times under aliases, spreading the same fragments (shared) or fragments
+  of their own (own), in ns per field written (validation) and per field
+  lowered (lowering): into the flat plan that lower_document reads from
+  Python, and into the core's LoweredField trees.
+- python: parse_query, lower_document and lower_query against graphql-core's
+  parse, validate, and parse plus validate of the same text, as ratios
+  (theirs / ours); lower_document per lowered field, without the cyclic
+  collector, and the bytes its objects hold per lowered field.
+
+It asserts nothing.
+"""
+import argparse
+import json
+import os
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+SHAPES = ("ordinary", "small-fields", "deep", "block-strings", "floats")
+SIZES = (16 << 10, 256 << 10, 1 << 20, 4 << 20, 16 << 20)
+COPIES = (1, 10, 100, 300)
+
+
+def size_label(size):
+    return f"{size >> 20} MB" if size >= 1 << 20 else f"{size >> 10} KB"
+
+
+def core_row(build, *arguments):
+    """One row of the core program, in a process of its own."""
+    program = os.path.join(build, "bench", "bench_table")
+    child = subprocess.run([program, *map(str, arguments)], capture_output=True, text=True)
+    if child.returncode != 0:
+        return {"error": child.stderr.strip()[-120:]}
+    return json.loads(child.stdout)
+
+
+def parse_section(build, sizes):
+    print("Parse                       bytes      MB/s   heap B/B  faults/parse")
+    rows = [("dashboard", 0)] + [(shape, size) for shape in SHAPES for size in sizes]
+    for shape, size in rows:
+        row = core_row(build, "parse", shape, size)
+        label = shape if shape == "dashboard" else f"{shape} {size_label(size)}"
+        if "error" in row:
+            print(f"  {label:22} failed: {row['error']}")
+            continue
+        print(f"  {label:22} {row['bytes']:9} {row['mb_per_s']:9.1f} {row['heap_per_byte']:10.2f} {row['faults']:13}")
+
+
+def scaled_section(build, kind, copies):
+    if kind == "validate":
+        print("Validation of the dashboard query     fields        us   ns per document field")
+    else:
+        print("Lowering of the dashboard query       fields   flat us  ns/field |  tree us  ns/field")
+    for fragments in ("shared", "own"):
+        for count in copies:
+            row = core_row(build, kind, count, fragments)
+            label = f"x{count} {fragments} fragments"
+            if "error" in row:
+                print(f"  {label:32} failed: {row['error']}")
+                continue
+            if kind == "validate":
+                print(f"  {label:32} {row['fields']:7} {row['us']:9.1f} {row['ns_per_field']:9.1f}")
+            else:
+                print(f"  {label:32} {row['fields']:7} {row['flat_us']:9.1f} {row['flat_ns_per_field']:9.1f} |"
+                      f" {row['us']:8.1f} {row['ns_per_field']:9.1f}")
+
+
+def python_section(build, copies):
+    print("From Python (x1 is the dashboard query; copies with fragments of their own)")
+    print("  copies  fields | parse_query us  ratio | lower_document us  ratio  ns/field  no-gc ns/field  bytes/field"
+          " | lower_query us  ratio")
+    environment = dict(os.environ, PYTHONPATH=os.pathsep.join(
+        [os.path.join(build, "python"), os.path.join(ROOT, "tests", "host"), HERE]))
+    for count in copies:
+        child = subprocess.run([sys.executable, __file__, "--python-row", build, str(count)],
+                               capture_output=True, text=True, env=environment)
+        if child.returncode != 0:
+            print(f"  x{count:<5} failed: {child.stderr.strip()[-200:]}")
+            continue
+        row = json.loads(child.stdout)
+
+        def ratio(theirs, ours):
+            return f"{theirs / ours:6.1f}x" if theirs else "     -"
+
+        print(f"  x{count:<5} {row['fields']:7} | {row['parse']:14.2f} {ratio(row['graphql_parse'], row['parse'])} |"
+              f" {row['lower_document']:17.2f} {ratio(row['graphql_validate'], row['lower_document'])}"
+              f" {row['ns_per_field']:9.1f} {row['ns_per_field_no_gc']:15.1f} {row['bytes_per_field']:12.0f} |"
+              f" {row['lower_query']:14.2f} {ratio(row['graphql_parse_validate'], row['lower_query'])}")
+
+
+def python_row(build, count):
+    """In the child: one size of the dashboard query, timed from Python."""
+    import gc
+    import tracemalloc
+
+    import _dovrane
+    from bench_python import QUERY_VARIABLES, per_call_us
+
+    program = os.path.join(build, "bench", "bench_table")
+    text = subprocess.run([program, "text", "dashboard", str(count), "own"], capture_output=True, text=True,
+                          check=True).stdout
+    variables = QUERY_VARIABLES
+    budget = 1.0 if count < 100 else 3.0
+    document = _dovrane.parse_query(text)
+    _, fields = _dovrane.lower_document(document, variable_values=variables)
+    plan = list(fields)
+    for field in plan:
+        plan.extend(field.selections)
+    row = {"fields": len(plan)}
+    del fields, plan
+
+    row["parse"] = per_call_us(lambda: _dovrane.parse_query(text), budget)
+    row["lower_document"] = per_call_us(lambda: _dovrane.lower_document(document, variable_values=variables), budget)
+    row["lower_query"] = per_call_us(lambda: _dovrane.lower_query(text, variable_values=variables), budget)
+    row["ns_per_field"] = row["lower_document"] * 1e3 / row["fields"]
+    gc.disable()
+    row["ns_per_field_no_gc"] = per_call_us(
+        lambda: _dovrane.lower_document(document, variable_values=variables), budget) * 1e3 / row["fields"]
+    gc.enable()
+    tracemalloc.start()
+    kept = _dovrane.lower_document(document, variable_values=variables)
+    row["bytes_per_field"] = tracemalloc.get_traced_memory()[0] / row["fields"]
+    tracemalloc.stop()
+    del kept
+
+    row["graphql_parse"] = row["graphql_validate"] = row["graphql_parse_validate"] = 0
+    try:
+        import graphql
+    except ImportError:
+        graphql = None
+    if graphql is not None:
+        with open(os.path.join(HERE, "data", "schema.graphql"), encoding="utf-8") as source:
+            schema = graphql.build_schema(source.read())
+        parsed = graphql.parse(text)
+        assert not graphql.validate(schema, parsed)
+        row["graphql_parse"] = per_call_us(lambda: graphql.parse(text), budget)
+        row["graphql_validate"] = per_call_us(lambda: graphql.validate(schema, parsed), budget)
+        row["graphql_parse_validate"] = row["graphql_parse"] + row["graphql_validate"]
+    print(json.dumps(row))
+
+
+def main():
+    parser = argparse.ArgumentParser(description="the request road at every size")
+    parser.add_argument("--build", default=os.path.join(ROOT, "build", "dev"))
+    parser.add_argument("--quick", action="store_true")
+    parser.add_argument("sections", nargs="*", default=["parse", "validate", "lower", "python"])
+    options = parser.parse_args()
+    build = os.path.abspath(options.build)
+    sizes = SIZES[:3] if options.quick else SIZES
+    copies = COPIES[:3] if options.quick else COPIES
+    for section in options.sections:
+        if section == "parse":
+            parse_section(build, sizes)
+        elif section in ("validate", "lower"):
+            scaled_section(build, section, copies)
+        elif section == "python":
+            python_section(build, copies)
+        else:
+            sys.exit(f"unknown section {section}")
+        print()
+
+
+if __name__ == "__main__":
+    if sys.argv[1:2] == ["--python-row"]:
+        python_row(sys.argv[2], int(sys.argv[3]))
+    else:
+        main()
