@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "dovrane_core/naming.hpp"
+#include "dovrane_core/utf8.hpp"
 #include "unicode_tables.hpp"
 
 namespace dovrane_core::sdl {
@@ -47,7 +48,7 @@ void append_quoted(std::string& out, std::string_view text) {
             ++pos;
             continue;
         }
-        const unicode::Decoded decoded = unicode::decode_utf8(text, pos);
+        const utf8::Decoded decoded = utf8::decode(text, pos);
         if (!decoded.valid) {
             out.append("\xEF\xBF\xBD");  // U+FFFD keeps the output valid UTF-8
         } else if (unicode::is_grapheme_extend(decoded.code_point) || unicode::is_not_printable(decoded.code_point)) {
