@@ -174,32 +174,6 @@ binding::Result<json::Value> to_json(PyObject* value, std::size_t& depth) {
     return binding::value_error("value of type '" + type_name + "' is not JSON-serializable");
 }
 
-// JSON string syntax, which default literals use (not the SDL's quoting).
-void append_json_string(std::string& out, std::string_view text) {
-    static constexpr char hex_digits[] = "0123456789abcdef";
-    out.push_back('"');
-    for (char c : text) {
-        switch (c) {
-            case '"': out.append("\\\""); break;
-            case '\\': out.append("\\\\"); break;
-            case '\b': out.append("\\b"); break;
-            case '\f': out.append("\\f"); break;
-            case '\n': out.append("\\n"); break;
-            case '\r': out.append("\\r"); break;
-            case '\t': out.append("\\t"); break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    out.append("\\u00");
-                    out.push_back(hex_digits[static_cast<unsigned char>(c) >> 4]);
-                    out.push_back(hex_digits[static_cast<unsigned char>(c) & 0xF]);
-                } else {
-                    out.push_back(c);
-                }
-        }
-    }
-    out.push_back('"');
-}
-
 // Built-in types take no attributes, so they never carry a type info.
 bool may_carry_type_info(PyObject* value) {
     return !(value == Py_None || PyBool_Check(value) || PyLong_CheckExact(value) || PyFloat_CheckExact(value) ||
@@ -344,7 +318,7 @@ binding::Result<bool> append_literal(PyObject* value, std::string& out, std::siz
     if (PyUnicode_Check(value)) {
         DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, utf8_of(value));
         if (text) {
-            append_json_string(out, *text);
+            json::append_quoted_string(out, *text);  // JSON's spelling, not the SDL's
             return true;
         }
     }
