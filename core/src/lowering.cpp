@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "dovrane_core/limits.hpp"
 #include "scratch.hpp"
 
 namespace dovrane_core::lowering {
@@ -39,16 +40,12 @@ using error::concat;
 using error::ErrorCode;
 using error::Result;
 
-static_assert(max_effective_depth == 256, "the nesting message quotes the limit");
-static_assert(max_lowered_fields == 100000, "the size message quotes the limit");
-static_assert(max_lowered_argument_values == 1000000, "the size message quotes the limit");
-
 BoxedError validation_error(std::string message) {
     return error::make_error(std::move(message), ErrorCode::GraphqlValidationFailed);
 }
 
 BoxedError nesting_error() {
-    return validation_error("query nesting exceeds the limit of 256");
+    return validation_error(limits::effective_depth_message);
 }
 
 // The first argument of that name counts; later ones are ignored.
@@ -367,7 +364,7 @@ BoxedError lower_field(Walk& walk, const Selection& selection, const document::N
     Result<bool> pruned = should_prune(selection.directives, walk.variables);
     if (!pruned) return pruned.take_error();
     if (pruned.value()) return nullptr;
-    if (++walk.field_count > max_lowered_fields) return validation_error("query lowers to more than 100000 fields");
+    if (++walk.field_count > limits::max_lowered_fields) return validation_error(limits::lowered_fields_message);
 
     PlanField field;
     field.selection = &selection;
@@ -379,7 +376,7 @@ BoxedError lower_field(Walk& walk, const Selection& selection, const document::N
     // are reported first.
     const SelectionSet& sub_selection = selection.selection_set;
     if (!sub_selection.selections.empty()) {
-        if (depth + 1 > max_effective_depth) return nesting_error();
+        if (depth + 1 > limits::max_effective_depth) return nesting_error();
         if (BoxedError failure = lower_selection_set(walk, sub_selection, nullptr, depth + 1, field.selections)) {
             return failure;
         }
@@ -393,8 +390,8 @@ BoxedError lower_field(Walk& walk, const Selection& selection, const document::N
     field.type_condition = type_condition;
 
     walk.argument_values += field_argument_values(selection);
-    if (walk.argument_values > max_lowered_argument_values) {
-        return validation_error("query lowers to more than 1000000 argument values");
+    if (walk.argument_values > limits::max_lowered_argument_values) {
+        return validation_error(limits::lowered_argument_values_message);
     }
     walk.open_items.push_back(Item{false, static_cast<PlanIndex>(walk.plan.fields.size()), {}, 0});
     walk.plan.fields.push_back(field);
@@ -407,16 +404,16 @@ BoxedError lower_field(Walk& walk, const Selection& selection, const document::N
 BoxedError expand_fragment(Walk& walk, const FragmentDefinition& fragment, FragmentState& state, std::size_t depth,
                            BodyRef& body) {
     const std::size_t body_depth = depth + 1;
-    if (state.lowered && walk.field_count + state.field_count <= max_lowered_fields &&
-        walk.argument_values + state.argument_values <= max_lowered_argument_values &&
-        body_depth + state.depth <= max_effective_depth) {
+    if (state.lowered && walk.field_count + state.field_count <= limits::max_lowered_fields &&
+        walk.argument_values + state.argument_values <= limits::max_lowered_argument_values &&
+        body_depth + state.depth <= limits::max_effective_depth) {
         body = state.body;
         walk.field_count += state.field_count;
         walk.argument_values += state.argument_values;
         walk.deepest = std::max(walk.deepest, body_depth + state.depth);
         return nullptr;
     }
-    if (body_depth > max_effective_depth) return nesting_error();
+    if (body_depth > limits::max_effective_depth) return nesting_error();
 
     const std::size_t fields_before = walk.field_count;
     const std::size_t values_before = walk.argument_values;
@@ -484,7 +481,7 @@ BoxedError lower_inline_fragment(Walk& walk, const Selection& selection, const d
     Result<std::optional<DeferMarker>> mark = defer_label(selection.directives, walk.variables);
     if (!mark) return mark.take_error();
 
-    if (depth + 1 > max_effective_depth) return nesting_error();
+    if (depth + 1 > limits::max_effective_depth) return nesting_error();
     BodyRef body;
     if (BoxedError failure = lower_selection_set(walk, selection.selection_set, type_condition, depth + 1, body)) {
         return failure;

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "dovrane_core/limits.hpp"
 #include "dovrane_core/naming.hpp"
 
 namespace dovrane_core::validation {
@@ -54,9 +55,6 @@ using schema::OperationDirectiveDefinition;
 using schema::OperationDirectiveLocation;
 using schema::TypeDefinition;
 using schema::TypeKind;
-
-static_assert(max_effective_depth == 256, "the nesting message quotes the limit");
-constexpr char depth_limit_message[] = "query nesting exceeds the limit of 256";
 
 // ---------------------------------------------------------------------------
 // Working state of one call.
@@ -555,14 +553,14 @@ bool root_response_key_count(Context& context, const SelectionSet& selection_set
         switch (selection.kind) {
             case SelectionKind::Field: keys.push_back(selection.response_key()); break;
             case SelectionKind::InlineFragment:
-                if (level + 1 > max_effective_depth) return false;
+                if (level + 1 > limits::max_effective_depth) return false;
                 if (!root_response_key_count(context, selection.selection_set, keys, level + 1)) return false;
                 break;
             case SelectionKind::FragmentSpread: {
                 const FragmentDefinition* fragment = context.document.find_fragment(selection.name.value);
                 if (fragment == nullptr) return false;
                 FragmentState& state = context.fragments[fragment_index(context, *fragment)];
-                if (state.on_stack || level + 1 > max_effective_depth) return false;
+                if (state.on_stack || level + 1 > limits::max_effective_depth) return false;
                 if (state.keys_walked) break;
                 bool complete = false;
                 {
@@ -596,14 +594,14 @@ void build_declared_variables(Context& context, const OperationDefinition& opera
 // ---------------------------------------------------------------------------
 // Rules shared by several kinds of node.
 
-// "query nesting exceeds the limit of 256"
+// limits::effective_depth_message
 // The operation's selection set is level 0; each field's sub-selection set,
 // each fragment expansion and each inline fragment adds one, as in lowering.
 // Fragments can chain past the parser's per-definition bound, so this bound
 // keeps every walk's stack small.
 MaybeError nesting_is_within_the_limit(const Context& context, std::size_t next_level, Offset offset) {
-    if (next_level <= max_effective_depth) return nullptr;
-    return error_at(context, depth_limit_message, ErrorCode::GraphqlValidationFailed, offset);
+    if (next_level <= limits::max_effective_depth) return nullptr;
+    return error_at(context, limits::effective_depth_message, ErrorCode::GraphqlValidationFailed, offset);
 }
 
 // "fragment on '{}' can never apply to '{}' -- they share no possible types"
@@ -832,7 +830,7 @@ MaybeError spread_nesting_is_within_the_limit(Context& context, FragmentSpreadNo
 MaybeError fragment_selections_are_valid(Context& context, FragmentSpreadNode& node) {
     FragmentState& state = *node.state;
     const std::size_t body_level = node.level + 1;
-    if (state.validated && body_level + state.height <= max_effective_depth) {
+    if (state.validated && body_level + state.height <= limits::max_effective_depth) {
         context.deepest = std::max(context.deepest, body_level + state.height);
         return nullptr;
     }
