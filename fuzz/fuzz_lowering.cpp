@@ -10,6 +10,7 @@
 #include <string_view>
 #include <utility>
 
+#include "dovrane_core/builtin_directives.hpp"
 #include "dovrane_core/limits.hpp"
 #include "dovrane_core/lowering.hpp"
 #include "dovrane_core/parser.hpp"
@@ -85,8 +86,7 @@ struct PlanCheck {
                 require(argument.value != nullptr, "argument without a value");
             }
             for (const lowering::LoweredDirective& directive : field.directives) {
-                require(directive.name != "skip" && directive.name != "include" && directive.name != "defer" &&
-                            directive.name != "stream",
+                require(builtin_directives::find(directive.name) == nullptr,
                         "a lowering directive carried into the plan");
             }
             shape.append(field.response_key).push_back(':');

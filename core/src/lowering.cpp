@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "dovrane_core/builtin_directives.hpp"
 #include "dovrane_core/limits.hpp"
 #include "scratch.hpp"
 
@@ -64,9 +65,7 @@ const Directive* find_directive(Span<Directive> directives, std::string_view nam
 }
 
 // The directives lowering consumes; every other one is carried into the plan.
-bool is_lowering_directive(std::string_view name) {
-    return name == "skip" || name == "include" || name == "defer" || name == "stream";
-}
+bool is_lowering_directive(std::string_view name) { return builtin_directives::find(name) != nullptr; }
 
 // ---------------------------------------------------------------------------
 // Directive arguments
@@ -115,9 +114,9 @@ Result<std::int64_t> resolve_initial_count(const Value& value, const VariableMap
 // directives after it are not evaluated.
 Result<bool> should_prune(Span<Directive> directives, const VariableMap& variables) {
     for (const Directive& directive : directives) {
-        const bool is_skip = directive.name.value == "skip";
-        if (!is_skip && directive.name.value != "include") continue;
-        const Argument* condition = find_argument(directive.arguments, "if");
+        const bool is_skip = directive.name.value == builtin_directives::skip.name;
+        if (!is_skip && directive.name.value != builtin_directives::include.name) continue;
+        const Argument* condition = find_argument(directive.arguments, builtin_directives::if_argument);
         if (condition == nullptr) return validation_error(concat({"@", directive.name.value, " requires an 'if' argument"}));
         Result<bool> value = resolve_boolean_argument(condition->value, variables, directive.name.value);
         if (!value) return value.take_error();
@@ -128,16 +127,16 @@ Result<bool> should_prune(Span<Directive> directives, const VariableMap& variabl
 
 // The first @defer of a spread or inline fragment; `if` is read before `label`.
 Result<std::optional<DeferMarker>> defer_label(Span<Directive> directives, const VariableMap& variables) {
-    const Directive* defer = find_directive(directives, "defer");
+    const Directive* defer = find_directive(directives, builtin_directives::defer.name);
     if (defer == nullptr) return std::optional<DeferMarker>();
-    if (const Argument* condition = find_argument(defer->arguments, "if")) {
-        Result<bool> active = resolve_boolean_argument(condition->value, variables, "defer");
+    if (const Argument* condition = find_argument(defer->arguments, builtin_directives::if_argument)) {
+        Result<bool> active = resolve_boolean_argument(condition->value, variables, builtin_directives::defer.name);
         if (!active) return active.take_error();
         if (!active.value()) return std::optional<DeferMarker>();
     }
     DeferMarker mark;
-    if (const Argument* label = find_argument(defer->arguments, "label")) {
-        Result<std::string_view> text = resolve_label_argument(label->value, "defer");
+    if (const Argument* label = find_argument(defer->arguments, builtin_directives::label_argument)) {
+        Result<std::string_view> text = resolve_label_argument(label->value, builtin_directives::defer.name);
         if (!text) return text.take_error();
         mark.label = text.value();
     }
@@ -147,22 +146,22 @@ Result<std::optional<DeferMarker>> defer_label(Span<Directive> directives, const
 // The first @stream of a field; `if`, then `initialCount`, then `label`,
 // whatever order they are written in.
 Result<std::optional<StreamMarker>> stream_marker(Span<Directive> directives, const VariableMap& variables) {
-    const Directive* stream = find_directive(directives, "stream");
+    const Directive* stream = find_directive(directives, builtin_directives::stream.name);
     if (stream == nullptr) return std::optional<StreamMarker>();
     StreamMarker marker;
     if (stream->arguments.empty()) return std::optional<StreamMarker>(marker);
-    if (const Argument* condition = find_argument(stream->arguments, "if")) {
-        Result<bool> active = resolve_boolean_argument(condition->value, variables, "stream");
+    if (const Argument* condition = find_argument(stream->arguments, builtin_directives::if_argument)) {
+        Result<bool> active = resolve_boolean_argument(condition->value, variables, builtin_directives::stream.name);
         if (!active) return active.take_error();
         if (!active.value()) return std::optional<StreamMarker>();
     }
-    if (const Argument* count = find_argument(stream->arguments, "initialCount")) {
+    if (const Argument* count = find_argument(stream->arguments, builtin_directives::initial_count_argument)) {
         Result<std::int64_t> value = resolve_initial_count(count->value, variables);
         if (!value) return value.take_error();
         marker.initial_count = value.value();
     }
-    if (const Argument* label = find_argument(stream->arguments, "label")) {
-        Result<std::string_view> text = resolve_label_argument(label->value, "stream");
+    if (const Argument* label = find_argument(stream->arguments, builtin_directives::label_argument)) {
+        Result<std::string_view> text = resolve_label_argument(label->value, builtin_directives::stream.name);
         if (!text) return text.take_error();
         marker.label = text.value();
     }

@@ -43,7 +43,7 @@ struct LoweredField {
     std::string_view field_name;
     std::optional<std::string_view> type_condition;
     std::vector<LoweredArgument> arguments;
-    std::vector<LoweredDirective> directives;  // less skip, include, defer and stream
+    std::vector<LoweredDirective> directives;  // less the built-in directives
     std::vector<LoweredField> selections;
     std::optional<DeferMarker> defer;
     std::optional<StreamMarker> stream;
@@ -107,7 +107,8 @@ public:
 error::Result<FlatPlan> lower_flat(const document::SharedDocument& document, const VariableMap& variables,
                                    std::optional<std::string_view> operation_name);
 
-// Every directive but skip, include, defer and stream is carried into the plan.
+// Every directive but the built-in ones (skip, include, defer and stream) is
+// carried into the plan.
 bool is_carried_directive(std::string_view name);
 
 }  // namespace dovrane_core::lowering
