@@ -1,8 +1,9 @@
 // The built-in directive table against the two modules that act on it.
 // Validation reads the table; lowering reads its names but decides locations
 // and defaults by its own code, so these tests hold the two to the table: a
-// directive validation lets through where lowering ignores it, or an argument
-// validation accepts that lowering refuses, would fail a valid request.
+// directive validation lets through where lowering ignores it would be dropped
+// unseen, and an argument validation accepts that lowering refuses would fail
+// a request that passed validation.
 #include <gtest/gtest.h>
 
 #include <iterator>
@@ -15,6 +16,8 @@
 #include "dovrane_core/lowering.hpp"
 #include "dovrane_core/parser.hpp"
 #include "dovrane_core/schema.hpp"
+#include "dovrane_core/test_support/fixture_schemas.hpp"
+#include "dovrane_core/test_support/schema_builders.hpp"
 #include "dovrane_core/validation.hpp"
 
 using namespace dovrane_core;
@@ -27,15 +30,9 @@ namespace {
 // type Query { items: [String] }
 const schema::CompiledSchema& items_schema() {
     static const schema::CompiledSchema schema = [] {
-        schema::CompiledSchema made;
-        made.query_type_name = "Query";
-        schema::FieldDefinition items;
-        items.name = "items";
-        items.field_type = schema::GraphQLType::list(schema::GraphQLType::named("String"));
-        schema::TypeDefinition query;
-        query.name = "Query";
-        query.fields.push_back(std::move(items));
-        made.types.emplace("Query", std::move(query));
+        schema::CompiledSchema made = test_support::query_only_schema();
+        test_support::add(made, test_support::type(schema::TypeKind::Object, "Query",
+                                                   {test_support::field("items", "[String]")}));
         return made;
     }();
     return schema;
