@@ -42,6 +42,7 @@
 #include <utility>
 #include <vector>
 
+#include "dovrane_core/limits.hpp"
 #include "dovrane_core/utf8.hpp"
 #include "scratch.hpp"
 
@@ -53,6 +54,9 @@ using document::Offset;
 using document::detail::PositionAnchor;
 using error::ErrorCode;
 using error::Location;
+
+// The end of input, one past the last byte, stays below the largest Offset.
+static_assert(limits::max_document_bytes == std::numeric_limits<Offset>::max() - 1);
 
 // ---------------------------------------------------------------------------
 // Byte classes
@@ -921,8 +925,8 @@ struct SizedList {
 // The parser's stacks and notes, kept per thread between parses so a request
 // pays no allocation for them; a huge query's memory is given back afterwards.
 struct Scratch {
-    static constexpr std::size_t selection_levels = parser::max_nesting_depth + 1;
-    static constexpr std::size_t value_levels = parser::max_nesting_depth;
+    static constexpr std::size_t selection_levels = limits::max_nesting_depth + 1;
+    static constexpr std::size_t value_levels = limits::max_nesting_depth;
 
     // Lists too large for a chunk, by kind and level (see Region); `spilled`
     // once any of them holds memory.
@@ -1378,7 +1382,7 @@ struct Parser {
     bool parse_type(const TypeRef*& out) {
         const std::size_t begin = type_stack.size();
         while (is(TokenKind::BracketLeft)) {
-            if (type_stack.size() - begin == parser::max_nesting_depth) note_depth_failure(token.start);
+            if (type_stack.size() - begin == limits::max_nesting_depth) note_depth_failure(token.start);
             type_stack.push_back({token.start, false});
             if (!advance()) return false;
         }
@@ -1540,7 +1544,7 @@ struct Parser {
     // Opens a list or object at the current token, in `value`'s place.
     bool open_container(Value& value, bool is_list) {
         const std::size_t level = value_stack.size();
-        if (level == parser::max_nesting_depth) note_depth_failure(token.start);
+        if (level == limits::max_nesting_depth) note_depth_failure(token.start);
         value.kind = is_list ? ValueKind::List : ValueKind::Object;
         value.offset = token.start;
         const std::uint32_t ordinal =
@@ -1695,7 +1699,7 @@ struct Parser {
                 if (!is(TokenKind::BraceLeft)) continue;
             }
             // A nested selection set: the level below the outermost is 1.
-            if (selection_stack.size() > parser::max_nesting_depth) note_depth_failure(token.start);
+            if (selection_stack.size() > limits::max_nesting_depth) note_depth_failure(token.start);
             open_selection_set(true);
             if (!advance()) return false;
         }
@@ -1856,7 +1860,7 @@ error::BoxedError pass_failure(const document::Document& document, const Parser<
     }
     if (parser.has_limit_failure) {
         if (parser.limit_is_depth) {
-            return error::make_error("recursion limit exceeded.", ErrorCode::GraphqlParseFailed);
+            return error::make_error(limits::nesting_depth_message, ErrorCode::GraphqlParseFailed);
         }
         return error::make_error_at("invalid number: number too large to fit in target type",
                                     ErrorCode::GraphqlParseFailed, locate(parser.limit_offset));
@@ -1868,8 +1872,8 @@ error::BoxedError pass_failure(const document::Document& document, const Parser<
 
 error::Result<document::SharedDocument> parse_document(std::string_view text) {
     auto parsed = std::make_shared<document::Document>();
-    if (text.size() >= std::numeric_limits<Offset>::max()) {
-        return error::make_error("syntax error: the document is larger than 4 GiB", ErrorCode::GraphqlParseFailed);
+    if (text.size() > limits::max_document_bytes) {
+        return error::make_error(limits::document_size_message, ErrorCode::GraphqlParseFailed);
     }
     parsed->source.assign(text.data(), text.size());
 

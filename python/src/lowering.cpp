@@ -9,6 +9,7 @@
 #include "arguments.hpp"
 #include "cells.hpp"
 #include "convert.hpp"
+#include "dovrane_core/limits.hpp"
 #include "dovrane_core/lowering.hpp"
 #include "dovrane_core/parser.hpp"
 #include "error.hpp"
@@ -52,8 +53,8 @@ public:
         if (!python_.entered()) {
             return binding::Error::fetch();
         }
-        if (depth_ > max_value_depth) {
-            return binding::recursion_error("maximum nesting depth exceeded while converting a value");
+        if (depth_ > dovrane_core::limits::max_value_depth) {
+            return binding::recursion_error(dovrane_core::limits::value_depth_message);
         }
         return {};
     }
@@ -392,12 +393,11 @@ namespace core_lowering = dovrane_core::lowering;
 namespace document = dovrane_core::document;
 using dovrane_core::error::ErrorCode;
 
-// Lowered fields nest at most this deep (the core refuses deeper plans) and
-// argument values as deep as the parser allows; the checks, with the
-// interpreter's recursion guard, keep the conversion bounded should either
-// limit change.
-constexpr std::size_t max_field_depth = core_lowering::max_effective_depth;
-constexpr std::size_t max_argument_value_depth = dovrane_core::parser::max_nesting_depth;
+// Lowered fields nest at most `limits::max_effective_depth` levels (the core
+// refuses deeper plans) and argument values `limits::max_nesting_depth` (the
+// parser refuses deeper ones); the checks below, with the interpreter's
+// recursion guard, keep the conversion bounded should either limit change.
+namespace limits = dovrane_core::limits;
 
 binding::InternedName query_word{"query"};
 binding::InternedName mutation_word{"mutation"};
@@ -604,7 +604,7 @@ binding::Result<Ref> list_to_python(const document::Value& value, const Conversi
     if (!guard.entered()) {
         return binding::Error::fetch();
     }
-    if (depth > max_argument_value_depth) {
+    if (depth > limits::max_nesting_depth) {
         return binding::recursion_error("argument values nest too deep to convert");
     }
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(value.list.size())));
@@ -625,7 +625,7 @@ binding::Result<Ref> object_to_python(const document::Value& value, const Conver
     if (!guard.entered()) {
         return binding::Error::fetch();
     }
-    if (depth > max_argument_value_depth) {
+    if (depth > limits::max_nesting_depth) {
         return binding::recursion_error("argument values nest too deep to convert");
     }
     DOVRANE_ASSIGN_OR_RETURN(Ref dict, binding::new_dict());
@@ -731,7 +731,7 @@ binding::Result<Ref> convert_field(const core_lowering::FlatField& field, const 
         if (!guard.entered()) {
             return binding::Error::fetch();
         }
-        if (depth >= max_field_depth) {
+        if (depth >= limits::max_effective_depth) {
             return binding::recursion_error("lowered fields nest too deep to convert");
         }
         for (std::uint32_t i = 0; i < field.child_count; ++i) {

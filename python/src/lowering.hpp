@@ -21,13 +21,10 @@
 
 namespace _dovrane::lowering {
 
-// Nested lists and dicts are walked recursively; deeper values (or a list
-// that contains itself) raise RecursionError instead of exhausting the stack.
-inline constexpr std::size_t max_value_depth = 256;
-
 // None, bool, 64-bit ints, other numbers (NaN and infinities become null),
 // str, list and dict (keys must be str); anything else is a ValueError
-// "value of type '{}' is not JSON-serializable".
+// "value of type '{}' is not JSON-serializable". Nested lists and dicts are
+// walked recursively, at most `limits::max_value_depth` levels.
 binding::Result<dovrane_core::json::Value> python_to_json_value(PyObject* value);
 
 // The GraphQL literal text of a default value: an enum member of a decorated
