@@ -305,14 +305,26 @@ struct Lexer {
             description += "U+00";
             description += digits[c >> 4];
             description += digits[c & 15];
-        } else if (const utf8::Decoded decoded = utf8::decode(p, end); decoded.valid) {
+        } else if (const std::size_t length = utf8::terminated_sequence_length(p)) {
             description += '"';
-            description.append(p, decoded.length);
+            description.append(p, length);
             description += '"';
         } else {
             description = "invalid UTF-8";
         }
         return fail(p, p, std::move(description));
+    }
+
+    // Steps `p` over the non-ASCII character it points at in a string; false
+    // (recorded in `failure`) when the bytes there are not UTF-8.
+    [[gnu::always_inline]] bool step_over_string_character(const char*& p) {
+        const std::size_t length = utf8::terminated_sequence_length(p);
+        if (length == 0) {
+            cursor = p;
+            return fail(p, p, "invalid UTF-8");
+        }
+        p += length;
+        return true;
     }
 
     // Reads the next token; false after a lexical error, recorded in `failure`.
@@ -440,10 +452,10 @@ struct Lexer {
             const unsigned char c = byte_at(p);
             if (c == '\n' || c == '\r' || (c == 0 && p == end)) break;
             if (c >= 0x80) {
-                const utf8::Decoded decoded = utf8::decode(p, end);
-                if (!decoded.valid) break;  // reported as the next token's character
+                const std::size_t length = utf8::terminated_sequence_length(p);
+                if (length == 0) break;  // reported as the next token's character
                 non_ascii = true;
-                p += decoded.length - 1;
+                p += length - 1;
             }
         }
         if (non_ascii) anchor_after(p);
@@ -535,13 +547,8 @@ struct Lexer {
                 continue;
             }
             if (c >= 0x80) {
-                const utf8::Decoded decoded = utf8::decode(p, end);
-                if (!decoded.valid) {
-                    cursor = p;
-                    return fail(p, p, "invalid UTF-8");
-                }
+                if (!step_over_string_character(p)) return false;
                 non_ascii = true;
-                p += decoded.length;
                 continue;
             }
             cursor = p;
@@ -591,13 +598,8 @@ struct Lexer {
                 continue;
             }
             if (c >= 0x80) {
-                const utf8::Decoded decoded = utf8::decode(p, end);
-                if (!decoded.valid) {
-                    cursor = p;
-                    return fail(p, p, "invalid UTF-8");
-                }
+                if (!step_over_string_character(p)) return false;
                 non_ascii = true;
-                p += decoded.length;
                 continue;
             }
             cursor = p;
@@ -1780,9 +1782,10 @@ std::string syntax_report(const document::Document& document, const SyntaxFailur
         if (c < 0x80) {
             report += c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c);
             ++i;
-        } else if (const utf8::Decoded decoded = utf8::decode(source, i); decoded.valid && i + decoded.length <= to) {
-            report.append(source, i, decoded.length);
-            i += decoded.length;
+        } else if (const std::size_t length = utf8::terminated_sequence_length(&source[i]);
+                   length != 0 && i + length <= to) {
+            report.append(source, i, length);
+            i += length;
         } else {
             report += "\xEF\xBF\xBD";
             ++i;

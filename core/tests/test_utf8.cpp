@@ -45,6 +45,9 @@ TEST(Utf8Decode, FormsAtTheirBoundaries) {
     for (const Case& c : cases) {
         const utf8::Decoded decoded = utf8::decode(c.bytes, 0);
         SCOPED_TRACE(testing::PrintToString(std::string(c.bytes)));
+        const std::size_t length = c.valid ? c.length : 0;
+        EXPECT_EQ(utf8::sequence_length(c.bytes.data(), c.bytes.data() + c.bytes.size()), length);
+        EXPECT_EQ(utf8::terminated_sequence_length(std::string(c.bytes).c_str()), length);
         EXPECT_EQ(decoded.valid, c.valid);
         if (c.valid) {
             EXPECT_EQ(decoded.code_point, c.code_point);
@@ -61,6 +64,7 @@ TEST(Utf8Decode, ReadsNothingAtOrPastTheEnd) {
     const char text[] = "\xF0\x9F\x98\x80";
     for (std::size_t size = 1; size < 4; ++size) {
         EXPECT_FALSE(utf8::decode(text, text + size).valid) << size << " bytes";
+        EXPECT_EQ(utf8::sequence_length(text, text + size), 0u) << size << " bytes";
     }
     const utf8::Decoded whole = utf8::decode(text, text + 4);
     EXPECT_TRUE(whole.valid);
