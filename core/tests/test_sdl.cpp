@@ -647,6 +647,30 @@ TEST(SdlStringQuoting, Table) {
     for (const Case& c : cases) EXPECT_EQ(sdl_quoted(c.input), c.output) << c.output;
 }
 
+// Escapes next to runs of plain text, and the sequences that are not UTF-8,
+// which JSON text would copy as they are.
+TEST(SdlStringQuoting, EscapesBetweenRunsAndBrokenSequences) {
+    struct Case {
+        std::string input;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"\"start", "\"\\\"start\""},
+        {"end\\", "\"end\\\\\""},
+        {"ab\"\"cd\x7F\x7F" "ef", "\"ab\\\"\\\"cd\\u{7f}\\u{7f}ef\""},
+        {"x\u00E9y\u2028z", "\"x\u00E9y\\u{2028}z\""},
+        {"\U0001F600", "\"\U0001F600\""},
+        {"x\xE2\x82", "\"x\uFFFD\uFFFD\""},          // cut short at the end
+        {"\xED\xA0\x80", "\"\uFFFD\uFFFD\uFFFD\""},    // a surrogate
+        {"\xC0\xAF" "a", "\"\uFFFD\uFFFDa\""},          // overlong
+        {"\x80\xBF", "\"\uFFFD\uFFFD\""},               // continuation bytes alone
+    };
+    for (const Case& c : cases) EXPECT_EQ(sdl_quoted(c.input), c.output) << c.output;
+    std::string quoted;
+    json::append_quoted_string(quoted, "a\bb", json::QuoteForm::GraphQL);
+    EXPECT_EQ(quoted, "\"a\\u{8}b\"");
+}
+
 TEST(RenderJsonValue, NumbersScalarsAndContainers) {
     struct Case {
         json::Value value;
