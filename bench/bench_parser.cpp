@@ -1,6 +1,7 @@
 // Parsing throughput: the dashboard and schema-types queries, a synthetic
 // query just over 1 MiB (checked before it is built) in a readable and a
-// minified layout and just under it (read once), and a 10 MB selection set
+// minified layout, just under it (read once) and with non-ASCII strings and
+// comments (the UTF-8 checks off the ASCII path), and a 10 MB selection set
 // of 3.5 million fields, valid and with one "}" too many at the end.
 #include <benchmark/benchmark.h>
 
@@ -14,13 +15,15 @@ using namespace dovrane_core;
 
 namespace {
 
-std::string synthetic_query(bool minified, std::size_t size = std::size_t{1} << 20) {
+std::string synthetic_query(bool minified, std::size_t size = std::size_t{1} << 20, bool non_ascii = false) {
     const char* line_break = minified ? " " : "\n    ";
+    const char* item = non_ascii ? "\"\u00e9l\u00e9ment-\u65e5\u672c-\U0001F680-" : "\"item-";
     std::string text = "query Big($first: Int = 10, $filter: Filter) {";
     for (int i = 0; text.size() < size; ++i) {
         const std::string n = std::to_string(i);
         text += line_break;
-        text += "f" + n + ": field(id: \"item-" + n + "\", first: $first, filter: {tag: RED, min: " + n +
+        if (non_ascii) text += "# caf\u00e9 \u2615 na\u00efve" + std::string(line_break);
+        text += "f" + n + ": field(id: " + item + n + "\", first: $first, filter: {tag: RED, min: " + n +
                 ".5, ids: [1, 2, 3]}) @include(if: true) { id name ... on Node { kind } }";
     }
     text += minified ? " }" : "\n}\n";
@@ -47,6 +50,9 @@ void parse_synthetic_minified(benchmark::State& state) { parse_text(state, synth
 void parse_synthetic_read_once(benchmark::State& state) {
     parse_text(state, synthetic_query(false, parser::check_first_bytes - 4096));
 }
+void parse_synthetic_non_ascii(benchmark::State& state) {
+    parse_text(state, synthetic_query(false, std::size_t{1} << 20, true));
+}
 
 std::string flat_selection_set(bool stray_brace) {
     std::string text = "{ viewer { ";
@@ -62,6 +68,7 @@ BENCHMARK(parse_schema_types);
 BENCHMARK(parse_synthetic);
 BENCHMARK(parse_synthetic_minified);
 BENCHMARK(parse_synthetic_read_once);
+BENCHMARK(parse_synthetic_non_ascii);
 BENCHMARK(parse_flat_10mb)->Unit(benchmark::kMillisecond);
 BENCHMARK(parse_flat_10mb_stray_brace)->Unit(benchmark::kMillisecond);
 

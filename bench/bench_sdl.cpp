@@ -4,11 +4,14 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <vector>
 
 #include "dovrane_core/sdl.hpp"
+#include "dovrane_core/test_support/schema_builders.hpp"
 
 using namespace dovrane_core;
 using namespace dovrane_core::schema;
+using namespace dovrane_core::test_support;
 
 namespace {
 
@@ -24,84 +27,54 @@ AppliedDirective tag(std::string name) {
     return AppliedDirective{"tag", {{"name", json::Value(std::move(name))}}};
 }
 
-FieldDefinition field(std::string name, GraphQLType type) {
-    FieldDefinition f;
-    f.name = std::move(name);
-    f.field_type = std::move(type);
-    return f;
-}
-
 CompiledSchema large_schema() {
     CompiledSchema schema;
     schema.query_type_name = "Object0";
     schema.mutation_type_name = "Object1";
 
     for (int i = 0; i < interface_count; ++i) {
-        TypeDefinition type;
-        type.kind = TypeKind::Interface;
-        type.name = numbered("Interface", i);
-        type.fields.push_back(field("node_id", GraphQLType::non_null(GraphQLType::named("ID"))));
-        schema.types.emplace(type.name, std::move(type));
+        add(schema, type(TypeKind::Interface, numbered("Interface", i), {field("node_id", "ID!")}));
     }
     for (int i = 0; i < object_count; ++i) {
-        TypeDefinition type;
-        type.kind = TypeKind::Object;
-        type.name = numbered("Object", i);
-        type.description = "Object number " + std::to_string(i) + ".\nIt has a second line.";
-        type.interfaces = {numbered("Interface", i % interface_count)};
-        type.directives = {tag(type.name)};
-        type.fields.push_back(field("node_id", GraphQLType::non_null(GraphQLType::named("ID"))));
+        TypeDefinition object = type(TypeKind::Object, numbered("Object", i), {field("node_id", "ID!")},
+                                     {numbered("Interface", i % interface_count)});
+        object.description = "Object number " + std::to_string(i) + ".\nIt has a second line.";
+        object.directives = {tag(object.name)};
         for (int f = 1; f < fields_per_type; ++f) {
-            FieldDefinition entry = field(numbered("some_field_", f), GraphQLType::named("String"));
+            FieldDefinition entry = field(numbered("some_field_", f), "String");
             if (f % 2 == 0) {
-                entry.field_type = GraphQLType::non_null(
-                    GraphQLType::list(GraphQLType::non_null(GraphQLType::named(numbered("Object", (i + f) % object_count)))));
-                ArgumentDefinition first;
-                first.name = "first_count";
-                first.arg_type = GraphQLType::named("Int");
-                first.has_default = true;
-                first.default_value = "10";
-                ArgumentDefinition filter;
-                filter.name = "filter_by";
-                filter.arg_type = GraphQLType::named(numbered("Input", i % input_count));
+                entry.field_type = non_null(list(non_null(named(numbered("Object", (i + f) % object_count)))));
+                ArgumentDefinition filter = argument("filter_by", named(numbered("Input", i % input_count)));
                 filter.description = "Narrows the list";
-                entry.arguments = {std::move(first), std::move(filter)};
+                entry.arguments = {argument_with_default("first_count", "Int", "10"), std::move(filter)};
             }
             if (f == 3) entry.description = "A described field.";
             if (f == 5) entry.deprecation_reason = "Use \"some_field_4\" instead";
-            type.fields.push_back(std::move(entry));
+            object.fields.push_back(std::move(entry));
         }
-        schema.types.emplace(type.name, std::move(type));
+        add(schema, std::move(object));
     }
     for (int i = 0; i < input_count; ++i) {
-        TypeDefinition type;
-        type.kind = TypeKind::InputObject;
-        type.name = numbered("Input", i);
-        type.one_of = i % 4 == 0;
+        TypeDefinition input = type(TypeKind::InputObject, numbered("Input", i));
+        input.one_of = i % 4 == 0;
         for (int f = 0; f < 4; ++f) {
-            FieldDefinition entry = field(numbered("input_value_", f), GraphQLType::named("String"));
-            entry.default_value = "\"default caf\u00e9\"";
-            type.fields.push_back(std::move(entry));
+            input.fields.push_back(field_with_default(numbered("input_value_", f), "String", "\"default caf\u00e9\""));
         }
-        schema.types.emplace(type.name, std::move(type));
+        add(schema, std::move(input));
     }
     for (int i = 0; i < enum_count; ++i) {
-        TypeDefinition type;
-        type.kind = TypeKind::Enum;
-        type.name = numbered("Enum", i);
+        TypeDefinition enumeration = type(TypeKind::Enum, numbered("Enum", i));
         for (int v = 0; v < 6; ++v) {
-            EnumValueDefinition value;
-            value.name = numbered("VALUE_", v);
+            EnumValueDefinition value = enum_value(numbered("VALUE_", v));
             if (v == 5) value.deprecation_reason = "gone";
-            type.enum_values.push_back(std::move(value));
+            enumeration.enum_values.push_back(std::move(value));
         }
-        schema.types.emplace(type.name, std::move(type));
+        add(schema, std::move(enumeration));
     }
     for (int i = 0; i < 10; ++i) {
-        UnionDefinition union_definition;
-        union_definition.name = numbered("Union", i);
-        for (int m = 0; m < 5; ++m) union_definition.member_names.push_back(numbered("Object", i * 5 + m));
-        schema.unions.emplace(union_definition.name, std::move(union_definition));
+        std::vector<std::string> members;
+        for (int m = 0; m < 5; ++m) members.push_back(numbered("Object", i * 5 + m));
+        add(schema, union_type(numbered("Union", i), std::move(members)));
     }
     for (const char* scalar : {"Date", "DateTime", "Decimal", "Time", "UUID"}) {
         schema.scalar_names.insert(scalar);
@@ -113,12 +86,9 @@ CompiledSchema large_schema() {
     tag_directive.name = "tag";
     tag_directive.repeatable = true;
     tag_directive.locations = {SchemaDirectiveLocation::Object, SchemaDirectiveLocation::FieldDefinition};
-    tag_directive.fields = {DirectiveFieldDefinition{"name", std::nullopt, GraphQLType::non_null(GraphQLType::named("String"))}};
+    tag_directive.fields = {DirectiveFieldDefinition{"name", std::nullopt, non_null(named("String"))}};
     schema.schema_directives.emplace("tag", std::move(tag_directive));
-    OperationDirectiveDefinition upper;
-    upper.name = "upper";
-    upper.locations = {OperationDirectiveLocation::Field};
-    schema.directives.emplace("upper", std::move(upper));
+    add_directive(schema, "upper", {OperationDirectiveLocation::Field});
     return schema;
 }
 

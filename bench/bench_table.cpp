@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "bench_data.hpp"
-#include "dashboard_schema.hpp"
 #include "dovrane_core/lowering.hpp"
 #include "dovrane_core/parser.hpp"
+#include "dovrane_core/test_support/fixture_schemas.hpp"
 #include "dovrane_core/validation.hpp"
 
 using namespace dovrane_core;
@@ -351,7 +351,7 @@ lowering::VariableMap typical_variables() {
 int validate_row(std::size_t copies, bool own_fragments) {
     const std::string text = dashboard_copies(copies, own_fragments);
     const document::SharedDocument document = parse_or_exit(text);
-    const schema::CompiledSchema schema = dashboard::dashboard_schema();
+    const schema::CompiledSchema schema = test_support::dashboard_schema();
     if (error::MaybeError error = validation::validate_query(*document, schema, std::nullopt)) {
         std::fprintf(stderr, "the text does not validate: %s\n", error->message.c_str());
         return 1;

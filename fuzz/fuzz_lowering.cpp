@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+#include "dovrane_core/builtin_directives.hpp"
+#include "dovrane_core/limits.hpp"
 #include "dovrane_core/lowering.hpp"
 #include "dovrane_core/parser.hpp"
 #include "fuzz_support.hpp"
@@ -75,7 +77,7 @@ struct PlanCheck {
     std::string shape;  // a flat rendering, compared between two runs
 
     void walk(const std::vector<lowering::LoweredField>& list, std::size_t depth) {
-        require(depth <= lowering::max_effective_depth + 1, "plan nests past its limit");
+        require(depth <= limits::max_effective_depth + 1, "plan nests past its limit");
         for (const lowering::LoweredField& field : list) {
             ++fields;
             require(!field.response_key.empty() && !field.field_name.empty(), "field without a name");
@@ -84,8 +86,7 @@ struct PlanCheck {
                 require(argument.value != nullptr, "argument without a value");
             }
             for (const lowering::LoweredDirective& directive : field.directives) {
-                require(directive.name != "skip" && directive.name != "include" && directive.name != "defer" &&
-                            directive.name != "stream",
+                require(builtin_directives::find(directive.name) == nullptr,
                         "a lowering directive carried into the plan");
             }
             shape.append(field.response_key).push_back(':');
@@ -120,7 +121,7 @@ void lower_and_check(const document::SharedDocument& document, const lowering::V
     PlanCheck b{positions, 0, {}};
     b.walk(second->fields, 0);
     require(a.shape == b.shape, "lowering differs between two runs");
-    require(a.fields <= lowering::max_lowered_fields, "plan holds more fields than its limit");
+    require(a.fields <= limits::max_lowered_fields, "plan holds more fields than its limit");
 }
 
 }  // namespace

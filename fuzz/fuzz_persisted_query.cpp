@@ -20,8 +20,8 @@
 #include <string_view>
 #include <vector>
 
-#include "dashboard_schema.hpp"
 #include "dovrane_core/persisted_query.hpp"
+#include "dovrane_core/test_support/fixture_schemas.hpp"
 #include "fuzz_support.hpp"
 
 using namespace dovrane_core;
@@ -33,7 +33,7 @@ namespace {
 
 schema::CompiledSchema& fuzz_schema() {
     static schema::CompiledSchema schema = [] {
-        schema::CompiledSchema built = dashboard::dashboard_schema();
+        schema::CompiledSchema built = test_support::dashboard_schema();
         built.persisted_query_cache = std::make_unique<persisted_query::PersistedQueryCache>(256 * 1024);
         return built;
     }();

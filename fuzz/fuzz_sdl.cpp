@@ -21,8 +21,8 @@
 
 #include "dovrane_core/schema.hpp"
 #include "dovrane_core/sdl.hpp"
+#include "dovrane_core/utf8.hpp"
 #include "fuzz_support.hpp"
-#include "unicode_tables.hpp"
 
 using namespace dovrane_core;
 using fuzz_support::require;
@@ -319,7 +319,7 @@ struct Token {
 
 void append_scalar_value(std::string& out, std::uint32_t cp) {
     require(cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF), "escape of no scalar value");
-    unicode::append_utf8(out, cp);
+    utf8::append(out, cp);
 }
 
 int hex_value(char c) {

@@ -6,8 +6,9 @@
 #include <optional>
 #include <string_view>
 
-#include "dashboard_schema.hpp"
 #include "dovrane_core/parser.hpp"
+#include "dovrane_core/test_support/fixture_schemas.hpp"
+#include "dovrane_core/test_support/schema_builders.hpp"
 #include "dovrane_core/validation.hpp"
 #include "fuzz_support.hpp"
 
@@ -18,18 +19,12 @@ namespace {
 
 const schema::CompiledSchema& fuzz_schema() {
     static const schema::CompiledSchema schema = [] {
-        schema::CompiledSchema built = dashboard::dashboard_schema();
+        schema::CompiledSchema built = test_support::dashboard_schema();
         using Location = schema::OperationDirectiveLocation;
-        schema::OperationDirectiveDefinition upper;
-        upper.name = "upper";
-        upper.locations = {Location::Field};
-        built.directives.emplace("upper", std::move(upper));
-        schema::OperationDirectiveDefinition tag;
-        tag.name = "tag";
-        tag.locations = {Location::Field, Location::FragmentSpread, Location::InlineFragment, Location::Query};
-        tag.arguments.push_back(dashboard::arg("name", "String!"));
-        tag.arguments.push_back(dashboard::arg("weight", "[Int!]", true));
-        built.directives.emplace("tag", std::move(tag));
+        test_support::add_directive(built, "upper", {Location::Field});
+        test_support::add_directive(
+            built, "tag", {Location::Field, Location::FragmentSpread, Location::InlineFragment, Location::Query},
+            {test_support::argument("name", "String!"), test_support::argument("weight", "[Int!]", true)});
         return built;
     }();
     return schema;

@@ -135,6 +135,22 @@ def test_default_literals(value, expected):
     assert literal(value) == expected
 
 
+# A str prints the same in JSON text and as a default literal: JSON's escapes,
+# every other character as it is (the SDL's GraphQL form escapes several).
+@pytest.mark.parametrize("value, expected", [
+    ("", '""'),
+    ('"start', '"\\"start"'),
+    ("end\\", '"end\\\\"'),
+    ("\b\f\n\r\t", '"\\b\\f\\n\\r\\t"'),
+    ("\x00\x01\x1f\x7f", '"\\u0000\\u0001\\u001f\x7f"'),
+    ("e\u0301 \u00a0\u2028\u2029\ufeff", '"e\u0301 \u00a0\u2028\u2029\ufeff"'),
+    ("\U0001f600\U0010ffff", '"\U0001f600\U0010ffff"'),
+])
+def test_strings_in_json_text_and_literals(value, expected):
+    assert json_text(value) == expected
+    assert literal(value) == expected
+
+
 @dataclasses.dataclass
 class Point:
     x: int = 0

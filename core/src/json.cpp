@@ -1,9 +1,13 @@
 #include "dovrane_core/json.hpp"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+
+#include "dovrane_core/utf8.hpp"
+#include "unicode_tables.hpp"
 
 namespace dovrane_core::json {
 
@@ -138,30 +142,93 @@ std::string number_text(const Number& number) {
 
 namespace {
 
-void append_json_string(std::string& out, const std::string& text) {
-    static constexpr char hex[] = "0123456789abcdef";
+constexpr char hex_digits[] = "0123456789abcdef";
+
+// The bytes each form copies as they are, so runs of them go out in one append.
+struct PlainBytes {
+    std::array<bool, 256> json{};
+    std::array<bool, 256> graphql{};
+};
+
+constexpr PlainBytes make_plain_bytes() {
+    PlainBytes plain;
+    for (int c = 0x20; c < 0x100; ++c) {
+        const bool quoting = c == '"' || c == '\\';
+        plain.json[c] = !quoting;
+        // Bytes from 0x80 on are checked as UTF-8 and may need an escape.
+        plain.graphql[c] = !quoting && c < 0x7F;
+    }
+    return plain;
+}
+
+constexpr PlainBytes plain_bytes = make_plain_bytes();
+
+// "\u{301}": lower-case hex, no leading zeros.
+void append_code_point_escape(std::string& out, char32_t cp) {
+    out.append("\\u{");
+    int shift = 20;
+    while (shift > 0 && ((cp >> shift) & 0xF) == 0) shift -= 4;
+    for (; shift >= 0; shift -= 4) out.push_back(hex_digits[(cp >> shift) & 0xF]);
+    out.push_back('}');
+}
+
+// A GraphQL string's character from U+0080 on, at `p`; returns the bytes read.
+std::size_t append_graphql_non_ascii(std::string& out, const char* p, const char* end) {
+    const utf8::Decoded decoded = utf8::decode(p, end);
+    if (!decoded.valid) {
+        out.append("\xEF\xBF\xBD");  // U+FFFD keeps the output valid UTF-8
+    } else if (unicode::is_grapheme_extend(decoded.code_point) || unicode::is_not_printable(decoded.code_point)) {
+        append_code_point_escape(out, decoded.code_point);
+    } else {
+        out.append(p, decoded.length);
+    }
+    return decoded.length;
+}
+
+}  // namespace
+
+void append_quoted_string(std::string& out, std::string_view text, QuoteForm form) {
+    const std::array<bool, 256>& plain = form == QuoteForm::Json ? plain_bytes.json : plain_bytes.graphql;
+    const char* p = text.data();
+    const char* const end = p + text.size();
     out.push_back('"');
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"': out.append("\\\""); break;
-            case '\\': out.append("\\\\"); break;
-            case '\n': out.append("\\n"); break;
-            case '\r': out.append("\\r"); break;
-            case '\t': out.append("\\t"); break;
-            case '\b': out.append("\\b"); break;
-            case '\f': out.append("\\f"); break;
-            default:
-                if (c < 0x20) {
-                    out.append("\\u00");
-                    out.push_back(hex[c >> 4]);
-                    out.push_back(hex[c & 0xF]);
-                } else {
-                    out.push_back(static_cast<char>(c));
-                }
+    while (p != end) {
+        const char* run = p;
+        while (run != end && plain[static_cast<unsigned char>(*run)]) ++run;
+        out.append(p, static_cast<std::size_t>(run - p));
+        if (run == end) break;
+        p = run;
+        const auto byte = static_cast<unsigned char>(*p);
+        if (byte >= 0x80) {  // only the GraphQL form stops at these
+            p += append_graphql_non_ascii(out, p, end);
+            continue;
+        }
+        ++p;
+        switch (byte) {
+            case '"': out.append("\\\""); continue;
+            case '\\': out.append("\\\\"); continue;
+            case '\n': out.append("\\n"); continue;
+            case '\r': out.append("\\r"); continue;
+            case '\t': out.append("\\t"); continue;
+            default: break;
+        }
+        if (form == QuoteForm::GraphQL) {
+            // U+0000 included: "\0" is no GraphQL escape, "\u{0}" is.
+            append_code_point_escape(out, byte);
+        } else if (byte == '\b') {
+            out.append("\\b");
+        } else if (byte == '\f') {
+            out.append("\\f");
+        } else {
+            out.append("\\u00");
+            out.push_back(hex_digits[byte >> 4]);
+            out.push_back(hex_digits[byte & 0xF]);
         }
     }
     out.push_back('"');
 }
+
+namespace {
 
 void append_json_text(std::string& out, const Value& value) {
     if (value.is_null()) {
@@ -171,7 +238,7 @@ void append_json_text(std::string& out, const Value& value) {
     } else if (const Number* n = value.as_number()) {
         append_number_text(out, *n);
     } else if (const std::string* s = value.as_string()) {
-        append_json_string(out, *s);
+        append_quoted_string(out, *s);
     } else if (const Array* a = value.as_array()) {
         out.push_back('[');
         for (std::size_t i = 0; i < a->size(); ++i) {
@@ -185,7 +252,7 @@ void append_json_text(std::string& out, const Value& value) {
         for (const auto& [key, item] : *o) {
             if (!first) out.push_back(',');
             first = false;
-            append_json_string(out, key);
+            append_quoted_string(out, key);
             out.push_back(':');
             append_json_text(out, item);
         }

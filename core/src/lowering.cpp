@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "dovrane_core/builtin_directives.hpp"
+#include "dovrane_core/limits.hpp"
 #include "scratch.hpp"
 
 namespace dovrane_core::lowering {
@@ -39,16 +41,12 @@ using error::concat;
 using error::ErrorCode;
 using error::Result;
 
-static_assert(max_effective_depth == 256, "the nesting message quotes the limit");
-static_assert(max_lowered_fields == 100000, "the size message quotes the limit");
-static_assert(max_lowered_argument_values == 1000000, "the size message quotes the limit");
-
 BoxedError validation_error(std::string message) {
     return error::make_error(std::move(message), ErrorCode::GraphqlValidationFailed);
 }
 
 BoxedError nesting_error() {
-    return validation_error("query nesting exceeds the limit of 256");
+    return validation_error(limits::effective_depth_message);
 }
 
 // The first argument of that name counts; later ones are ignored.
@@ -67,9 +65,7 @@ const Directive* find_directive(Span<Directive> directives, std::string_view nam
 }
 
 // The directives lowering consumes; every other one is carried into the plan.
-bool is_lowering_directive(std::string_view name) {
-    return name == "skip" || name == "include" || name == "defer" || name == "stream";
-}
+bool is_lowering_directive(std::string_view name) { return builtin_directives::find(name) != nullptr; }
 
 // ---------------------------------------------------------------------------
 // Directive arguments
@@ -118,9 +114,9 @@ Result<std::int64_t> resolve_initial_count(const Value& value, const VariableMap
 // directives after it are not evaluated.
 Result<bool> should_prune(Span<Directive> directives, const VariableMap& variables) {
     for (const Directive& directive : directives) {
-        const bool is_skip = directive.name.value == "skip";
-        if (!is_skip && directive.name.value != "include") continue;
-        const Argument* condition = find_argument(directive.arguments, "if");
+        const bool is_skip = directive.name.value == builtin_directives::skip.name;
+        if (!is_skip && directive.name.value != builtin_directives::include.name) continue;
+        const Argument* condition = find_argument(directive.arguments, builtin_directives::if_argument);
         if (condition == nullptr) return validation_error(concat({"@", directive.name.value, " requires an 'if' argument"}));
         Result<bool> value = resolve_boolean_argument(condition->value, variables, directive.name.value);
         if (!value) return value.take_error();
@@ -131,16 +127,16 @@ Result<bool> should_prune(Span<Directive> directives, const VariableMap& variabl
 
 // The first @defer of a spread or inline fragment; `if` is read before `label`.
 Result<std::optional<DeferMarker>> defer_label(Span<Directive> directives, const VariableMap& variables) {
-    const Directive* defer = find_directive(directives, "defer");
+    const Directive* defer = find_directive(directives, builtin_directives::defer.name);
     if (defer == nullptr) return std::optional<DeferMarker>();
-    if (const Argument* condition = find_argument(defer->arguments, "if")) {
-        Result<bool> active = resolve_boolean_argument(condition->value, variables, "defer");
+    if (const Argument* condition = find_argument(defer->arguments, builtin_directives::if_argument)) {
+        Result<bool> active = resolve_boolean_argument(condition->value, variables, builtin_directives::defer.name);
         if (!active) return active.take_error();
         if (!active.value()) return std::optional<DeferMarker>();
     }
     DeferMarker mark;
-    if (const Argument* label = find_argument(defer->arguments, "label")) {
-        Result<std::string_view> text = resolve_label_argument(label->value, "defer");
+    if (const Argument* label = find_argument(defer->arguments, builtin_directives::label_argument)) {
+        Result<std::string_view> text = resolve_label_argument(label->value, builtin_directives::defer.name);
         if (!text) return text.take_error();
         mark.label = text.value();
     }
@@ -150,22 +146,22 @@ Result<std::optional<DeferMarker>> defer_label(Span<Directive> directives, const
 // The first @stream of a field; `if`, then `initialCount`, then `label`,
 // whatever order they are written in.
 Result<std::optional<StreamMarker>> stream_marker(Span<Directive> directives, const VariableMap& variables) {
-    const Directive* stream = find_directive(directives, "stream");
+    const Directive* stream = find_directive(directives, builtin_directives::stream.name);
     if (stream == nullptr) return std::optional<StreamMarker>();
     StreamMarker marker;
     if (stream->arguments.empty()) return std::optional<StreamMarker>(marker);
-    if (const Argument* condition = find_argument(stream->arguments, "if")) {
-        Result<bool> active = resolve_boolean_argument(condition->value, variables, "stream");
+    if (const Argument* condition = find_argument(stream->arguments, builtin_directives::if_argument)) {
+        Result<bool> active = resolve_boolean_argument(condition->value, variables, builtin_directives::stream.name);
         if (!active) return active.take_error();
         if (!active.value()) return std::optional<StreamMarker>();
     }
-    if (const Argument* count = find_argument(stream->arguments, "initialCount")) {
+    if (const Argument* count = find_argument(stream->arguments, builtin_directives::initial_count_argument)) {
         Result<std::int64_t> value = resolve_initial_count(count->value, variables);
         if (!value) return value.take_error();
         marker.initial_count = value.value();
     }
-    if (const Argument* label = find_argument(stream->arguments, "label")) {
-        Result<std::string_view> text = resolve_label_argument(label->value, "stream");
+    if (const Argument* label = find_argument(stream->arguments, builtin_directives::label_argument)) {
+        Result<std::string_view> text = resolve_label_argument(label->value, builtin_directives::stream.name);
         if (!text) return text.take_error();
         marker.label = text.value();
     }
@@ -367,7 +363,7 @@ BoxedError lower_field(Walk& walk, const Selection& selection, const document::N
     Result<bool> pruned = should_prune(selection.directives, walk.variables);
     if (!pruned) return pruned.take_error();
     if (pruned.value()) return nullptr;
-    if (++walk.field_count > max_lowered_fields) return validation_error("query lowers to more than 100000 fields");
+    if (++walk.field_count > limits::max_lowered_fields) return validation_error(limits::lowered_fields_message);
 
     // Before the sub-selection moves the position cursor on.
     const error::Location position = walk.positions.at(selection.offset);
@@ -376,7 +372,7 @@ BoxedError lower_field(Walk& walk, const Selection& selection, const document::N
     BodyRef selections;
     const SelectionSet& sub_selection = selection.selection_set;
     if (!sub_selection.selections.empty()) {
-        if (depth + 1 > max_effective_depth) return nesting_error();
+        if (depth + 1 > limits::max_effective_depth) return nesting_error();
         if (BoxedError failure = lower_selection_set(walk, sub_selection, nullptr, depth + 1, selections)) {
             return failure;
         }
@@ -390,8 +386,8 @@ BoxedError lower_field(Walk& walk, const Selection& selection, const document::N
     }
 
     walk.argument_values += field_argument_values(selection);
-    if (walk.argument_values > max_lowered_argument_values) {
-        return validation_error("query lowers to more than 1000000 argument values");
+    if (walk.argument_values > limits::max_lowered_argument_values) {
+        return validation_error(limits::lowered_argument_values_message);
     }
     walk.open_items.push_back(Item{false, static_cast<PlanIndex>(walk.plan.fields.size()), {}, 0});
     // Written member by member in place: a record put together on the stack
@@ -412,16 +408,16 @@ BoxedError lower_field(Walk& walk, const Selection& selection, const document::N
 BoxedError expand_fragment(Walk& walk, const FragmentDefinition& fragment, FragmentState& state, std::size_t depth,
                            BodyRef& body) {
     const std::size_t body_depth = depth + 1;
-    if (state.lowered && walk.field_count + state.field_count <= max_lowered_fields &&
-        walk.argument_values + state.argument_values <= max_lowered_argument_values &&
-        body_depth + state.depth <= max_effective_depth) {
+    if (state.lowered && walk.field_count + state.field_count <= limits::max_lowered_fields &&
+        walk.argument_values + state.argument_values <= limits::max_lowered_argument_values &&
+        body_depth + state.depth <= limits::max_effective_depth) {
         body = state.body;
         walk.field_count += state.field_count;
         walk.argument_values += state.argument_values;
         walk.deepest = std::max(walk.deepest, body_depth + state.depth);
         return nullptr;
     }
-    if (body_depth > max_effective_depth) return nesting_error();
+    if (body_depth > limits::max_effective_depth) return nesting_error();
 
     const std::size_t fields_before = walk.field_count;
     const std::size_t values_before = walk.argument_values;
@@ -489,7 +485,7 @@ BoxedError lower_inline_fragment(Walk& walk, const Selection& selection, const d
     Result<std::optional<DeferMarker>> mark = defer_label(selection.directives, walk.variables);
     if (!mark) return mark.take_error();
 
-    if (depth + 1 > max_effective_depth) return nesting_error();
+    if (depth + 1 > limits::max_effective_depth) return nesting_error();
     BodyRef body;
     if (BoxedError failure = lower_selection_set(walk, selection.selection_set, type_condition, depth + 1, body)) {
         return failure;

@@ -1,5 +1,6 @@
 #include "dovrane_core/naming.hpp"
 
+#include "dovrane_core/utf8.hpp"
 #include "unicode_tables.hpp"
 
 namespace dovrane_core::naming {
@@ -25,7 +26,7 @@ void append_camel_case(std::string& out, std::string_view name) {
             ++pos;
             continue;
         }
-        const unicode::Decoded decoded = unicode::decode_utf8(name, pos);
+        const utf8::Decoded decoded = utf8::decode(name, pos);
         if (!decoded.valid) {
             out.push_back(c);  // a stray byte has no case; keep it
             ++pos;
@@ -33,7 +34,7 @@ void append_camel_case(std::string& out, std::string_view name) {
         }
         char32_t upper[unicode::max_case_mapping_length];
         const std::size_t count = unicode::upper_case_mapping(decoded.code_point, upper);
-        for (std::size_t i = 0; i < count; ++i) unicode::append_utf8(out, upper[i]);
+        for (std::size_t i = 0; i < count; ++i) utf8::append(out, upper[i]);
         pos += decoded.length;
     }
 }
@@ -51,13 +52,13 @@ std::string lower_case_first_character(std::string_view text) {
         return out;
     }
     out.reserve(text.size() + 2);
-    const unicode::Decoded decoded = unicode::decode_utf8(text, 0);
+    const utf8::Decoded decoded = utf8::decode(text, 0);
     if (!decoded.valid) {
         out.push_back(text[0]);
     } else {
         char32_t lower[unicode::max_case_mapping_length];
         const std::size_t count = unicode::lower_case_mapping(decoded.code_point, lower);
-        for (std::size_t i = 0; i < count; ++i) unicode::append_utf8(out, lower[i]);
+        for (std::size_t i = 0; i < count; ++i) utf8::append(out, lower[i]);
     }
     out.append(text.substr(decoded.length));
     return out;

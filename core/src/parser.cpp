@@ -42,8 +42,9 @@
 #include <utility>
 #include <vector>
 
+#include "dovrane_core/limits.hpp"
+#include "dovrane_core/utf8.hpp"
 #include "scratch.hpp"
-#include "unicode_tables.hpp"
 
 namespace dovrane_core::parser {
 
@@ -53,6 +54,9 @@ using document::Offset;
 using document::detail::PositionAnchor;
 using error::ErrorCode;
 using error::Location;
+
+// The end of input, one past the last byte, stays below the largest Offset.
+static_assert(limits::max_document_bytes == std::numeric_limits<Offset>::max() - 1);
 
 // ---------------------------------------------------------------------------
 // Byte classes
@@ -145,37 +149,10 @@ constexpr ByteTables byte_tables = make_byte_tables();
 
 unsigned char byte_at(const char* p) { return static_cast<unsigned char>(*p); }
 
-// The length of the well-formed UTF-8 sequence at `p` (a non-ASCII lead byte),
-// or 0 when it is ill-formed: overlong forms, surrogates and values past
-// U+10FFFF are refused. Reads stop at the first byte that is not a
-// continuation, so the NUL after the text is never passed.
-std::size_t utf8_sequence_length(const char* text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    auto continuation = [](unsigned char c) { return (c & 0xC0) == 0x80; };
-    const unsigned char lead = p[0];
-    if (lead >= 0xC2 && lead <= 0xDF) return continuation(p[1]) ? 2 : 0;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        const unsigned char second = p[1];
-        if (!continuation(second)) return 0;
-        if (lead == 0xE0 && second < 0xA0) return 0;   // overlong
-        if (lead == 0xED && second >= 0xA0) return 0;  // surrogate
-        return continuation(p[2]) ? 3 : 0;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        const unsigned char second = p[1];
-        if (!continuation(second)) return 0;
-        if (lead == 0xF0 && second < 0x90) return 0;   // overlong
-        if (lead == 0xF4 && second >= 0x90) return 0;  // past U+10FFFF
-        if (!continuation(p[2])) return 0;
-        return continuation(p[3]) ? 4 : 0;
-    }
-    return 0;
-}
-
 // Characters (not bytes) in a run of well-formed UTF-8.
 std::uint32_t count_characters(const char* begin, const char* end) {
     std::uint32_t count = 0;
-    for (const char* p = begin; p != end; ++p) count += (byte_at(p) & 0xC0) != 0x80;
+    for (const char* p = begin; p != end; ++p) count += !utf8::is_continuation_byte(byte_at(p));
     return count;
 }
 
@@ -328,7 +305,7 @@ struct Lexer {
             description += "U+00";
             description += digits[c >> 4];
             description += digits[c & 15];
-        } else if (std::size_t length = utf8_sequence_length(p)) {
+        } else if (const std::size_t length = utf8::terminated_sequence_length(p)) {
             description += '"';
             description.append(p, length);
             description += '"';
@@ -336,6 +313,18 @@ struct Lexer {
             description = "invalid UTF-8";
         }
         return fail(p, p, std::move(description));
+    }
+
+    // Steps `p` over the non-ASCII character it points at in a string; false
+    // (recorded in `failure`) when the bytes there are not UTF-8.
+    [[gnu::always_inline]] bool step_over_string_character(const char*& p) {
+        const std::size_t length = utf8::terminated_sequence_length(p);
+        if (length == 0) {
+            cursor = p;
+            return fail(p, p, "invalid UTF-8");
+        }
+        p += length;
+        return true;
     }
 
     // Reads the next token; false after a lexical error, recorded in `failure`.
@@ -463,7 +452,7 @@ struct Lexer {
             const unsigned char c = byte_at(p);
             if (c == '\n' || c == '\r' || (c == 0 && p == end)) break;
             if (c >= 0x80) {
-                const std::size_t length = utf8_sequence_length(p);
+                const std::size_t length = utf8::terminated_sequence_length(p);
                 if (length == 0) break;  // reported as the next token's character
                 non_ascii = true;
                 p += length - 1;
@@ -558,13 +547,8 @@ struct Lexer {
                 continue;
             }
             if (c >= 0x80) {
-                const std::size_t length = utf8_sequence_length(p);
-                if (length == 0) {
-                    cursor = p;
-                    return fail(p, p, "invalid UTF-8");
-                }
+                if (!step_over_string_character(p)) return false;
                 non_ascii = true;
-                p += length;
                 continue;
             }
             cursor = p;
@@ -614,13 +598,8 @@ struct Lexer {
                 continue;
             }
             if (c >= 0x80) {
-                const std::size_t length = utf8_sequence_length(p);
-                if (length == 0) {
-                    cursor = p;
-                    return fail(p, p, "invalid UTF-8");
-                }
+                if (!step_over_string_character(p)) return false;
                 non_ascii = true;
-                p += length;
                 continue;
             }
             cursor = p;
@@ -748,7 +727,7 @@ std::string unescape_string(std::string_view body) {
                     code_point = 0x10000 + ((code_point - 0xD800) << 10) + (low - 0xDC00);
                     i += 6;
                 }
-                unicode::append_utf8(value, code_point);
+                utf8::append(value, code_point);
                 break;
             }
             default: value += escaped; break;  // \" \\ \/
@@ -948,8 +927,8 @@ struct SizedList {
 // The parser's stacks and notes, kept per thread between parses so a request
 // pays no allocation for them; a huge query's memory is given back afterwards.
 struct Scratch {
-    static constexpr std::size_t selection_levels = parser::max_nesting_depth + 1;
-    static constexpr std::size_t value_levels = parser::max_nesting_depth;
+    static constexpr std::size_t selection_levels = limits::max_nesting_depth + 1;
+    static constexpr std::size_t value_levels = limits::max_nesting_depth;
 
     // Lists too large for a chunk, by kind and level (see Region); `spilled`
     // once any of them holds memory.
@@ -1405,7 +1384,7 @@ struct Parser {
     bool parse_type(const TypeRef*& out) {
         const std::size_t begin = type_stack.size();
         while (is(TokenKind::BracketLeft)) {
-            if (type_stack.size() - begin == parser::max_nesting_depth) note_depth_failure(token.start);
+            if (type_stack.size() - begin == limits::max_nesting_depth) note_depth_failure(token.start);
             type_stack.push_back({token.start, false});
             if (!advance()) return false;
         }
@@ -1567,7 +1546,7 @@ struct Parser {
     // Opens a list or object at the current token, in `value`'s place.
     bool open_container(Value& value, bool is_list) {
         const std::size_t level = value_stack.size();
-        if (level == parser::max_nesting_depth) note_depth_failure(token.start);
+        if (level == limits::max_nesting_depth) note_depth_failure(token.start);
         value.kind = is_list ? ValueKind::List : ValueKind::Object;
         value.offset = token.start;
         const std::uint32_t ordinal =
@@ -1722,7 +1701,7 @@ struct Parser {
                 if (!is(TokenKind::BraceLeft)) continue;
             }
             // A nested selection set: the level below the outermost is 1.
-            if (selection_stack.size() > parser::max_nesting_depth) note_depth_failure(token.start);
+            if (selection_stack.size() > limits::max_nesting_depth) note_depth_failure(token.start);
             open_selection_set(true);
             if (!advance()) return false;
         }
@@ -1758,7 +1737,7 @@ Location scanned_position(std::string_view text, Offset offset) {
             // CRLF starts the line at its LF; a lone CR only resets the column.
             if (i + 1 < text.size() && text[i + 1] == '\n') continue;
             column = 1;
-        } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+        } else if (!utf8::is_continuation_byte(static_cast<unsigned char>(c))) {
             ++column;
         }
     }
@@ -1776,7 +1755,9 @@ std::string syntax_report(const document::Document& document, const SyntaxFailur
     std::size_t line_end = failure.start;
     while (line_end < source.size() && source[line_end] != '\n' && source[line_end] != '\r') ++line_end;
 
-    auto is_boundary = [&](std::size_t i) { return i >= source.size() || (byte_at(&source[i]) & 0xC0) != 0x80; };
+    auto is_boundary = [&](std::size_t i) {
+        return i >= source.size() || !utf8::is_continuation_byte(byte_at(&source[i]));
+    };
     // Up to half the excerpt before the error, the rest after it.
     std::size_t from = failure.start;
     std::size_t before = 0;
@@ -1801,7 +1782,8 @@ std::string syntax_report(const document::Document& document, const SyntaxFailur
         if (c < 0x80) {
             report += c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c);
             ++i;
-        } else if (const std::size_t length = utf8_sequence_length(&source[i]); length != 0 && i + length <= to) {
+        } else if (const std::size_t length = utf8::terminated_sequence_length(&source[i]);
+                   length != 0 && i + length <= to) {
             report.append(source, i, length);
             i += length;
         } else {
@@ -1881,7 +1863,7 @@ error::BoxedError pass_failure(const document::Document& document, const Parser<
     }
     if (parser.has_limit_failure) {
         if (parser.limit_is_depth) {
-            return error::make_error("recursion limit exceeded.", ErrorCode::GraphqlParseFailed);
+            return error::make_error(limits::nesting_depth_message, ErrorCode::GraphqlParseFailed);
         }
         return error::make_error_at("invalid number: number too large to fit in target type",
                                     ErrorCode::GraphqlParseFailed, locate(parser.limit_offset));
@@ -1893,8 +1875,8 @@ error::BoxedError pass_failure(const document::Document& document, const Parser<
 
 error::Result<document::SharedDocument> parse_document(std::string_view text) {
     auto parsed = std::make_shared<document::Document>();
-    if (text.size() >= std::numeric_limits<Offset>::max()) {
-        return error::make_error("syntax error: the document is larger than 4 GiB", ErrorCode::GraphqlParseFailed);
+    if (text.size() > limits::max_document_bytes) {
+        return error::make_error(limits::document_size_message, ErrorCode::GraphqlParseFailed);
     }
     parsed->source.assign(text.data(), text.size());
 

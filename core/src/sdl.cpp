@@ -2,8 +2,8 @@
 
 #include <string_view>
 
+#include "dovrane_core/json.hpp"
 #include "dovrane_core/naming.hpp"
-#include "unicode_tables.hpp"
 
 namespace dovrane_core::sdl {
 
@@ -12,53 +12,6 @@ namespace {
 using schema::AppliedDirective;
 using schema::ArgumentDefinition;
 using schema::DirectiveFieldDefinition;
-
-constexpr char hex_digits[] = "0123456789abcdef";
-
-// "\u{301}": lower-case hex, no leading zeros.
-void append_code_point_escape(std::string& out, char32_t cp) {
-    out.append("\\u{");
-    int shift = 20;
-    while (shift > 0 && ((cp >> shift) & 0xF) == 0) shift -= 4;
-    for (; shift >= 0; shift -= 4) out.push_back(hex_digits[(cp >> shift) & 0xF]);
-    out.push_back('}');
-}
-
-void append_quoted(std::string& out, std::string_view text) {
-    out.push_back('"');
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[pos]);
-        if (byte < 0x80) {
-            switch (byte) {
-                case '\t': out.append("\\t"); break;
-                case '\r': out.append("\\r"); break;
-                case '\n': out.append("\\n"); break;
-                case '\\': out.append("\\\\"); break;
-                case '"': out.append("\\\""); break;
-                default:
-                    // U+0000 included: "\0" is no GraphQL escape, "\u{0}" is.
-                    if (byte < 0x20 || byte == 0x7F) {
-                        append_code_point_escape(out, byte);
-                    } else {
-                        out.push_back(static_cast<char>(byte));
-                    }
-            }
-            ++pos;
-            continue;
-        }
-        const unicode::Decoded decoded = unicode::decode_utf8(text, pos);
-        if (!decoded.valid) {
-            out.append("\xEF\xBF\xBD");  // U+FFFD keeps the output valid UTF-8
-        } else if (unicode::is_grapheme_extend(decoded.code_point) || unicode::is_not_printable(decoded.code_point)) {
-            append_code_point_escape(out, decoded.code_point);
-        } else {
-            out.append(text.substr(pos, decoded.length));
-        }
-        pos += decoded.length;
-    }
-    out.push_back('"');
-}
 
 // A description between """ and """. Printed as stored, except where the text
 // would end the block early: """ inside it becomes \""", and a text ending in
@@ -92,7 +45,7 @@ void append_description_block(std::string& out, const std::optional<std::string>
 void append_deprecation(std::string& out, const std::optional<std::string>& reason) {
     if (!reason) return;
     out.append(" @deprecated(reason: ");
-    append_quoted(out, *reason);
+    json::append_quoted_string(out, *reason, json::QuoteForm::GraphQL);
     out.push_back(')');
 }
 
@@ -136,7 +89,7 @@ void append_json_value(std::string& out, const json::Value& root) {
         } else if (const json::Number* number = value.as_number()) {
             json::append_number_text(out, *number);
         } else if (const std::string* text = value.as_string()) {
-            append_quoted(out, *text);
+            json::append_quoted_string(out, *text, json::QuoteForm::GraphQL);
         } else if (const json::Array* array = value.as_array()) {
             out.push_back('[');
             Frame frame;
@@ -355,7 +308,7 @@ void append_scalar_section(std::string& out, const schema::CompiledSchema& schem
     out.append(name);
     if (auto it = schema.scalar_specified_by_urls.find(name); it != schema.scalar_specified_by_urls.end()) {
         out.append(" @specifiedBy(url: ");
-        append_quoted(out, it->second);
+        json::append_quoted_string(out, it->second, json::QuoteForm::GraphQL);
         out.push_back(')');
     }
     if (auto it = schema.scalar_directives.find(name); it != schema.scalar_directives.end()) {
@@ -497,7 +450,7 @@ std::string render_directive_field(const DirectiveFieldDefinition& field, bool a
 std::string quote_sdl_string(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 2);
-    append_quoted(out, text);
+    json::append_quoted_string(out, text, json::QuoteForm::GraphQL);
     return out;
 }
 

@@ -13,15 +13,16 @@
 #include "dovrane_core/validation.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <initializer_list>
 #include <map>
-#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "dovrane_core/builtin_directives.hpp"
+#include "dovrane_core/limits.hpp"
 #include "dovrane_core/naming.hpp"
 
 namespace dovrane_core::validation {
@@ -54,9 +55,8 @@ using schema::OperationDirectiveDefinition;
 using schema::OperationDirectiveLocation;
 using schema::TypeDefinition;
 using schema::TypeKind;
-
-static_assert(max_effective_depth == 256, "the nesting message quotes the limit");
-constexpr char depth_limit_message[] = "query nesting exceeds the limit of 256";
+using builtin_directives::BuiltinArgument;
+using builtin_directives::BuiltinDirective;
 
 // ---------------------------------------------------------------------------
 // Working state of one call.
@@ -154,20 +154,15 @@ struct InlineFragmentNode {
 struct DirectiveNode {
     const Directive& directive;
     OperationDirectiveLocation location;
+    const BuiltinDirective* builtin = nullptr;                 // skip_and_include_are_left_to_lowering
     const OperationDirectiveDefinition* definition = nullptr;  // directive_is_defined
     bool settled = false;
-};
-
-struct BuiltinArgument {
-    std::string_view name;
-    const GraphQLType* type;
 };
 
 // The arguments of @defer or @stream.
 struct IncrementalArgumentNode {
     const Argument& argument;
-    std::span<const BuiltinArgument> expected;
-    std::string_view directive_name;         // "defer" or "stream"
+    const BuiltinDirective& builtin;
     const BuiltinArgument* match = nullptr;  // incremental_argument_is_defined
     bool settled = false;
 };
@@ -210,8 +205,7 @@ MaybeError validate_selection_set(Context& context, const SelectionSet& selectio
                                   std::size_t level);
 MaybeError validate_directives(Context& context, Span<Directive> directives, OperationDirectiveLocation location);
 MaybeError validate_incremental_directive_arguments(Context& context, Span<Argument> arguments,
-                                                    std::span<const BuiltinArgument> expected,
-                                                    std::string_view directive_name);
+                                                    const BuiltinDirective& builtin);
 MaybeError check_arguments(Context& context, ArgumentsNode& arguments);
 MaybeError check_argument(Context& context, ArgumentNode& argument);
 
@@ -455,28 +449,35 @@ std::string_view operation_directive_location_str(OperationDirectiveLocation loc
     return schema::operation_directive_location_name(location);
 }
 
-const GraphQLType& builtin_named_type(const char* name) {
-    static const GraphQLType boolean_type = GraphQLType::named("Boolean");
-    static const GraphQLType string_type = GraphQLType::named("String");
-    static const GraphQLType int_type = GraphQLType::named("Int");
-    std::string_view wanted = name;
-    if (wanted == "Boolean") return boolean_type;
-    if (wanted == "String") return string_type;
-    return int_type;
+// The type a built-in argument's text names, made once for every argument of
+// the table: a named type, non-null when the text ends in "!".
+const GraphQLType& builtin_argument_type(const BuiltinArgument& argument) {
+    struct Made {
+        const BuiltinArgument* argument;
+        GraphQLType type;
+    };
+    static const std::vector<Made> made = [] {
+        std::vector<Made> types;
+        for (const BuiltinDirective& directive : builtin_directives::directives) {
+            for (const BuiltinArgument& each : directive.arguments) {
+                std::string_view text = each.type;
+                const bool non_null = text.ends_with('!');
+                if (non_null) text.remove_suffix(1);
+                GraphQLType type = GraphQLType::named(std::string(text));
+                types.push_back({&each, non_null ? GraphQLType::non_null(std::move(type)) : std::move(type)});
+            }
+        }
+        return types;
+    }();
+    for (const Made& entry : made) {
+        if (entry.argument == &argument) return entry.type;
+    }
+    std::abort();  // every argument of the table was made above
 }
 
-// Every expected type is a nullable named type.
-std::span<const BuiltinArgument> defer_arguments() {
-    static const std::array<BuiltinArgument, 2> arguments{
-        {{"if", &builtin_named_type("Boolean")}, {"label", &builtin_named_type("String")}}};
-    return arguments;
-}
-
-std::span<const BuiltinArgument> stream_arguments() {
-    static const std::array<BuiltinArgument, 3> arguments{{{"if", &builtin_named_type("Boolean")},
-                                                           {"label", &builtin_named_type("String")},
-                                                           {"initialCount", &builtin_named_type("Int")}}};
-    return arguments;
+// Lowering alone reads @skip and @include.
+bool is_skip_or_include(std::string_view name) {
+    return name == builtin_directives::skip.name || name == builtin_directives::include.name;
 }
 
 TypeClass classify_named_type(const CompiledSchema& schema, std::string_view name, const TypeDefinition*& type) {
@@ -550,19 +551,19 @@ bool root_response_key_count(Context& context, const SelectionSet& selection_set
                              std::vector<std::string_view>& keys, std::size_t level) {
     for (const Selection& selection : selection_set.selections) {
         for (const Directive& directive : selection.directives) {
-            if (directive.name.value == "skip" || directive.name.value == "include") return false;
+            if (is_skip_or_include(directive.name.value)) return false;
         }
         switch (selection.kind) {
             case SelectionKind::Field: keys.push_back(selection.response_key()); break;
             case SelectionKind::InlineFragment:
-                if (level + 1 > max_effective_depth) return false;
+                if (level + 1 > limits::max_effective_depth) return false;
                 if (!root_response_key_count(context, selection.selection_set, keys, level + 1)) return false;
                 break;
             case SelectionKind::FragmentSpread: {
                 const FragmentDefinition* fragment = context.document.find_fragment(selection.name.value);
                 if (fragment == nullptr) return false;
                 FragmentState& state = context.fragments[fragment_index(context, *fragment)];
-                if (state.on_stack || level + 1 > max_effective_depth) return false;
+                if (state.on_stack || level + 1 > limits::max_effective_depth) return false;
                 if (state.keys_walked) break;
                 bool complete = false;
                 {
@@ -596,14 +597,14 @@ void build_declared_variables(Context& context, const OperationDefinition& opera
 // ---------------------------------------------------------------------------
 // Rules shared by several kinds of node.
 
-// "query nesting exceeds the limit of 256"
+// limits::effective_depth_message
 // The operation's selection set is level 0; each field's sub-selection set,
 // each fragment expansion and each inline fragment adds one, as in lowering.
 // Fragments can chain past the parser's per-definition bound, so this bound
 // keeps every walk's stack small.
 MaybeError nesting_is_within_the_limit(const Context& context, std::size_t next_level, Offset offset) {
-    if (next_level <= max_effective_depth) return nullptr;
-    return error_at(context, depth_limit_message, ErrorCode::GraphqlValidationFailed, offset);
+    if (next_level <= limits::max_effective_depth) return nullptr;
+    return error_at(context, limits::effective_depth_message, ErrorCode::GraphqlValidationFailed, offset);
 }
 
 // "fragment on '{}' can never apply to '{}' -- they share no possible types"
@@ -735,7 +736,7 @@ MaybeError field_arguments_are_valid(Context& context, FieldNode& node) {
 MaybeError stream_is_on_a_list_field(Context& context, FieldNode& node) {
     const Directive* stream = nullptr;
     for (const Directive& directive : node.field.directives) {
-        if (directive.name.value == "stream") {
+        if (directive.name.value == builtin_directives::stream.name) {
             stream = &directive;
             break;
         }
@@ -832,7 +833,7 @@ MaybeError spread_nesting_is_within_the_limit(Context& context, FragmentSpreadNo
 MaybeError fragment_selections_are_valid(Context& context, FragmentSpreadNode& node) {
     FragmentState& state = *node.state;
     const std::size_t body_level = node.level + 1;
-    if (state.validated && body_level + state.height <= max_effective_depth) {
+    if (state.validated && body_level + state.height <= limits::max_effective_depth) {
         context.deepest = std::max(context.deepest, body_level + state.height);
         return nullptr;
     }
@@ -896,37 +897,27 @@ BoxedError directive_not_allowed(const Context& context, const DirectiveNode& no
                     ErrorCode::InvalidDirectiveLocation, node.directive.offset);
 }
 
-// Lowering alone decides @skip and @include.
+// Lowering alone decides @skip and @include; the others of the built-in
+// table are @defer and @stream.
 MaybeError skip_and_include_are_left_to_lowering(Context&, DirectiveNode& node) {
-    std::string_view name = node.directive.name.value;
-    node.settled = name == "skip" || name == "include";
+    node.builtin = builtin_directives::find(node.directive.name.value);
+    node.settled = node.builtin == &builtin_directives::skip || node.builtin == &builtin_directives::include;
     return nullptr;
 }
 
-// "directive '@defer' is not allowed at this location ({})"
-MaybeError defer_is_on_a_fragment(Context& context, DirectiveNode& node) {
-    if (node.directive.name.value != "defer") return nullptr;
-    if (node.location == OperationDirectiveLocation::FragmentSpread ||
-        node.location == OperationDirectiveLocation::InlineFragment) {
-        return nullptr;
-    }
-    return directive_not_allowed(context, node);
-}
-
-// "directive '@stream' is not allowed at this location ({})"
-MaybeError stream_is_on_a_field(Context& context, DirectiveNode& node) {
-    if (node.directive.name.value != "stream" || node.location == OperationDirectiveLocation::Field) return nullptr;
+// "directive '@defer' is not allowed at this location ({})" off a spread or
+// inline fragment, and '@stream' off a field: the table's locations.
+MaybeError incremental_directive_is_allowed_here(Context& context, DirectiveNode& node) {
+    if (node.builtin == nullptr || builtin_directives::allows(*node.builtin, node.location)) return nullptr;
     return directive_not_allowed(context, node);
 }
 
 // @defer and @stream are settled here, before the schema is asked: an
 // operation directive registered under either name is never used.
 MaybeError incremental_arguments_are_valid(Context& context, DirectiveNode& node) {
-    std::string_view name = node.directive.name.value;
-    if (name != "defer" && name != "stream") return nullptr;
+    if (node.builtin == nullptr) return nullptr;
     node.settled = true;
-    return validate_incremental_directive_arguments(context, node.directive.arguments,
-                                                    name == "defer" ? defer_arguments() : stream_arguments(), name);
+    return validate_incremental_directive_arguments(context, node.directive.arguments, *node.builtin);
 }
 
 // "unknown directive '@{}'"
@@ -960,23 +951,19 @@ MaybeError directive_arguments_are_valid(Context& context, DirectiveNode& node) 
 
 // "unknown argument '{}' on '@{}'"
 MaybeError incremental_argument_is_defined(Context& context, IncrementalArgumentNode& node) {
-    for (const BuiltinArgument& candidate : node.expected) {
-        if (candidate.name == node.argument.name.value) {
-            node.match = &candidate;
-            return nullptr;
-        }
-    }
+    node.match = builtin_directives::find_argument(node.builtin, node.argument.name.value);
+    if (node.match != nullptr) return nullptr;
     return error_at(context,
-                    concat({"unknown argument '", node.argument.name.value, "' on '@", node.directive_name, "'"}),
+                    concat({"unknown argument '", node.argument.name.value, "' on '@", node.builtin.name, "'"}),
                     ErrorCode::UnknownArgument, node.argument.name.offset);
 }
 
 // "argument '{}' on '@{}' {}"
 MaybeError incremental_argument_value_fits(Context& context, IncrementalArgumentNode& node) {
-    auto tail = check_value_matches_type(context, node.argument.value, *node.match->type, true);
+    auto tail = check_value_matches_type(context, node.argument.value, builtin_argument_type(*node.match), true);
     if (!tail) return nullptr;
     return error_at(context,
-                    concat({"argument '", node.argument.name.value, "' on '@", node.directive_name, "' ", *tail}),
+                    concat({"argument '", node.argument.name.value, "' on '@", node.builtin.name, "' ", *tail}),
                     ErrorCode::ArgumentTypeMismatch, node.argument.value.offset);
 }
 
@@ -1101,8 +1088,7 @@ MaybeError check_inline_fragment(Context& context, InlineFragmentNode& fragment)
 
 MaybeError check_directive(Context& context, DirectiveNode& directive) {
     return check_in_order<skip_and_include_are_left_to_lowering,  //
-                          defer_is_on_a_fragment,                 //
-                          stream_is_on_a_field,                   //
+                          incremental_directive_is_allowed_here,  //
                           incremental_arguments_are_valid,        //
                           directive_is_defined,                   //
                           directive_is_allowed_here,              //
@@ -1164,10 +1150,9 @@ MaybeError validate_directives(Context& context, Span<Directive> directives, Ope
 }
 
 MaybeError validate_incremental_directive_arguments(Context& context, Span<Argument> arguments,
-                                                    std::span<const BuiltinArgument> expected,
-                                                    std::string_view directive_name) {
+                                                    const BuiltinDirective& builtin) {
     for (const Argument& argument : arguments) {
-        IncrementalArgumentNode node{argument, expected, directive_name};
+        IncrementalArgumentNode node{argument, builtin};
         if (auto error = check_incremental_argument(context, node)) return error;
     }
     return nullptr;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "dovrane_core/error.hpp"
 #include "dovrane_core/json.hpp"
@@ -70,6 +71,37 @@ TEST(JsonValue, ObjectKeysIterateInByteOrder) {
     object.emplace("\xc3\xa9", json::Value(std::string("x")));  // é sorts after ASCII
     object.emplace("Z", json::Value(Number::from_signed(-1)));
     EXPECT_EQ(json::to_json_text(json::Value(std::move(object))), R"({"Z":-1,"a":null,"b":true,"é":"x"})");
+}
+
+// Strings in JSON text: the short escapes, \u00XX for the other controls, and
+// every other byte as it is, whether or not it is UTF-8 (the GraphQL form,
+// which the SDL uses, escapes or replaces several of these).
+TEST(JsonText, StringEscapes) {
+    struct Case {
+        std::string text;
+        const char* json;
+    };
+    const Case cases[] = {
+        {"", R"("")"},
+        {"\"start", R"("\"start")"},
+        {"end\\", R"("end\\")"},
+        {"a\"\"b\\\\c", R"("a\"\"b\\\\c")"},
+        {"\b\f\n\r\t", R"("\b\f\n\r\t")"},
+        {std::string("\0\x01\x1f", 3), R"("\u0000\u0001\u001f")"},
+        {"x\x7Fy", "\"x\x7Fy\""},
+        {"e\u0301 \u00A0\u2028\u2029\uFEFF", "\"e\u0301 \u00A0\u2028\u2029\uFEFF\""},
+        {"\U0001F600\U0010FFFF", "\"\U0001F600\U0010FFFF\""},
+        {"\xFF\xED\xA0\x80\xE2\x82", "\"\xFF\xED\xA0\x80\xE2\x82\""},  // not UTF-8: copied
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(json::to_json_text(json::Value(c.text)), c.json) << c.json;
+        std::string quoted;
+        json::append_quoted_string(quoted, c.text);
+        EXPECT_EQ(quoted, c.json);
+    }
+    json::Object object;
+    object.emplace("k\n\x02", json::Value(std::string("\t")));
+    EXPECT_EQ(json::to_json_text(json::Value(std::move(object))), R"({"k\n\u0002":"\t"})");
 }
 
 TEST(ErrorCodes, WireNamesInValueOrder) {

@@ -9,6 +9,7 @@
 #include "dovrane_core/document.hpp"
 #include "dovrane_core/error.hpp"
 #include "dovrane_core/json.hpp"
+#include "dovrane_core/limits.hpp"
 #include "dovrane_core/parser.hpp"
 
 using namespace dovrane_core;
@@ -419,7 +420,7 @@ TEST(Parser, DefinitionConflicts) {
 }
 
 TEST(Parser, NestingLimits) {
-    const int limit = static_cast<int>(parser::max_nesting_depth);
+    const int limit = static_cast<int>(limits::max_nesting_depth);
     // Selection sets: 64 levels below the operation's own set parse.
     EXPECT_EQ(failure(nested("{ a ", "b", " }", limit + 1)), "ok");
     EXPECT_EQ(failure(nested("{ a ", "b", " }", limit + 2)), "recursion limit exceeded.");
@@ -564,7 +565,7 @@ std::string answer(const std::string& text) {
 TEST(Parser, LargeTextsGiveTheAnswersOfSmallOnes) {
     // Each text after a first line that is a short comment, and after one that
     // makes the whole text large: the same tree or the same failure.
-    const std::string deep = nested("{ a ", "b", " }", static_cast<int>(parser::max_nesting_depth) + 2);
+    const std::string deep = nested("{ a ", "b", " }", static_cast<int>(limits::max_nesting_depth) + 2);
     const std::string texts[] = {
         "query Q($first: Int = 10 @v, $ids: [ID!]! @w = [\"a\"], $o: In = {k: [1, {j: 2.5, j: null}], k: E})"
         " @live {\n  alias: field(a: 1, a: \"\\u00e9\", b: \"\"\"\n    block\n  \"\"\") @x(y: true) { sub { deeper } }\n"

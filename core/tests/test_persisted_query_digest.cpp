@@ -13,6 +13,7 @@
 #include "dovrane_core/error.hpp"
 #include "dovrane_core/persisted_query.hpp"
 #include "dovrane_core/schema.hpp"
+#include "dovrane_core/test_support/fixture_schemas.hpp"
 
 using namespace dovrane_core;
 
@@ -26,8 +27,7 @@ TEST(PersistedQueryDigest, AFailedDigestIsAnErrorNeverAHash) {
 
     // Before, the failure read as the empty string, which an empty hash
     // from the client then matched.
-    schema::CompiledSchema schema;
-    schema.query_type_name = "Query";
+    schema::CompiledSchema schema = test_support::query_only_schema();
     for (const char* hash : {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"}) {
         auto resolved = persisted_query::resolve_persisted_query(schema, hash, "{ hello }", std::nullopt, false);
         ASSERT_FALSE(resolved.ok());

@@ -7,28 +7,15 @@
 #include "dovrane_core/error.hpp"
 #include "dovrane_core/persisted_query.hpp"
 #include "dovrane_core/schema.hpp"
+#include "dovrane_core/test_support/fixture_schemas.hpp"
 
 using namespace dovrane_core;
 using error::ErrorCode;
 using persisted_query::resolve_persisted_query;
 using persisted_query::sha256_hex;
+using test_support::hello_schema;
 
 namespace {
-
-// type Query { hello: String }
-schema::CompiledSchema hello_schema() {
-    schema::CompiledSchema schema;
-    schema.query_type_name = "Query";
-    schema::TypeDefinition query;
-    query.kind = schema::TypeKind::Object;
-    query.name = "Query";
-    schema::FieldDefinition hello;
-    hello.name = "hello";
-    hello.field_type = schema::GraphQLType::named("String");
-    query.fields.push_back(std::move(hello));
-    schema.types.emplace("Query", std::move(query));
-    return schema;
-}
 
 // Registers `text` under its own hash.
 error::Result<persisted_query::ResolvedQuery> register_text(const schema::CompiledSchema& schema, std::string_view text,

@@ -4,63 +4,18 @@
 #include <type_traits>
 
 #include "dovrane_core/schema.hpp"
+#include "dovrane_core/test_support/schema_builders.hpp"
 
 using namespace dovrane_core::schema;
+using namespace dovrane_core::test_support;
 
 namespace {
 
-GraphQLType named(const char* name) { return GraphQLType::named(name); }
-GraphQLType list(GraphQLType element) { return GraphQLType::list(std::move(element)); }
-GraphQLType non_null(GraphQLType wrapped) { return GraphQLType::non_null(std::move(wrapped)); }
-
-FieldDefinition field(const char* name, GraphQLType type) {
-    FieldDefinition f;
-    f.name = name;
-    f.field_type = std::move(type);
-    return f;
-}
-
-ArgumentDefinition argument(const char* name, GraphQLType type, bool has_default = false) {
-    ArgumentDefinition a;
-    a.name = name;
-    a.arg_type = std::move(type);
-    a.has_default = has_default;
-    return a;
-}
-
-TypeDefinition type(TypeKind kind, const char* name, std::vector<FieldDefinition> fields = {}) {
-    TypeDefinition t;
-    t.kind = kind;
-    t.name = name;
-    t.fields = std::move(fields);
-    return t;
-}
-
-TypeDefinition enum_type(const char* name, std::vector<const char*> values) {
-    TypeDefinition t = type(TypeKind::Enum, name);
-    for (const char* value : values) {
-        EnumValueDefinition v;
-        v.name = value;
-        t.enum_values.push_back(std::move(v));
-    }
-    return t;
-}
-
-using TypeMap = std::map<std::string, TypeDefinition, std::less<>>;
-using UnionMap = std::map<std::string, UnionDefinition, std::less<>>;
 using NameSet = std::set<std::string, std::less<>>;
-
-void add(TypeMap& types, TypeDefinition definition) {
-    std::string key = definition.name;
-    types.emplace(std::move(key), std::move(definition));
-}
 
 UnionMap one_union(const char* name, std::vector<std::string> members) {
     UnionMap unions;
-    UnionDefinition u;
-    u.name = name;
-    u.member_names = std::move(members);
-    unions.emplace(name, std::move(u));
+    unions.emplace(name, union_type(name, std::move(members)));
     return unions;
 }
 

@@ -5,17 +5,16 @@
 #include <string>
 
 #include "dovrane_core/sdl.hpp"
+#include "dovrane_core/test_support/fixture_schemas.hpp"
+#include "dovrane_core/test_support/schema_builders.hpp"
 
 using namespace dovrane_core;
 using namespace dovrane_core::schema;
+using namespace dovrane_core::test_support;
 using json::Number;
 using sdl::render_sdl;
 
 namespace {
-
-GraphQLType named(const char* name) { return GraphQLType::named(name); }
-GraphQLType list(GraphQLType element) { return GraphQLType::list(std::move(element)); }
-GraphQLType non_null(GraphQLType wrapped) { return GraphQLType::non_null(std::move(wrapped)); }
 
 json::Value number(std::uint64_t value) { return Number::from_unsigned(value); }
 json::Value text(const char* value) { return std::string(value); }
@@ -24,47 +23,8 @@ AppliedDirective directive(const char* name, std::vector<std::pair<std::string, 
     return AppliedDirective{name, std::move(arguments)};
 }
 
-FieldDefinition field(const char* name, GraphQLType type) {
-    FieldDefinition f;
-    f.name = name;
-    f.field_type = std::move(type);
-    return f;
-}
-
-ArgumentDefinition argument(const char* name, GraphQLType type) {
-    ArgumentDefinition a;
-    a.name = name;
-    a.arg_type = std::move(type);
-    return a;
-}
-
-EnumValueDefinition enum_value(const char* name) {
-    EnumValueDefinition v;
-    v.name = name;
-    return v;
-}
-
-TypeDefinition type(TypeKind kind, const char* name, std::vector<FieldDefinition> fields = {}) {
-    TypeDefinition t;
-    t.kind = kind;
-    t.name = name;
-    t.fields = std::move(fields);
-    return t;
-}
-
-void add(CompiledSchema& schema, TypeDefinition definition) {
-    std::string key = definition.name;
-    schema.types.emplace(std::move(key), std::move(definition));
-}
-
 void add_union(CompiledSchema& schema, const char* name, std::vector<std::string> members) {
     schema.unions.emplace(name, UnionDefinition{name, std::string("never printed"), std::move(members), false});
-}
-
-CompiledSchema query_only() {
-    CompiledSchema schema;
-    schema.query_type_name = "Query";
-    return schema;
 }
 
 // Every section, with descriptions, deprecations, directives and defaults.
@@ -227,7 +187,7 @@ CompiledSchema rich_schema(bool auto_camel_case) {
 // stored keys (the explicit GraphQL name, else the Python name) at every place
 // the SDL prints applied directives.
 CompiledSchema schema_applying_length(bool auto_camel_case) {
-    CompiledSchema schema = query_only();
+    CompiledSchema schema = query_only_schema();
     schema.auto_camel_case = auto_camel_case;
     SchemaDirectiveDefinition length;
     length.name = "length";
@@ -294,7 +254,7 @@ std::string sdl_quoted(std::string_view value) { return sdl::quote_sdl_string(va
 // ---- Whole documents ---------------------------------------------------------------
 
 TEST(RenderSdl, SmallSchema) {
-    CompiledSchema schema = query_only();
+    CompiledSchema schema = query_only_schema();
     FieldDefinition hello = field("hello", non_null(named("String")));
     ArgumentDefinition name = argument("name", named("String"));
     name.has_default = true;
@@ -415,7 +375,7 @@ TEST(RenderSdl, RichSchemaWithoutCamelCase) {
 }
 
 TEST(RenderSdl, SchemaBlock) {
-    CompiledSchema schema = query_only();
+    CompiledSchema schema = query_only_schema();
     schema.query_type_name = "Root";  // printed although no such type exists
     EXPECT_EQ(render_sdl(schema), "schema {\n  query: Root\n}");
     schema.subscription_type_name = "Events";
@@ -426,7 +386,7 @@ TEST(RenderSdl, SchemaBlock) {
 }
 
 TEST(RenderSdl, WhatIsFilteredByDoubleUnderscore) {
-    CompiledSchema schema = query_only();
+    CompiledSchema schema = query_only_schema();
     add(schema, type(TypeKind::Object, "__Type", {field("x", named("Int"))}));
     add(schema, type(TypeKind::Object, "_", {field("x", named("Int"))}));  // shorter than "__": kept
     add_union(schema, "__U", {"_"});
@@ -435,7 +395,7 @@ TEST(RenderSdl, WhatIsFilteredByDoubleUnderscore) {
               "schema {\n  query: Query\n}\n\ntype _ {\n  x: Int\n}\n\nunion __U = _\n\nscalar __S");
 
     // The field filter looks at the output name, after camel-casing.
-    CompiledSchema fields = query_only();
+    CompiledSchema fields = query_only_schema();
     FieldDefinition explicit_name = field("plain", named("Int"));
     explicit_name.graphql_name = "__plain";
     FieldDefinition single = field("_x", named("Int"));
@@ -446,7 +406,7 @@ TEST(RenderSdl, WhatIsFilteredByDoubleUnderscore) {
 }
 
 TEST(RenderSdl, SectionsSortByBytes) {
-    CompiledSchema schema = query_only();
+    CompiledSchema schema = query_only_schema();
     for (const char* name : {"apple", "Zebra", "ab", "AB", "Ab", "A"}) add(schema, type(TypeKind::Object, name));
     schema.scalar_names = {"b", "B", "a"};
     std::string sdl = render_sdl(schema);
@@ -456,7 +416,7 @@ TEST(RenderSdl, SectionsSortByBytes) {
 }
 
 TEST(RenderSdl, TypeHeaders) {
-    CompiledSchema schema = query_only();
+    CompiledSchema schema = query_only_schema();
     TypeDefinition object = type(TypeKind::Object, "O", {field("x", named("Int"))});
     object.one_of = true;
     object.fields[0].default_value = "1";
@@ -482,7 +442,7 @@ TEST(RenderSdl, TypeHeaders) {
 }
 
 TEST(RenderSdl, Descriptions) {
-    CompiledSchema schema = query_only();
+    CompiledSchema schema = query_only_schema();
     TypeDefinition t = type(TypeKind::Object, "T");
     t.description = "";  // empty: no block, no line break
     FieldDefinition two_lines = field("a", named("Int"));
@@ -530,7 +490,7 @@ TEST(RenderSdl, DescriptionsThatWouldCloseTheBlockEarly) {
         {"\"start", "\"\"\"\"start\"\"\""},             // a leading quote is harmless
     };
     for (const Case& c : cases) {
-        CompiledSchema schema = query_only();
+        CompiledSchema schema = query_only_schema();
         schema.scalar_names = {"S"};
         schema.scalar_descriptions["S"] = c.description;
         EXPECT_EQ(render_sdl(schema), std::string("schema {\n  query: Query\n}\n\n") + c.block + "\nscalar S")
@@ -544,7 +504,7 @@ TEST(RenderSdl, DescriptionsThatWouldCloseTheBlockEarly) {
 }
 
 TEST(RenderSdl, Scalars) {
-    CompiledSchema schema = query_only();
+    CompiledSchema schema = query_only_schema();
     schema.scalar_names = {"Url"};
     schema.scalar_specified_by_urls["Url"] = "https://x.dev/\"q\"";
     schema.scalar_directives["Url"] = {};
@@ -555,7 +515,7 @@ TEST(RenderSdl, Scalars) {
 }
 
 TEST(RenderSdl, Directives) {
-    CompiledSchema schema = query_only();
+    CompiledSchema schema = query_only_schema();
     OperationDirectiveDefinition bare;
     bare.name = "bare";
     schema.directives.emplace("bare", std::move(bare));
@@ -628,7 +588,7 @@ TEST(AppliedDirectiveNames, UnknownDirectivesAndKeysPrintAsStored) {
 }
 
 TEST(AppliedDirectiveNames, AnExplicitNameIsFoundBeforeAPythonName) {
-    CompiledSchema schema = query_only();
+    CompiledSchema schema = query_only_schema();
     SchemaDirectiveDefinition pick;
     pick.name = "pick";
     pick.locations = {SchemaDirectiveLocation::Schema};
@@ -685,6 +645,30 @@ TEST(SdlStringQuoting, Table) {
         {"a\xFF" "b", "\"a\uFFFDb\""},          // not UTF-8: replaced, the output stays valid
     };
     for (const Case& c : cases) EXPECT_EQ(sdl_quoted(c.input), c.output) << c.output;
+}
+
+// Escapes next to runs of plain text, and the sequences that are not UTF-8,
+// which JSON text would copy as they are.
+TEST(SdlStringQuoting, EscapesBetweenRunsAndBrokenSequences) {
+    struct Case {
+        std::string input;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"\"start", "\"\\\"start\""},
+        {"end\\", "\"end\\\\\""},
+        {"ab\"\"cd\x7F\x7F" "ef", "\"ab\\\"\\\"cd\\u{7f}\\u{7f}ef\""},
+        {"x\u00E9y\u2028z", "\"x\u00E9y\\u{2028}z\""},
+        {"\U0001F600", "\"\U0001F600\""},
+        {"x\xE2\x82", "\"x\uFFFD\uFFFD\""},          // cut short at the end
+        {"\xED\xA0\x80", "\"\uFFFD\uFFFD\uFFFD\""},    // a surrogate
+        {"\xC0\xAF" "a", "\"\uFFFD\uFFFDa\""},          // overlong
+        {"\x80\xBF", "\"\uFFFD\uFFFD\""},               // continuation bytes alone
+    };
+    for (const Case& c : cases) EXPECT_EQ(sdl_quoted(c.input), c.output) << c.output;
+    std::string quoted;
+    json::append_quoted_string(quoted, "a\bb", json::QuoteForm::GraphQL);
+    EXPECT_EQ(quoted, "\"a\\u{8}b\"");
 }
 
 TEST(RenderJsonValue, NumbersScalarsAndContainers) {

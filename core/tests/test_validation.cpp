@@ -9,9 +9,12 @@
 #include "dovrane_core/error.hpp"
 #include "dovrane_core/parser.hpp"
 #include "dovrane_core/schema.hpp"
+#include "dovrane_core/test_support/fixture_schemas.hpp"
+#include "dovrane_core/test_support/schema_builders.hpp"
 #include "dovrane_core/validation.hpp"
 
 using namespace dovrane_core;
+using namespace dovrane_core::test_support;
 using error::ErrorCode;
 using schema::ArgumentDefinition;
 using schema::CompiledSchema;
@@ -57,50 +60,6 @@ namespace {
 //   directive @limit(maxCount (max_count): Int) on FIELD
 //   directive @defer(x: Int) on FIELD   -- registered, but never consulted
 
-GraphQLType named(const char* name) { return GraphQLType::named(name); }
-GraphQLType non_null(GraphQLType type) { return GraphQLType::non_null(std::move(type)); }
-GraphQLType list(GraphQLType type) { return GraphQLType::list(std::move(type)); }
-
-ArgumentDefinition argument(const char* name, GraphQLType type, bool has_default = false) {
-    ArgumentDefinition definition;
-    definition.name = name;
-    definition.arg_type = std::move(type);
-    definition.has_default = has_default;
-    return definition;
-}
-
-FieldDefinition field(const char* name, GraphQLType type, std::vector<ArgumentDefinition> arguments = {}) {
-    FieldDefinition definition;
-    definition.name = name;
-    definition.field_type = std::move(type);
-    definition.arguments = std::move(arguments);
-    return definition;
-}
-
-TypeDefinition type(TypeKind kind, const char* name, std::vector<FieldDefinition> fields,
-                    std::vector<std::string> interfaces = {}) {
-    TypeDefinition definition;
-    definition.kind = kind;
-    definition.name = name;
-    definition.fields = std::move(fields);
-    definition.interfaces = std::move(interfaces);
-    return definition;
-}
-
-void add(CompiledSchema& schema, TypeDefinition definition) {
-    std::string name = definition.name;
-    schema.types.emplace(std::move(name), std::move(definition));
-}
-
-void add_directive(CompiledSchema& schema, const char* name, std::vector<OperationDirectiveLocation> locations,
-                   std::vector<ArgumentDefinition> arguments = {}) {
-    schema::OperationDirectiveDefinition directive;
-    directive.name = name;
-    directive.locations = std::move(locations);
-    directive.arguments = std::move(arguments);
-    schema.directives.emplace(name, std::move(directive));
-}
-
 CompiledSchema harness_schema() {
     CompiledSchema schema;
     schema.query_type_name = "Query";
@@ -124,14 +83,8 @@ CompiledSchema harness_schema() {
             return f;
         }()));
 
-    TypeDefinition role = type(TypeKind::Enum, "Role", {});
-    for (const char* member : {"ADMIN", "VIEWER"}) {
-        schema::EnumValueDefinition value;
-        value.name = member;
-        role.enum_values.push_back(value);
-    }
-    schema::EnumValueDefinition guest;
-    guest.name = "guest";
+    TypeDefinition role = enum_type("Role", {"ADMIN", "VIEWER"});
+    schema::EnumValueDefinition guest = enum_value("guest");
     guest.graphql_name = "GUEST";
     role.enum_values.push_back(guest);
     add(schema, std::move(role));
@@ -162,10 +115,7 @@ CompiledSchema harness_schema() {
         f.push_back(field("title", named("String")));
         add(schema, type(TypeKind::Object, "Post", std::move(f), {"Node"}));
     }
-    schema::UnionDefinition search_result;
-    search_result.name = "SearchResult";
-    search_result.member_names = {"User", "Post"};
-    schema.unions.emplace("SearchResult", search_result);
+    add(schema, union_type("SearchResult", {"User", "Post"}));
 
     {
         auto single = [](const char* name, GraphQLType arg_type) {
@@ -397,13 +347,7 @@ TEST(Validation, EachRuleReportsItsMessageCodeAndPosition) {
 }
 
 TEST(Validation, OperationLevelRulesHaveNoLocation) {
-    CompiledSchema no_roots;
-    no_roots.query_type_name = "Query";
-    add(no_roots, type(TypeKind::Object, "Query", [] {
-            std::vector<FieldDefinition> f;
-            f.push_back(field("hello", named("String")));
-            return f;
-        }()));
+    const CompiledSchema no_roots = hello_schema();
     EXPECT_EQ(describe(validate(no_roots, "mutation($a: Int, $a: Int) { nope }")),
               unlocated("document contains a mutation, but the schema has no mutation type", validation_failed));
     EXPECT_EQ(describe(validate(no_roots, "subscription { a b }")),
@@ -446,8 +390,7 @@ TEST(Validation, FirstErrorFollowsTheOrderOfTheRules) {
          located("directive '@upper' is not allowed at this location (FRAGMENT_SPREAD)", bad_directive, 1, 14)},
     });
     // Without a mutation type the mutation rule comes before variables and fields.
-    CompiledSchema query_only;
-    query_only.query_type_name = "Query";
+    CompiledSchema query_only = query_only_schema();
     add(query_only, type(TypeKind::Object, "Query", {}));
     EXPECT_EQ(describe(validate(query_only, "mutation($a: Int, $a: Int) { nope }")),
               unlocated("document contains a mutation, but the schema has no mutation type", validation_failed));

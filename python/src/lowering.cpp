@@ -1,383 +1,4 @@
-#include "lowering.hpp"
-
-#include <array>
-#include <cmath>
-#include <cstdint>
-#include <string_view>
-#include <utility>
-
-#include "arguments.hpp"
-#include "cells.hpp"
-#include "convert.hpp"
-#include "dovrane_core/lowering.hpp"
-#include "dovrane_core/parser.hpp"
-#include "error.hpp"
-#include "objects.hpp"
-#include "refs.hpp"
-#include "validation.hpp"
-
-// GCC 12 at -O3 reports moved-from json::Value variants inside Result as
-// "maybe uninitialized": a known false positive of variant-in-variant moves.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
-namespace _dovrane::lowering {
-
-// ---------------------------------------------------------------------------
-// Python values as JSON and as GraphQL literals
-// ---------------------------------------------------------------------------
-
-namespace {
-
-using binding::Ref;
-namespace json = dovrane_core::json;
-
-binding::InternedName type_info_attribute{"__dovrane_type_info__"};
-binding::InternedName kind_attribute{"kind"};
-binding::InternedName name_attribute{"name"};
-binding::InternedName enum_values_attribute{"enum_values"};
-binding::InternedName graphql_name_attribute{"graphql_name"};
-
-// One level of list or dict nesting: our own bound, and the interpreter's
-// recursion limit (the values' own code may already have used some of it).
-class NestingGuard {
-public:
-    explicit NestingGuard(std::size_t& depth) : depth_(depth), python_(" while converting a value") { ++depth_; }
-    ~NestingGuard() { --depth_; }
-    NestingGuard(const NestingGuard&) = delete;
-    NestingGuard& operator=(const NestingGuard&) = delete;
-
-    binding::Status check() const {
-        if (!python_.entered()) {
-            return binding::Error::fetch();
-        }
-        if (depth_ > max_value_depth) {
-            return binding::recursion_error("maximum nesting depth exceeded while converting a value");
-        }
-        return {};
-    }
-
-private:
-    std::size_t& depth_;
-    binding::RecursionGuard python_;
-};
-
-// Exact str, list, dict and tuple objects have no numeric conversion and run
-// no code when asked for one: skip the attempts (and the exceptions they make).
-bool may_be_number(PyObject* value) {
-    return !(PyUnicode_CheckExact(value) || PyList_CheckExact(value) || PyDict_CheckExact(value) ||
-             PyTuple_CheckExact(value));
-}
-
-// `PyLong_AsLong` (long is 64 bits here), its failure discarded.
-binding::Result<std::optional<std::int64_t>> as_int64(PyObject* value) {
-    if (PyFloat_CheckExact(value)) {
-        return std::optional<std::int64_t>();
-    }
-    long number = PyLong_AsLong(value);
-    if (number == -1 && PyErr_Occurred() != nullptr) {
-        DOVRANE_TRY(binding::discard_current_exception());
-        return std::optional<std::int64_t>();
-    }
-    return std::optional<std::int64_t>(number);
-}
-
-// `PyFloat_AsDouble`, its failure discarded.
-binding::Result<std::optional<double>> as_double(PyObject* value) {
-    double number = PyFloat_AsDouble(value);
-    if (number == -1.0 && PyErr_Occurred() != nullptr) {
-        DOVRANE_TRY(binding::discard_current_exception());
-        return std::optional<double>();
-    }
-    return std::optional<double>(number);
-}
-
-// The UTF-8 text of a str, or nothing when it cannot be encoded (lone surrogates).
-binding::Result<std::optional<std::string_view>> utf8_of(PyObject* text) {
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(text, &size);
-    if (data == nullptr) {
-        DOVRANE_TRY(binding::discard_current_exception());
-        return std::optional<std::string_view>();
-    }
-    return std::optional<std::string_view>(std::string_view(data, static_cast<std::size_t>(size)));
-}
-
-binding::Result<json::Value> to_json(PyObject* value, std::size_t& depth);
-
-binding::Result<json::Value> list_to_json(PyObject* list, std::size_t& depth) {
-    NestingGuard guard(depth);
-    DOVRANE_TRY(guard.check());
-    // Items appended meanwhile are not visited; removed ones end the walk early.
-    Py_ssize_t length = PyList_Size(list);
-    json::Array items;
-    items.reserve(static_cast<std::size_t>(length));
-    for (Py_ssize_t i = 0; i < length && i < PyList_Size(list); ++i) {
-        Ref item = Ref::borrow(PyList_GetItem(list, i));
-        DOVRANE_ASSIGN_OR_RETURN(json::Value converted, to_json(item.get(), depth));
-        items.push_back(std::move(converted));
-    }
-    return json::Value(std::move(items));
-}
-
-binding::Result<json::Value> dict_to_json(PyObject* dict, std::size_t& depth) {
-    NestingGuard guard(depth);
-    DOVRANE_TRY(guard.check());
-    json::Object object;
-    binding::DictIterator entries(dict);
-    Ref key;
-    Ref item;
-    for (;;) {
-        DOVRANE_ASSIGN_OR_RETURN(bool more, entries.next(key, item));
-        if (!more) {
-            break;
-        }
-        DOVRANE_ASSIGN_OR_RETURN(std::string_view key_text, binding::to_str(key.get()));
-        std::string name(key_text);  // before the value's code runs
-        DOVRANE_ASSIGN_OR_RETURN(json::Value converted, to_json(item.get(), depth));
-        object.insert_or_assign(std::move(name), std::move(converted));
-    }
-    return json::Value(std::move(object));
-}
-
-binding::Result<json::Value> to_json(PyObject* value, std::size_t& depth) {
-    if (value == Py_None) {
-        return json::Value(nullptr);
-    }
-    if (PyBool_Check(value)) {
-        return json::Value(value == Py_True);
-    }
-    if (may_be_number(value)) {
-        DOVRANE_ASSIGN_OR_RETURN(std::optional<std::int64_t> integer, as_int64(value));
-        if (integer) {
-            return json::Value(json::Number::from_signed(*integer));
-        }
-        DOVRANE_ASSIGN_OR_RETURN(std::optional<double> number, as_double(value));
-        if (number) {
-            return std::isfinite(*number) ? json::Value(json::Number::from_double(*number)) : json::Value(nullptr);
-        }
-    }
-    if (PyUnicode_Check(value)) {
-        DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, utf8_of(value));
-        if (text) {
-            return json::Value(std::string(*text));
-        }
-    }
-    if (PyList_Check(value)) {
-        return list_to_json(value, depth);
-    }
-    if (PyDict_Check(value)) {
-        return dict_to_json(value, depth);
-    }
-    DOVRANE_ASSIGN_OR_RETURN(std::string type_name, binding::type_name(value));
-    return binding::value_error("value of type '" + type_name + "' is not JSON-serializable");
-}
-
-// JSON string syntax, which default literals use (not the SDL's quoting).
-void append_json_string(std::string& out, std::string_view text) {
-    static constexpr char hex_digits[] = "0123456789abcdef";
-    out.push_back('"');
-    for (char c : text) {
-        switch (c) {
-            case '"': out.append("\\\""); break;
-            case '\\': out.append("\\\\"); break;
-            case '\b': out.append("\\b"); break;
-            case '\f': out.append("\\f"); break;
-            case '\n': out.append("\\n"); break;
-            case '\r': out.append("\\r"); break;
-            case '\t': out.append("\\t"); break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    out.append("\\u00");
-                    out.push_back(hex_digits[static_cast<unsigned char>(c) >> 4]);
-                    out.push_back(hex_digits[static_cast<unsigned char>(c) & 0xF]);
-                } else {
-                    out.push_back(c);
-                }
-        }
-    }
-    out.push_back('"');
-}
-
-// Built-in types take no attributes, so they never carry a type info.
-bool may_carry_type_info(PyObject* value) {
-    return !(value == Py_None || PyBool_Check(value) || PyLong_CheckExact(value) || PyFloat_CheckExact(value) ||
-             PyUnicode_CheckExact(value) || PyList_CheckExact(value) || PyDict_CheckExact(value) ||
-             PyTuple_CheckExact(value));
-}
-
-// The enum check: an enum member of a decorated enum is written as its
-// GraphQL name. True when it wrote the literal; false to go on with the
-// generic steps.
-binding::Result<bool> append_enum_literal(PyObject* value, std::string& out) {
-    auto info_lookup = binding::getattr(reinterpret_cast<PyObject*>(Py_TYPE(value)), type_info_attribute);
-    if (!info_lookup.ok()) {
-        DOVRANE_TRY(binding::discard_exception(info_lookup.take_error()));
-        return false;
-    }
-    Ref info = std::move(info_lookup).value();
-    DOVRANE_ASSIGN_OR_RETURN(Ref kind, binding::getattr(info.get(), kind_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(Ref kind_text, binding::str_of(kind.get()));
-    DOVRANE_ASSIGN_OR_RETURN(std::string_view kind_view, binding::to_str(kind_text.get()));
-    if (kind_view != "enum") {
-        return false;
-    }
-
-    DOVRANE_ASSIGN_OR_RETURN(Ref member_object, binding::getattr(value, name_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(std::string_view member_view, binding::to_str(member_object.get()));
-    std::string member(member_view);
-    std::string literal = member;
-
-    DOVRANE_ASSIGN_OR_RETURN(Ref values, binding::getattr(info.get(), enum_values_attribute));
-    Ref iterator = Ref::steal(PyObject_GetIter(values.get()));
-    if (!iterator) {
-        return binding::Error::fetch();
-    }
-    while (Ref entry = Ref::steal(PyIter_Next(iterator.get()))) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref entry_name, binding::getattr(entry.get(), name_attribute));
-        DOVRANE_ASSIGN_OR_RETURN(std::string_view entry_view, binding::to_str(entry_name.get()));
-        if (entry_view != member) {
-            continue;
-        }
-        DOVRANE_ASSIGN_OR_RETURN(Ref graphql_name, binding::getattr(entry.get(), graphql_name_attribute));
-        if (graphql_name.get() != Py_None) {
-            DOVRANE_ASSIGN_OR_RETURN(std::string_view graphql_view, binding::to_str(graphql_name.get()));
-            literal = graphql_view;
-        }
-        break;
-    }
-    if (PyErr_Occurred() != nullptr) {
-        return binding::Error::fetch();
-    }
-    out += literal;
-    return true;
-}
-
-binding::Result<bool> append_literal(PyObject* value, std::string& out, std::size_t& depth);
-
-binding::Result<bool> append_list_literal(PyObject* list, std::string& out, std::size_t& depth) {
-    NestingGuard guard(depth);
-    DOVRANE_TRY(guard.check());
-    out.push_back('[');
-    Py_ssize_t length = PyList_Size(list);
-    for (Py_ssize_t i = 0; i < length && i < PyList_Size(list); ++i) {
-        if (i > 0) {
-            out.append(", ");
-        }
-        Ref item = Ref::borrow(PyList_GetItem(list, i));
-        DOVRANE_ASSIGN_OR_RETURN(bool written, append_literal(item.get(), out, depth));
-        if (!written) {
-            return false;
-        }
-    }
-    out.push_back(']');
-    return true;
-}
-
-binding::Result<bool> append_dict_literal(PyObject* dict, std::string& out, std::size_t& depth) {
-    NestingGuard guard(depth);
-    DOVRANE_TRY(guard.check());
-    out.push_back('{');
-    binding::DictIterator entries(dict);
-    Ref key;
-    Ref item;
-    bool first = true;
-    for (;;) {
-        DOVRANE_ASSIGN_OR_RETURN(bool more, entries.next(key, item));
-        if (!more) {
-            break;
-        }
-        if (!PyUnicode_Check(key.get())) {
-            return false;
-        }
-        DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> key_text, utf8_of(key.get()));
-        if (!key_text) {
-            return false;
-        }
-        if (!first) {
-            out.append(", ");
-        }
-        first = false;
-        out.append(*key_text);  // raw: GraphQL object keys are names
-        out.append(": ");
-        DOVRANE_ASSIGN_OR_RETURN(bool written, append_literal(item.get(), out, depth));
-        if (!written) {
-            return false;
-        }
-    }
-    out.push_back('}');
-    return true;
-}
-
-binding::Result<bool> append_literal(PyObject* value, std::string& out, std::size_t& depth) {
-    if (may_carry_type_info(value)) {
-        DOVRANE_ASSIGN_OR_RETURN(bool written, append_enum_literal(value, out));
-        if (written) {
-            return true;
-        }
-    }
-    if (value == Py_None) {
-        out.append("null");
-        return true;
-    }
-    if (PyBool_Check(value)) {
-        out.append(value == Py_True ? "true" : "false");
-        return true;
-    }
-    if (may_be_number(value)) {
-        DOVRANE_ASSIGN_OR_RETURN(std::optional<std::int64_t> integer, as_int64(value));
-        if (integer) {
-            json::append_number_text(out, json::Number::from_signed(*integer));
-            return true;
-        }
-        DOVRANE_ASSIGN_OR_RETURN(std::optional<double> number, as_double(value));
-        if (number) {
-            if (std::isfinite(*number)) {
-                json::append_double_text(out, *number);
-            } else {
-                out.append("null");
-            }
-            return true;
-        }
-    }
-    if (PyUnicode_Check(value)) {
-        DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, utf8_of(value));
-        if (text) {
-            append_json_string(out, *text);
-            return true;
-        }
-    }
-    if (PyList_Check(value)) {
-        return append_list_literal(value, out, depth);
-    }
-    if (PyDict_Check(value)) {
-        return append_dict_literal(value, out, depth);
-    }
-    return false;
-}
-
-}  // namespace
-
-binding::Result<json::Value> python_to_json_value(PyObject* value) {
-    std::size_t depth = 0;
-    return to_json(value, depth);
-}
-
-binding::Result<std::optional<std::string>> python_default_to_graphql_literal(PyObject* value) {
-    std::size_t depth = 0;
-    std::string literal;
-    DOVRANE_ASSIGN_OR_RETURN(bool written, append_literal(value, literal, depth));
-    if (!written) {
-        return std::optional<std::string>();
-    }
-    return std::optional<std::string>(std::move(literal));
-}
-
-}  // namespace _dovrane::lowering
-
-// ---------------------------------------------------------------------------
-// Lowering entry points and lowered-field objects
+// The lowering entry points and the lowered-field objects.
 //
 // Python equivalent:
 //
@@ -409,21 +30,46 @@ binding::Result<std::optional<std::string>> python_default_to_graphql_literal(Py
 //
 // The variables reach @skip/@include/@defer/@stream as JSON copies, and the
 // arguments as the caller's own objects, taken from `variable_values` itself.
+#include "lowering.hpp"
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+#include "arguments.hpp"
+#include "cells.hpp"
+#include "convert.hpp"
+#include "dovrane_core/limits.hpp"
+#include "dovrane_core/lowering.hpp"
+#include "dovrane_core/parser.hpp"
+#include "error.hpp"
+#include "objects.hpp"
+#include "refs.hpp"
+#include "validation.hpp"
+#include "values.hpp"
+
+// GCC 12 at -O3 reports moved-from json::Value variants inside Result as
+// "maybe uninitialized": a known false positive of variant-in-variant moves.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 namespace _dovrane::lowering {
 
 namespace {
 
+using binding::Ref;
 namespace core_lowering = dovrane_core::lowering;
 namespace document = dovrane_core::document;
+namespace json = dovrane_core::json;
 using dovrane_core::error::ErrorCode;
 
-// Lowered fields nest at most this deep (the core refuses deeper plans) and
-// argument values as deep as the parser allows; the checks, with the
-// interpreter's recursion guard, keep the conversion bounded should either
-// limit change.
-constexpr std::size_t max_field_depth = core_lowering::max_effective_depth;
-constexpr std::size_t max_argument_value_depth = dovrane_core::parser::max_nesting_depth;
+// Lowered fields nest at most `limits::max_effective_depth` levels (the core
+// refuses deeper plans) and argument values `limits::max_nesting_depth` (the
+// parser refuses deeper ones); the checks below, with the interpreter's
+// recursion guard, keep the conversion bounded should either limit change.
+namespace limits = dovrane_core::limits;
 
 binding::InternedName query_word{"query"};
 binding::InternedName mutation_word{"mutation"};
@@ -630,7 +276,7 @@ binding::Result<Ref> list_to_python(const document::Value& value, const Conversi
     if (!guard.entered()) {
         return binding::Error::fetch();
     }
-    if (depth > max_argument_value_depth) {
+    if (depth > limits::max_nesting_depth) {
         return binding::recursion_error("argument values nest too deep to convert");
     }
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(value.list.size())));
@@ -651,7 +297,7 @@ binding::Result<Ref> object_to_python(const document::Value& value, const Conver
     if (!guard.entered()) {
         return binding::Error::fetch();
     }
-    if (depth > max_argument_value_depth) {
+    if (depth > limits::max_nesting_depth) {
         return binding::recursion_error("argument values nest too deep to convert");
     }
     DOVRANE_ASSIGN_OR_RETURN(Ref dict, binding::new_dict());
@@ -757,7 +403,7 @@ binding::Result<Ref> convert_field(const core_lowering::FlatField& field, const 
         if (!guard.entered()) {
             return binding::Error::fetch();
         }
-        if (depth >= max_field_depth) {
+        if (depth >= limits::max_effective_depth) {
             return binding::recursion_error("lowered fields nest too deep to convert");
         }
         for (std::uint32_t i = 0; i < field.child_count; ++i) {
@@ -789,41 +435,6 @@ binding::Result<Ref> convert_field(const core_lowering::FlatField& field, const 
     return object;
 }
 
-// The JSON view of `variable_values` that directive evaluation reads. A value
-// without a JSON form is left out (an error it raised is discarded when it is
-// an Exception); a key that is not a str fails the call, naming the parameter
-// as every other argument error does.
-binding::Result<core_lowering::VariableMap> variable_map(PyObject* variable_values) {
-    core_lowering::VariableMap variables;
-    binding::DictIterator items(variable_values);
-    Ref key;
-    Ref value;
-    for (;;) {
-        DOVRANE_ASSIGN_OR_RETURN(bool more, items.next(key, value));
-        if (!more) {
-            break;
-        }
-        if (!PyUnicode_Check(key.get())) {
-            return binding::argument_error(binding::conversion_error("str", key.get()), "variable_values");
-        }
-        auto name = binding::to_str(key.get());
-        if (!name.ok()) {
-            // Lone surrogates (JSON "\ud800" escapes): no GraphQL variable
-            // has such a name, so the entry is left out like a non-JSON value.
-            DOVRANE_TRY(binding::discard_exception(name.take_error()));
-            continue;
-        }
-        std::string name_text(name.value());
-        auto converted = python_to_json_value(value.get());
-        if (!converted.ok()) {
-            DOVRANE_TRY(binding::discard_exception(converted.take_error()));
-            continue;
-        }
-        variables.insert_or_assign(std::move(name_text), std::move(converted).value());
-    }
-    return variables;
-}
-
 binding::Result<Ref> operation_type_word(document::OperationType type) {
     binding::InternedName* word = &query_word;
     switch (type) {
@@ -838,7 +449,7 @@ binding::Result<Ref> operation_type_word(document::OperationType type) {
 // `handle` is the ParsedDocument holding `parsed`; the plan's objects keep it.
 binding::Result<Ref> lower_parsed_document(PyObject* handle, const document::SharedDocument& parsed,
                                            PyObject* variable_values, std::optional<std::string_view> operation_name) {
-    DOVRANE_ASSIGN_OR_RETURN(core_lowering::VariableMap variables, variable_map(variable_values));
+    DOVRANE_ASSIGN_OR_RETURN(core_lowering::VariableMap variables, values::variable_map(variable_values));
     auto lowered = core_lowering::lower_flat(parsed, variables, operation_name);
     if (!lowered.ok()) {
         return error::raise(lowered.take_error());

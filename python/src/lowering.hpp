@@ -1,5 +1,4 @@
-// Python values as JSON values and as GraphQL literals; the lowering entry
-// points and the lowered-field objects.
+// The lowering entry points and the lowered-field objects.
 #pragma once
 
 #include <Python.h>
@@ -15,29 +14,10 @@
 #include "arguments.hpp"
 #include "classes.hpp"
 #include "dovrane_core/document.hpp"
-#include "dovrane_core/json.hpp"
 #include "errors.hpp"
 #include "refs.hpp"
 
 namespace _dovrane::lowering {
-
-// Nested lists and dicts are walked recursively; deeper values (or a list
-// that contains itself) raise RecursionError instead of exhausting the stack.
-inline constexpr std::size_t max_value_depth = 256;
-
-// None, bool, 64-bit ints, other numbers (NaN and infinities become null),
-// str, list and dict (keys must be str); anything else is a ValueError
-// "value of type '{}' is not JSON-serializable".
-binding::Result<dovrane_core::json::Value> python_to_json_value(PyObject* value);
-
-// The GraphQL literal text of a default value: an enum member of a decorated
-// enum by its GraphQL name, null, true/false, numbers, JSON-quoted strings,
-// lists and dicts (keys written raw). No literal (an absent string) when the
-// value has no faithful one, such as a tuple or a dataclass instance.
-binding::Result<std::optional<std::string>> python_default_to_graphql_literal(PyObject* value);
-
-// ---------------------------------------------------------------------------
-// Lowering entry points and lowered-field objects
 
 // `LoweredDirective`: a custom directive of a lowered field.
 struct PyLoweredDirective {

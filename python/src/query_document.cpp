@@ -43,6 +43,7 @@
 
 #include "convert.hpp"
 #include "dovrane_core/document.hpp"
+#include "dovrane_core/limits.hpp"
 #include "dovrane_core/parser.hpp"
 #include "error.hpp"
 #include "errors.hpp"
@@ -54,11 +55,6 @@ namespace {
 
 using binding::Ref;
 namespace document = dovrane_core::document;
-
-// Selection sets nest at most this many levels below an operation's or a
-// fragment's own set (the parser refuses deeper ones); the check and the
-// interpreter's recursion guard keep the walk bounded should that change.
-constexpr std::size_t max_selection_depth = dovrane_core::parser::max_nesting_depth;
 
 constexpr const char query_selection_doc[] =
     "One selection inside a selection set: a field, a named fragment spread or an\n"
@@ -163,7 +159,9 @@ binding::Result<std::vector<Ref>> convert_selection_set(const document::Selectio
     if (!guard.entered()) {
         return binding::Error::fetch();
     }
-    if (depth > max_selection_depth) {
+    // The parser refuses deeper sets; this check and the interpreter's
+    // recursion guard keep the walk bounded should that change.
+    if (depth > dovrane_core::limits::max_nesting_depth) {
         return binding::recursion_error("selection sets nest too deep to convert");
     }
     selections.reserve(set.selections.size());

@@ -18,10 +18,10 @@
 
 #include "cells.hpp"
 #include "convert.hpp"
-#include "lowering.hpp"
 #include "objects.hpp"
 #include "type_info.hpp"
 #include "typing_utils.hpp"
+#include "values.hpp"
 
 namespace _dovrane::resolver_binding {
 
@@ -281,7 +281,7 @@ binding::Result<ClassifiedParameters> classify_parameters(PyObject* owner, PyObj
         bool has_default = default_value.get() != empty.get();
         std::optional<std::string> literal;
         if (has_default) {
-            DOVRANE_ASSIGN_OR_RETURN(literal, lowering::python_default_to_graphql_literal(default_value.get()));
+            DOVRANE_ASSIGN_OR_RETURN(literal, values::python_default_to_graphql_literal(default_value.get()));
         }
         DOVRANE_ASSIGN_OR_RETURN(ArgumentDefinition argument,
                                  classify_argument(typing.get(), std::move(name), annotation.get(), has_default,

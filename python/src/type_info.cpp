@@ -34,10 +34,10 @@
 
 #include "cells.hpp"
 #include "convert.hpp"
-#include "lowering.hpp"
 #include "objects.hpp"
 #include "resolver_binding.hpp"
 #include "typing_utils.hpp"
+#include "values.hpp"
 
 namespace _dovrane::type_info {
 
@@ -289,7 +289,7 @@ binding::Status append_argument(AppliedDirective& directive, PyObject* instance,
         key = graphql_text;
     }
     DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(instance, name.get()));
-    DOVRANE_ASSIGN_OR_RETURN(dovrane_core::json::Value json, lowering::python_to_json_value(value.get()));
+    DOVRANE_ASSIGN_OR_RETURN(dovrane_core::json::Value json, values::python_to_json_value(value.get()));
     directive.arguments.emplace_back(std::move(key), std::move(json));
     return {};
 }
@@ -597,7 +597,7 @@ binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, 
         // Computed for a Maybe field too, so a default without a faithful
         // conversion fails alike; a Maybe field keeps no default.
         DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string> literal,
-                                 lowering::python_default_to_graphql_literal(default_value.get()));
+                                 values::python_default_to_graphql_literal(default_value.get()));
         if (!definition.is_maybe) {
             definition.default_value = std::move(literal);
         }

@@ -33,6 +33,7 @@
 
 #include "cells.hpp"
 #include "convert.hpp"
+#include "dovrane_core/limits.hpp"
 #include "objects.hpp"
 #include "type_info.hpp"
 #include "union_info.hpp"
@@ -259,8 +260,8 @@ Result<GraphQLType> resolve_graphql_type(PyObject* typing, PyObject* annotation)
 }
 
 Result<Resolution> resolve_core(PyObject* typing, PyObject* annotation, std::size_t depth) {
-    if (depth >= max_annotation_depth) {
-        return SchemaError::new_err("annotation nesting exceeds the limit of " + std::to_string(max_annotation_depth));
+    if (depth >= dovrane_core::limits::max_annotation_depth) {
+        return SchemaError::new_err(dovrane_core::limits::annotation_depth_message);
     }
     // The backstop for a caller that is already deep in the interpreter's stack.
     binding::RecursionGuard guard(" while resolving an annotation");

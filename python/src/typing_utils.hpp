@@ -17,12 +17,6 @@
 
 namespace _dovrane::typing_utils {
 
-// A real schema nests a handful of type levels. A deeper annotation was built
-// in a loop or made self-referential, and would recurse until the stack
-// overflows: it fails with SchemaError "annotation nesting exceeds the limit
-// of 64". Each annotation inside another is one level (list[int] has two).
-inline constexpr std::size_t max_annotation_depth = 64;
-
 // The resolved type before its outermost non-null mark: `type` is never
 // NonNull at the top; `nullable` says whether it stays so.
 struct Resolution {
@@ -35,7 +29,8 @@ struct Resolution {
 binding::Result<dovrane_core::schema::GraphQLType> resolve_graphql_type(PyObject* typing, PyObject* annotation);
 
 // The rules of resolution, first match wins; `depth` is the annotation's level
-// (0 for the outermost).
+// (0 for the outermost). Past `limits::max_annotation_depth` levels it fails
+// with a SchemaError.
 binding::Result<Resolution> resolve_core(PyObject* typing, PyObject* annotation, std::size_t depth = 0);
 // A union, or a type carrying the union marker: `annotation` may carry the
 // marker, `inner` is the union itself (the same object for a bare union).

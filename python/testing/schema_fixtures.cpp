@@ -15,6 +15,7 @@
 #include "compiled_schema.hpp"
 #include "dovrane_core/json.hpp"
 #include "dovrane_core/schema.hpp"
+#include "dovrane_core/test_support/schema_builders.hpp"
 #include "objects.hpp"
 #include "probes.hpp"
 #include "type_info.hpp"
@@ -25,10 +26,7 @@ namespace {
 
 using binding::Ref;
 namespace schema = dovrane_core::schema;
-
-schema::GraphQLType named(const char* name) { return schema::GraphQLType::named(name); }
-schema::GraphQLType non_null(schema::GraphQLType type) { return schema::GraphQLType::non_null(std::move(type)); }
-schema::GraphQLType list(schema::GraphQLType type) { return schema::GraphQLType::list(std::move(type)); }
+using namespace dovrane_core::test_support;
 
 schema::AppliedDirective applied(const char* name) {
     return schema::AppliedDirective{name, {{"reason", dovrane_core::json::Value(std::string("test"))}}};
@@ -127,34 +125,6 @@ constexpr binding::Function sample_type_info_function = {
     sample_type_info,
 };
 
-schema::FieldDefinition field(const char* name, schema::GraphQLType type,
-                              std::vector<schema::ArgumentDefinition> arguments = {}) {
-    schema::FieldDefinition definition;
-    definition.name = name;
-    definition.field_type = std::move(type);
-    definition.arguments = std::move(arguments);
-    return definition;
-}
-
-schema::ArgumentDefinition argument(const char* name, schema::GraphQLType type,
-                                    std::optional<std::string> default_value = std::nullopt) {
-    schema::ArgumentDefinition definition;
-    definition.name = name;
-    definition.arg_type = std::move(type);
-    definition.has_default = default_value.has_value();
-    definition.default_value = std::move(default_value);
-    return definition;
-}
-
-void add_type(schema::CompiledSchema& compiled, schema::TypeKind kind, const char* name,
-              std::vector<schema::FieldDefinition> fields) {
-    schema::TypeDefinition definition;
-    definition.kind = kind;
-    definition.name = name;
-    definition.fields = std::move(fields);
-    compiled.types.emplace(name, std::move(definition));
-}
-
 // A small schema with every kind of definition, around the Book and Color of
 // sample_type_info (Python names; camel-cased or not by the flag):
 //
@@ -176,12 +146,12 @@ schema::CompiledSchema sample_compiled_schema(bool auto_camel_case) {
 
     compiled.types.emplace("Book", sample_object(schema::TypeKind::Object));
     compiled.types.emplace("Color", sample_enum());
-    add_type(compiled, schema::TypeKind::Interface, "Node", [] {
+    add(compiled, type(schema::TypeKind::Interface, "Node", [] {
         std::vector<schema::FieldDefinition> fields;
         fields.push_back(field("title", non_null(named("String"))));
         return fields;
-    }());
-    add_type(compiled, schema::TypeKind::Object, "Author", [] {
+    }()));
+    add(compiled, type(schema::TypeKind::Object, "Author", [] {
         std::vector<schema::FieldDefinition> fields;
         fields.push_back(field("name", non_null(named("String"))));
         fields.push_back(field("born_at", named("DateTime")));
@@ -189,39 +159,39 @@ schema::CompiledSchema sample_compiled_schema(bool auto_camel_case) {
         color.push_back(argument("color", named("Color")));
         fields.push_back(field("books", non_null(list(non_null(named("Book")))), std::move(color)));
         return fields;
-    }());
-    add_type(compiled, schema::TypeKind::InputObject, "BookFilter", [] {
+    }()));
+    add(compiled, type(schema::TypeKind::InputObject, "BookFilter", [] {
         std::vector<schema::FieldDefinition> fields;
         fields.push_back(field("title_prefix", named("String")));
         fields.push_back(field("color", named("Color")));
         fields.push_back(field("min_pages", named("Int")));
         fields.back().default_value = "0";
         return fields;
-    }());
-    add_type(compiled, schema::TypeKind::Object, "Query", [] {
+    }()));
+    add(compiled, type(schema::TypeKind::Object, "Query", [] {
         std::vector<schema::FieldDefinition> fields;
         std::vector<schema::ArgumentDefinition> book_id;
         book_id.push_back(argument("book_id", non_null(named("ID"))));
         fields.push_back(field("book", named("Book"), book_id));
         std::vector<schema::ArgumentDefinition> filter;
         filter.push_back(argument("filter", named("BookFilter")));
-        filter.push_back(argument("first", named("Int"), "10"));
+        filter.push_back(argument_with_default("first", named("Int"), "10"));
         fields.push_back(field("books", non_null(list(non_null(named("Book")))), std::move(filter)));
         std::vector<schema::ArgumentDefinition> text;
         text.push_back(argument("text", non_null(named("String"))));
         fields.push_back(field("search", non_null(list(non_null(named("SearchResult")))), std::move(text)));
         fields.push_back(field("node", named("Node"), std::move(book_id)));
         return fields;
-    }());
-    add_type(compiled, schema::TypeKind::Object, "Mutation", [] {
+    }()));
+    add(compiled, type(schema::TypeKind::Object, "Mutation", [] {
         std::vector<schema::FieldDefinition> fields;
         std::vector<schema::ArgumentDefinition> arguments;
         arguments.push_back(argument("title", non_null(named("String"))));
         arguments.push_back(argument("color", named("Color")));
         fields.push_back(field("add_book", non_null(named("Book")), std::move(arguments)));
         return fields;
-    }());
-    compiled.unions.emplace("SearchResult", schema::UnionDefinition{"SearchResult", std::nullopt, {"Book", "Author"}});
+    }()));
+    add(compiled, union_type("SearchResult", {"Book", "Author"}));
 
     compiled.scalar_names.insert("DateTime");
     compiled.scalar_descriptions["DateTime"] = "An instant, as ISO 8601 text";
@@ -229,7 +199,7 @@ schema::CompiledSchema sample_compiled_schema(bool auto_camel_case) {
     schema::OperationDirectiveDefinition upper;
     upper.name = "upper";
     upper.locations = {schema::OperationDirectiveLocation::Field};
-    upper.arguments.push_back(argument("locale_name", named("String"), "\"en\""));
+    upper.arguments.push_back(argument_with_default("locale_name", named("String"), "\"en\""));
     compiled.directives.emplace("upper", std::move(upper));
 
     schema::SchemaDirectiveDefinition tagged;

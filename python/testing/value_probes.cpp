@@ -7,9 +7,9 @@
 
 #include "arguments.hpp"
 #include "dovrane_core/json.hpp"
-#include "lowering.hpp"
 #include "objects.hpp"
 #include "probes.hpp"
+#include "values.hpp"
 
 namespace _dovrane::testing {
 
@@ -20,7 +20,7 @@ using binding::Ref;
 // json_text(value): python_to_json_value as compact JSON text.
 constexpr binding::Parameter json_text_parameters[] = {binding::required("value")};
 binding::Result<Ref> json_text(PyObject*, binding::Arguments& arguments) {
-    DOVRANE_ASSIGN_OR_RETURN(dovrane_core::json::Value value, lowering::python_to_json_value(arguments[0]));
+    DOVRANE_ASSIGN_OR_RETURN(dovrane_core::json::Value value, values::python_to_json_value(arguments[0]));
     return binding::new_str(dovrane_core::json::to_json_text(value));
 }
 constexpr binding::Function json_text_function = {
@@ -33,7 +33,7 @@ constexpr binding::Function json_text_function = {
 constexpr binding::Parameter default_literal_parameters[] = {binding::required("value")};
 binding::Result<Ref> default_literal(PyObject*, binding::Arguments& arguments) {
     DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string> literal,
-                             lowering::python_default_to_graphql_literal(arguments[0]));
+                             values::python_default_to_graphql_literal(arguments[0]));
     return literal ? binding::new_str(*literal) : binding::Result<Ref>(binding::none());
 }
 constexpr binding::Function default_literal_function = {

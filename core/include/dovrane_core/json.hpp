@@ -1,8 +1,9 @@
 // JSON values: the model of applied-directive arguments and request variables.
 //
 // null, bool, a number of three kinds, string, array, and an object whose keys
-// iterate in ascending byte order. Numbers print through `append_number_text`,
-// which the SDL printer and the Python default literals share.
+// iterate in ascending byte order. Numbers print through `append_number_text`
+// and strings through `append_quoted_string`, which the SDL printer and the
+// Python default literals share.
 #pragma once
 
 #include <cstdint>
@@ -76,6 +77,21 @@ bool operator==(const Value& a, const Value& b);
 void append_number_text(std::string& out, const Number& number);
 void append_double_text(std::string& out, double value);
 std::string number_text(const Number& number);
+
+// How `append_quoted_string` spells a string between its double quotes.
+enum class QuoteForm : std::uint8_t {
+    // JSON: \" \\ \b \f \n \r \t, "\u001f" for the other control characters,
+    // every other byte as it is.
+    Json,
+    // A GraphQL string literal, as the SDL prints it: \" \\ \n \r \t, "\u{1f}"
+    // (lower-case hex, no leading zeros) for the other control characters,
+    // U+007F, combining marks and the code points that do not print; a byte
+    // that is not well-formed UTF-8 becomes U+FFFD, so the text stays UTF-8.
+    GraphQL,
+};
+
+// Appends `text` as a quoted string literal of the given form.
+void append_quoted_string(std::string& out, std::string_view text, QuoteForm form = QuoteForm::Json);
 
 // Compact JSON text, for tests and diagnostics (not used on the wire).
 std::string to_json_text(const Value& value);

@@ -5,7 +5,6 @@
 // parsed document, which the plan keeps alive through its shared holder.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -16,15 +15,6 @@
 #include "dovrane_core/json.hpp"
 
 namespace dovrane_core::lowering {
-
-// Effective nesting (selection sets plus fragment expansions) of a plan.
-inline constexpr std::size_t max_effective_depth = 256;
-// Fields a plan may hold; fragments can otherwise expand exponentially.
-inline constexpr std::size_t max_lowered_fields = 100000;
-// Argument value nodes (plus one per carried custom directive) a plan may
-// hold: a fragment spread many times copies its fields' arguments each time,
-// and every copy becomes Python objects later.
-inline constexpr std::size_t max_lowered_argument_values = 1000000;
 
 // The request's variables as JSON, by name without "$".
 using VariableMap = json::Object;
@@ -53,7 +43,7 @@ struct LoweredField {
     std::string_view field_name;
     std::optional<std::string_view> type_condition;
     std::vector<LoweredArgument> arguments;
-    std::vector<LoweredDirective> directives;  // less skip, include, defer and stream
+    std::vector<LoweredDirective> directives;  // less the built-in directives
     std::vector<LoweredField> selections;
     std::optional<DeferMarker> defer;
     std::optional<StreamMarker> stream;
@@ -67,6 +57,8 @@ struct LoweredOperation {
     document::SharedDocument document;  // keeps every view above alive
 };
 
+// A plan stays within `limits::max_effective_depth`, `max_lowered_fields`
+// and `max_lowered_argument_values`; beyond them lowering fails.
 error::Result<LoweredOperation> lower_document(const document::SharedDocument& document,
                                                const VariableMap& variables,
                                                std::optional<std::string_view> operation_name);
@@ -115,7 +107,8 @@ public:
 error::Result<FlatPlan> lower_flat(const document::SharedDocument& document, const VariableMap& variables,
                                    std::optional<std::string_view> operation_name);
 
-// Every directive but skip, include, defer and stream is carried into the plan.
+// Every directive but the built-in ones (skip, include, defer and stream) is
+// carried into the plan.
 bool is_carried_directive(std::string_view name);
 
 }  // namespace dovrane_core::lowering
