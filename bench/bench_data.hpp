@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "dovrane_core/lowering.hpp"
 #include "dovrane_core/parser.hpp"
 
 inline std::string read_data(const char* name) {
@@ -24,4 +25,17 @@ inline dovrane_core::document::SharedDocument parse_data(benchmark::State& state
         return nullptr;
     }
     return parsed.value();
+}
+
+// The variables a client typically sends with the dashboard query.
+inline dovrane_core::lowering::VariableMap typical_variables() {
+    using dovrane_core::json::Number;
+    dovrane_core::lowering::VariableMap variables;
+    variables["viewerPostsFirst"] = Number::from_unsigned(20);
+    variables["withComments"] = true;
+    variables["skipFollowers"] = false;
+    variables["avatarSize"] = Number::from_unsigned(128);
+    variables["searchText"] = std::string("graphql");
+    variables["userId"] = std::string("user-42");
+    return variables;
 }

@@ -15,17 +15,6 @@ using namespace dovrane_core;
 
 namespace {
 
-lowering::VariableMap typical_variables() {
-    lowering::VariableMap variables;
-    variables["viewerPostsFirst"] = json::Number::from_unsigned(20);
-    variables["withComments"] = true;
-    variables["skipFollowers"] = false;
-    variables["avatarSize"] = json::Number::from_unsigned(128);
-    variables["searchText"] = std::string("graphql");
-    variables["userId"] = std::string("user-42");
-    return variables;
-}
-
 void lower_dashboard(benchmark::State& state) {
     const document::SharedDocument document = parse_data(state, "query.graphql");
     if (!document) return;

@@ -336,18 +336,6 @@ std::size_t plan_fields(const std::vector<lowering::LoweredField>& fields) {
     return count;
 }
 
-// The variables a client typically sends with the dashboard query.
-lowering::VariableMap typical_variables() {
-    lowering::VariableMap variables;
-    variables["viewerPostsFirst"] = json::Number::from_unsigned(20);
-    variables["withComments"] = true;
-    variables["skipFollowers"] = false;
-    variables["avatarSize"] = json::Number::from_unsigned(128);
-    variables["searchText"] = std::string("graphql");
-    variables["userId"] = std::string("user-42");
-    return variables;
-}
-
 int validate_row(std::size_t copies, bool own_fragments) {
     const std::string text = dashboard_copies(copies, own_fragments);
     const document::SharedDocument document = parse_or_exit(text);

@@ -365,35 +365,40 @@ BoxedError lower_field(Walk& walk, const Selection& selection, const document::N
     if (pruned.value()) return nullptr;
     if (++walk.field_count > limits::max_lowered_fields) return validation_error(limits::lowered_fields_message);
 
-    PlanField field;
-    field.selection = &selection;
     // Before the sub-selection moves the position cursor on.
     const error::Location position = walk.positions.at(selection.offset);
-    field.line = static_cast<std::uint32_t>(position.line);
-    field.column = static_cast<std::uint32_t>(position.column);
     // The sub-selection comes before the field's own @stream, so its errors
     // are reported first.
+    BodyRef selections;
     const SelectionSet& sub_selection = selection.selection_set;
     if (!sub_selection.selections.empty()) {
         if (depth + 1 > limits::max_effective_depth) return nesting_error();
-        if (BoxedError failure = lower_selection_set(walk, sub_selection, nullptr, depth + 1, field.selections)) {
+        if (BoxedError failure = lower_selection_set(walk, sub_selection, nullptr, depth + 1, selections)) {
             return failure;
         }
     }
     Result<std::optional<StreamMarker>> stream = stream_marker(selection.directives, walk.variables);
     if (!stream) return stream.take_error();
+    std::uint32_t stream_index = 0;
     if (stream.value()) {
-        field.stream = static_cast<std::uint32_t>(walk.plan.streams.size());
+        stream_index = static_cast<std::uint32_t>(walk.plan.streams.size());
         walk.plan.streams.push_back(*stream.value());
     }
-    field.type_condition = type_condition;
 
     walk.argument_values += field_argument_values(selection);
     if (walk.argument_values > limits::max_lowered_argument_values) {
         return validation_error(limits::lowered_argument_values_message);
     }
     walk.open_items.push_back(Item{false, static_cast<PlanIndex>(walk.plan.fields.size()), {}, 0});
-    walk.plan.fields.push_back(field);
+    // Written member by member in place: a record put together on the stack
+    // and copied in is read back before its stores have landed.
+    PlanField& field = walk.plan.fields.emplace_back();
+    field.selection = &selection;
+    field.type_condition = type_condition;
+    field.selections = selections;
+    field.line = static_cast<std::uint32_t>(position.line);
+    field.column = static_cast<std::uint32_t>(position.column);
+    field.stream = stream_index;
     return nullptr;
 }
 

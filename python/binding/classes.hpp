@@ -329,6 +329,8 @@ public:
         objects_.push_back(object.get());
         return object;
     }
+    // Room for `count` instances, when the caller knows how many it builds.
+    void reserve(std::size_t count) { objects_.reserve(count); }
     // Every instance must still be alive, held by what was built.
     void track_all() {
         for (PyObject* object : objects_) {

@@ -456,6 +456,7 @@ binding::Result<Ref> lower_parsed_document(PyObject* handle, const document::Sha
     }
     const core_lowering::FlatPlan& plan = lowered.value();
     binding::UntrackedInstances instances;
+    instances.reserve(plan.fields.size());  // and a few directive objects beyond
     NameCache names;
     const Conversion conversion{plan, variable_values, handle, instances, names};
     Ref fields = Ref::steal(PyList_New(static_cast<Py_ssize_t>(plan.top_count)));

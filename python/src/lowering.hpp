@@ -63,10 +63,17 @@ struct PyLoweredField {
         binding::visit_refs(visit, arguments, children, document);
     }
     // Plans nest up to the lowering's depth limit: dealloc frees them from a
-    // work list.
+    // work list. Only a sub-field with sub-fields of its own could make it
+    // recurse, so the leaves, most of a plan, are dropped here directly.
     void detach_children(std::vector<binding::Ref>& out) {
         for (std::uint32_t i = directive_count; i < children.size(); ++i) {
-            out.push_back(std::move(children[i]));
+            if (!children[i]) {
+                continue;  // already given up to the collector's clear
+            }
+            const PyLoweredField& child = binding::record_of<PyLoweredField>(children[i].get());
+            if (child.children.size() > child.directive_count) {
+                out.push_back(std::move(children[i]));
+            }
         }
         children.truncate(directive_count);
     }

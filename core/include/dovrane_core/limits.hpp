@@ -14,6 +14,8 @@ namespace detail {
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Whether `message` holds `number` in decimal, not as part of a longer number.
+// Plain index loops: gcc cannot evaluate string_view::find in a constant
+// expression under the sanitizers.
 constexpr bool quotes(std::string_view message, std::size_t number) {
     char digits[20] = {};
     std::size_t count = 0;
@@ -21,8 +23,11 @@ constexpr bool quotes(std::string_view message, std::size_t number) {
         digits[sizeof digits - ++count] = static_cast<char>('0' + number % 10);
         number /= 10;
     } while (number != 0);
-    const std::string_view text(digits + sizeof digits - count, count);
-    for (std::size_t at = message.find(text); at != std::string_view::npos; at = message.find(text, at + 1)) {
+    const char* text = digits + sizeof digits - count;
+    for (std::size_t at = 0; at + count <= message.size(); ++at) {
+        bool same = true;
+        for (std::size_t i = 0; i < count && same; ++i) same = message[at + i] == text[i];
+        if (!same) continue;
         const bool digit_before = at > 0 && is_digit(message[at - 1]);
         const bool digit_after = at + count < message.size() && is_digit(message[at + count]);
         if (!digit_before && !digit_after) return true;
