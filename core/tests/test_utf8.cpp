@@ -70,8 +70,11 @@ TEST(Utf8Decode, ReadsNothingAtOrPastTheEnd) {
     EXPECT_TRUE(whole.valid);
     EXPECT_EQ(whole.code_point, 0x1F600u);
     // The string_view form decodes at an offset, bounded by the view.
-    EXPECT_EQ(utf8::decode(std::string_view("a\xC3\xA9", 3), 1).code_point, 0xE9u);
-    EXPECT_FALSE(utf8::decode(std::string_view("a\xC3\xA9", 2), 1).valid);
+    // (A string, not a literal: gcc's bounds warning cannot follow the length
+    // check through a small array under the sanitizers.)
+    const std::string e_acute = "a\xC3\xA9";
+    EXPECT_EQ(utf8::decode(std::string_view(e_acute), 1).code_point, 0xE9u);
+    EXPECT_FALSE(utf8::decode(std::string_view(e_acute).substr(0, 2), 1).valid);
 }
 
 TEST(Utf8Decode, EveryScalarValueRoundTripsAndNoSurrogateDecodes) {
