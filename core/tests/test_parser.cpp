@@ -225,12 +225,25 @@ TEST(Parser, LargeObjectLiteralsFoldRepeatedKeys) {
     EXPECT_EQ(object.object[49].value.number.unsigned_value, 199u);
 }
 
+// A string literal written as an argument, and the value it parses to.
+struct StringCase {
+    const char* literal;
+    const char* value;
+};
+
+template <std::size_t N>
+void expect_string_values(const StringCase (&cases)[N]) {
+    for (const StringCase& c : cases) {
+        auto document = parse_ok(std::string("{ a(x: ") + c.literal + ") }");
+        ASSERT_TRUE(document);
+        const document::Value& value = first_argument(*document);
+        EXPECT_EQ(value.kind, document::ValueKind::String) << c.literal;
+        EXPECT_EQ(value.text, c.value) << c.literal;
+    }
+}
+
 TEST(Parser, Strings) {
-    struct Case {
-        const char* literal;
-        const char* value;
-    };
-    const Case cases[] = {
+    const StringCase cases[] = {
         {R"("plain")", "plain"},
         {R"("")", ""},
         {R"("esc \" \\ \/ \b \f \n \r \t")", "esc \" \\ / \b \f \n \r \t"},
@@ -247,24 +260,14 @@ TEST(Parser, Strings) {
         {"\"a\x7F b\"", "a\x7F b"},
         {"\"\"\"a\x7F\n  \x7F\"\"\"", "a\x7F\n\x7F"},
     };
-    for (const Case& c : cases) {
-        auto document = parse_ok(std::string("{ a(x: ") + c.literal + ") }");
-        ASSERT_TRUE(document);
-        const document::Value& value = first_argument(*document);
-        EXPECT_EQ(value.kind, document::ValueKind::String) << c.literal;
-        EXPECT_EQ(value.text, c.value) << c.literal;
-    }
+    expect_string_values(cases);
     // Outside strings DEL is no token.
     EXPECT_EQ(failure("{ a \x7F }"), "syntax error at 1:5: unexpected character U+007F @1:5");
 }
 
 TEST(Parser, BlockStringValues) {
     // Indentation, blank lines, line breaks and escaped triple quotes.
-    struct Case {
-        const char* literal;
-        const char* value;
-    };
-    const Case cases[] = {
+    const StringCase cases[] = {
         {R"("""""")", ""},
         {"\"\"\"   \n  \n   \"\"\"", ""},
         {"\"\"\"\n  a\n\n  b\n\"\"\"", "a\n\nb"},
@@ -276,13 +279,7 @@ TEST(Parser, BlockStringValues) {
         {"\"\"\"a\n   \"\"\"", "a"},
         {"\"\"\"  \n  a\r\n    b\r\n\"\"\"", "a\n  b"},
     };
-    for (const Case& c : cases) {
-        auto document = parse_ok(std::string("{ a(x: ") + c.literal + ") }");
-        ASSERT_TRUE(document);
-        const document::Value& value = first_argument(*document);
-        EXPECT_EQ(value.kind, document::ValueKind::String) << c.literal;
-        EXPECT_EQ(value.text, c.value) << c.literal;
-    }
+    expect_string_values(cases);
 }
 
 TEST(Parser, PositionsCountCharactersAndHonourCarriageReturns) {
