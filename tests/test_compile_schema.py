@@ -255,6 +255,32 @@ def test_argument_conversion_errors_name_the_parameter(overrides, parameter):
         _dovrane.compile_schema(**required(**overrides))
 
 
+@pytest.mark.parametrize("overrides, message", [
+    ({"schema_applied_directives": "oops"},
+     "argument 'schema_applied_directives': expected an iterable of directive instances, got str"),
+    ({"schema_applied_directives": 3},
+     "argument 'schema_applied_directives': expected an iterable of directive instances, got int"),
+    ({"schema_applied_directives": [Tag("a"), ("a", object())]},
+     "argument 'schema_applied_directives': item 1: expected a directive instance, got tuple"),
+    ({"scalar_directives": [("a", object())]},
+     "argument 'scalar_directives': item 0: expected an iterable of directive instances, got object"),
+    ({"scalar_directives": [("a", []), ("b", "Tag")]},
+     "argument 'scalar_directives': item 1: expected an iterable of directive instances, got str"),
+    ({"scalar_directives": [("a", [Tag("x"), None])]},
+     "argument 'scalar_directives': item 0: directive 1: expected a directive instance, got NoneType"),
+    ({"scalar_directives": [("a", []), ["b", []]]},
+     "argument 'scalar_directives': item 1: expected a (str, value) tuple, got list"),
+    ({"scalar_descriptions": [("a", "x"), ("b", 2)]},
+     "argument 'scalar_descriptions': item 1: expected a str or None, got int"),
+    ({"scalar_specified_by_urls": [(b"a", "x")]},
+     "argument 'scalar_specified_by_urls': item 0: expected a str name, got bytes"),
+])
+def test_directive_and_pair_items_of_the_wrong_shape_name_the_parameter_and_the_item(overrides, message):
+    with pytest.raises(TypeError) as raised:
+        _dovrane.compile_schema(**required(**overrides))
+    assert str(raised.value) == message
+
+
 def test_arguments_are_converted_before_any_directive_is_read():
     with pytest.raises(TypeError, match="argument 'auto_camel_case'"):
         _dovrane.compile_schema(**required(scalar_directives=[("String", [Auth("x")])], auto_camel_case="yes"))
