@@ -293,7 +293,7 @@ binding::Result<Ref> compile_schema(PyObject*, binding::Arguments& arguments) {
 
     compiled.scalar_names.insert(scalar_names.begin(), scalar_names.end());
     add_builtin_scalars(compiled);
-    if (auto problem = schema::validate_schema_shape(compiled.types, compiled.unions, compiled.scalar_names)) {
+    if (auto problem = schema::validate_schema_shape(compiled)) {
         return type_info::SchemaError::new_err(std::move(*problem));
     }
     return new_compiled_schema(std::move(compiled));
