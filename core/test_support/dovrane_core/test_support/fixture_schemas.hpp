@@ -7,6 +7,7 @@
 
 #include "dovrane_core/schema.hpp"
 #include "dovrane_core/test_support/schema_builders.hpp"
+#include "dovrane_core/validation.hpp"
 
 namespace dovrane_core::test_support {
 
@@ -25,7 +26,8 @@ inline schema::CompiledSchema hello_schema() {
 }
 
 // The schema that bench/data/schema.graphql describes, with Python
-// (snake_case) names and auto_camel_case on, as the extension builds it.
+// (snake_case) names and auto_camel_case on, as the extension builds it,
+// indexed for validation.
 inline schema::CompiledSchema dashboard_schema() {
     using schema::TypeKind;
     schema::CompiledSchema schema;
@@ -106,6 +108,7 @@ inline schema::CompiledSchema dashboard_schema() {
                       field("react", "Reaction", {argument("post_id", "ID!"), argument("kind", "String!")})}));
     add(schema, type(TypeKind::Object, "Subscription",
                      {field("post_added", "Post", {argument("author_id", "ID", true)})}));
+    validation::index_schema(schema);
     return schema;
 }
 
