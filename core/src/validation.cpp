@@ -25,6 +25,7 @@
 #include <cstring>
 #include <deque>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -156,88 +157,84 @@ struct NameSlot {
     std::uint32_t record = not_found;  // not_found: an empty slot
 };
 
+// Records found by name hold `key` (of their `name`) and `name`; a table
+// over them holds slots only past the linear limit.
 struct NameTable {
-    std::vector<NameKey> keys;     // of the records, in their order
-    std::vector<NameSlot> slots;   // past the linear limit: a power of two in size, at most half full
+    std::vector<NameSlot> slots;  // a power of two in size, at most half full
 };
 
-// The first record of each name is the one found, as in a scan in order.
-template <class NameOf>
-NameTable build_name_table(std::size_t count, NameOf name_of, std::uint64_t seed) {
-    NameTable table;
-    table.keys.reserve(count);
-    for (std::uint32_t record = 0; record < count; ++record) table.keys.push_back(name_key(name_of(record)));
-    if (count <= linear_lookup_limit) return table;
-    std::size_t size = 16;
-    while (size < count * 2) size *= 2;
-    table.slots.resize(size);
-    const std::size_t mask = size - 1;
-    for (std::uint32_t record = 0; record < count; ++record) {
-        const std::string_view name = name_of(record);
-        const NameKey& key = table.keys[record];
-        const std::uint32_t hash = name_hash(key, name, seed);
-        std::size_t at = hash & mask;
-        bool taken = false;
-        while (table.slots[at].record != not_found) {
-            const NameSlot& slot = table.slots[at];
-            if (slot.hash == hash && table.keys[slot.record] == key && rest_equal(name_of(slot.record), name)) {
-                taken = true;
-                break;
-            }
-            at = (at + 1) & mask;
-        }
-        if (!taken) table.slots[at] = {hash, record};
-    }
-    return table;
+template <class Record>
+bool record_is(const Record& record, const NameKey& key, std::string_view name) {
+    return record.key == key && rest_equal(record.name, name);
 }
 
-template <class NameOf>
-std::uint32_t find_in_table(const NameTable& table, std::string_view name, NameOf name_of, std::uint64_t seed) {
+void size_table(NameTable& table, std::size_t count) {
+    std::size_t size = 16;
+    while (size < count * 2) size *= 2;
+    table.slots.assign(size, NameSlot{});
+}
+
+// Places `records[record]` unless an earlier record has its name: the first
+// of each name is the one found, as in a scan in order.
+template <class Record>
+void place(NameTable& table, const Record* records, std::uint32_t record, std::uint64_t seed) {
+    const Record& placed = records[record];
+    const std::uint32_t hash = name_hash(placed.key, placed.name, seed);
+    const std::size_t mask = table.slots.size() - 1;
+    std::size_t at = hash & mask;
+    for (; table.slots[at].record != not_found; at = (at + 1) & mask) {
+        const NameSlot& slot = table.slots[at];
+        if (slot.hash == hash && record_is(records[slot.record], placed.key, placed.name)) return;
+    }
+    table.slots[at] = {hash, record};
+}
+
+// The position of the first record of that name, or not_found; a null table
+// compares each record in turn.
+template <class Record>
+std::uint32_t find_in_table(const NameTable* table, const Record* records, std::uint32_t count, std::string_view name,
+                            std::uint64_t seed) {
     const NameKey key = name_key(name);
-    if (table.slots.empty()) {
-        const std::size_t count = table.keys.size();
+    if (table == nullptr) {
         for (std::uint32_t record = 0; record < count; ++record) {
-            if (table.keys[record] == key && rest_equal(name_of(record), name)) return record;
+            if (record_is(records[record], key, name)) return record;
         }
         return not_found;
     }
     const std::uint32_t hash = name_hash(key, name, seed);
-    const std::size_t mask = table.slots.size() - 1;
+    const std::size_t mask = table->slots.size() - 1;
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-        const NameSlot& slot = table.slots[at];
+        const NameSlot& slot = table->slots[at];
         if (slot.record == not_found) return not_found;
-        if (slot.hash == hash && table.keys[slot.record] == key && rest_equal(name_of(slot.record), name)) {
-            return slot.record;
-        }
+        if (slot.hash == hash && record_is(records[slot.record], key, name)) return slot.record;
     }
-}
-
-// Records in declaration order, found by their GraphQL `name`.
-template <class Record>
-struct ByName {
-    std::vector<Record> records;
-    NameTable table;
-};
-
-template <class Record>
-void index_by_name(ByName<Record>& by_name, std::uint64_t seed) {
-    by_name.table = build_name_table(
-        by_name.records.size(), [&](std::uint32_t i) { return by_name.records[i].name; }, seed);
 }
 
 // ---------------------------------------------------------------------------
 // The schema index.
+//
+// Records live in a few pools of the index, each record's own in a run of
+// one pool, so that a schema of thousands of types costs a few allocations.
 
 enum class TypeClass : std::uint8_t { Leaf, Composite, Unclassified };
 
 // What a value must be where a named type is expected.
 enum class ValueRule : std::uint8_t { Boolean, Int, Float, String, InputObject, Enum, Any };
 
+// Records in declaration order in one pool; past the linear limit found
+// through a table of SchemaIndex::tables.
+struct Run {
+    std::uint32_t begin = 0;
+    std::uint32_t count = 0;
+    std::uint32_t table = not_found;
+};
+
 struct TypeRecord;
 
 // A name as a type: every name the schema registers, every name a field or an
 // argument refers to, and the built-in scalars.
 struct NamedType {
+    NameKey key;
     std::string_view name;
     const TypeRecord* type = nullptr;  // the entry of `types` under this name
     // As a field's type: its class, and the type its selections are walked
@@ -249,17 +246,20 @@ struct NamedType {
 };
 
 struct ArgumentRecord {
+    NameKey key;
     std::string_view name;  // the GraphQL name
     const ArgumentDefinition* definition = nullptr;
     const NamedType* named = nullptr;  // of `arg_type`
 };
 
 // The arguments of a field or directive, and whether any must be given.
-struct Arguments : ByName<ArgumentRecord> {
+struct Arguments {
+    Run run;
     bool any_required = false;
 };
 
 struct FieldRecord {
+    NameKey key;
     std::string_view name;  // the GraphQL name
     const FieldDefinition* definition = nullptr;
     const NamedType* named = nullptr;  // of `field_type`
@@ -268,12 +268,14 @@ struct FieldRecord {
 
 struct TypeRecord {
     const TypeDefinition* definition = nullptr;
-    ByName<FieldRecord> fields;
-    // Its possible types, as ids into SchemaIndex::names, ascending.
-    std::vector<std::uint32_t> possible;
+    Run fields;
+    // Its possible types, ascending ids into SchemaIndex::names, in SchemaIndex::possible.
+    std::uint32_t possible_begin = 0;
+    std::uint32_t possible_count = 0;
 };
 
 struct DirectiveRecord {
+    NameKey key;
     std::string_view name;
     const OperationDirectiveDefinition* definition = nullptr;
     Arguments arguments;
@@ -284,17 +286,23 @@ struct DirectiveRecord {
 struct SchemaIndex {
     std::uint64_t seed = 0;
     std::deque<std::string> camel_cased;  // GraphQL names that no record holds as written
-    std::vector<NamedType> names;         // ascending by name; a name's id is its position
+    std::vector<NamedType> names;         // a name's id is its position
     NameTable name_table;
     std::vector<TypeRecord> types;        // in the order of `types`
-    ByName<DirectiveRecord> directives;
+    std::vector<DirectiveRecord> directives;
+    Run directive_run;
+    // The pools.
+    std::vector<FieldRecord> fields;
+    std::vector<ArgumentRecord> arguments;
+    std::vector<std::uint32_t> possible;
+    std::vector<NameTable> tables;
 };
 
 namespace {
 
 std::uint32_t name_id(const SchemaIndex& index, std::string_view name) {
-    return find_in_table(
-        index.name_table, name, [&](std::uint32_t i) { return index.names[i].name; }, index.seed);
+    return find_in_table(&index.name_table, index.names.data(), static_cast<std::uint32_t>(index.names.size()), name,
+                         index.seed);
 }
 
 const NamedType* find_named(const SchemaIndex& index, std::string_view name) {
@@ -306,11 +314,20 @@ std::uint32_t id_of(const SchemaIndex& index, const NamedType& named) {
     return static_cast<std::uint32_t>(&named - index.names.data());
 }
 
+std::span<const std::uint32_t> possible_types(const SchemaIndex& index, const TypeRecord& type) {
+    return {index.possible.data() + type.possible_begin, type.possible_count};
+}
+
 template <class Record>
-const Record* find_by_name(const SchemaIndex& index, const ByName<Record>& by_name, std::string_view name) {
-    const std::uint32_t i = find_in_table(
-        by_name.table, name, [&](std::uint32_t r) { return by_name.records[r].name; }, index.seed);
-    return i == not_found ? nullptr : &by_name.records[i];
+const Record* find_in_run(const SchemaIndex& index, const std::vector<Record>& pool, const Run& run,
+                          std::string_view name) {
+    const NameTable* table = run.table == not_found ? nullptr : &index.tables[run.table];
+    const std::uint32_t i = find_in_table(table, pool.data() + run.begin, run.count, name, index.seed);
+    return i == not_found ? nullptr : &pool[run.begin + i];
+}
+
+const FieldRecord* find_field(const SchemaIndex& index, const TypeRecord& type, std::string_view name) {
+    return find_in_run(index, index.fields, type.fields, name);
 }
 
 // The entry of `types` under that name.
@@ -323,27 +340,38 @@ bool is_builtin_scalar(std::string_view name) {
     return name == "ID" || name == "Int" || name == "Float" || name == "String" || name == "Boolean";
 }
 
+// The records of the pool from `begin` to its end as one run, keyed.
+template <class Record>
+Run close_run(SchemaIndex& index, std::vector<Record>& pool, std::size_t begin) {
+    Run run{static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(pool.size() - begin), not_found};
+    for (std::size_t i = begin; i < pool.size(); ++i) pool[i].key = name_key(pool[i].name);
+    if (run.count <= linear_lookup_limit) return run;
+    run.table = static_cast<std::uint32_t>(index.tables.size());
+    NameTable& table = index.tables.emplace_back();
+    size_table(table, run.count);
+    for (std::uint32_t record = 0; record < run.count; ++record) place(table, pool.data() + begin, record, index.seed);
+    return run;
+}
+
 // The GraphQL name of a field or argument: the explicit name, else the
 // camel-cased Python name when the schema camel-cases, else the Python name.
 std::string_view graphql_name(SchemaIndex& index, const std::optional<std::string>& explicit_name,
                               const std::string& name, bool auto_camel_case) {
     if (explicit_name) return *explicit_name;
-    if (!auto_camel_case) return name;
-    std::string camel = naming::to_camel_case(name);
-    if (camel == name) return name;
-    return index.camel_cased.emplace_back(std::move(camel));
+    if (!auto_camel_case || name.find('_') == std::string::npos) return name;  // camel-casing changes nothing
+    return index.camel_cased.emplace_back(naming::to_camel_case(name));
 }
 
 Arguments index_arguments(SchemaIndex& index, const std::vector<ArgumentDefinition>& definitions,
                           bool auto_camel_case) {
     Arguments arguments;
-    arguments.records.reserve(definitions.size());
+    const std::size_t begin = index.arguments.size();
     for (const ArgumentDefinition& definition : definitions) {
-        arguments.records.push_back({graphql_name(index, definition.graphql_name, definition.name, auto_camel_case),
-                                     &definition, find_named(index, definition.arg_type.named_type())});
+        index.arguments.push_back({NameKey{}, graphql_name(index, definition.graphql_name, definition.name, auto_camel_case),
+                                   &definition, find_named(index, definition.arg_type.named_type())});
         arguments.any_required = arguments.any_required || definition.is_required();
     }
-    index_by_name(arguments, index.seed);
+    arguments.run = close_run(index, index.arguments, begin);
     return arguments;
 }
 
@@ -351,7 +379,8 @@ Arguments index_arguments(SchemaIndex& index, const std::vector<ArgumentDefiniti
 // built-in or registered scalar is a leaf, a union composite, an enum a leaf,
 // any other type of `types` composite; anything else is left unclassified.
 void classify(NamedType& named, const CompiledSchema& schema) {
-    if (is_builtin_scalar(named.name) || schema.scalar_names.contains(named.name)) {
+    const bool custom_scalar = schema.scalar_names.contains(named.name);
+    if (is_builtin_scalar(named.name) || custom_scalar) {
         named.type_class = TypeClass::Leaf;
     } else if (schema.unions.contains(named.name)) {
         named.type_class = TypeClass::Composite;
@@ -370,30 +399,51 @@ void classify(NamedType& named, const CompiledSchema& schema) {
         named.value_rule = ValueRule::Float;
     } else if (named.name == "String" || named.name == "ID") {
         named.value_rule = ValueRule::String;
-    } else if (!schema.scalar_names.contains(named.name) && named.type != nullptr) {
+    } else if (!custom_scalar && named.type != nullptr) {
         const TypeKind kind = named.type->definition->kind;
         if (kind == TypeKind::InputObject) named.value_rule = ValueRule::InputObject;
         if (kind == TypeKind::Enum) named.value_rule = ValueRule::Enum;
     }
 }
 
-// Union members; an interface's implementors in `types` order; else the type
-// itself; else nothing: the possible types of `name`, as sorted ids.
-std::vector<std::uint32_t> possible_types(const SchemaIndex& index, const CompiledSchema& schema,
-                                          std::string_view name,
-                                          const std::vector<std::vector<std::uint32_t>>& implementors) {
-    std::vector<std::uint32_t> ids;
+// Adds a name to the index's names, once; the table was sized for every mention.
+void intern_name(SchemaIndex& index, std::string_view name) {
+    NameTable& table = index.name_table;
+    const NameKey key = name_key(name);
+    const std::uint32_t hash = name_hash(key, name, index.seed);
+    const std::size_t mask = table.slots.size() - 1;
+    std::size_t at = hash & mask;
+    for (; table.slots[at].record != not_found; at = (at + 1) & mask) {
+        const NameSlot& slot = table.slots[at];
+        if (slot.hash == hash && record_is(index.names[slot.record], key, name)) return;
+    }
+    table.slots[at] = {hash, static_cast<std::uint32_t>(index.names.size())};
+    index.names.push_back({key, name});
+}
+
+// The possible types of the type whose definition bears `name`, appended to
+// the pool as ascending ids: a union's members (a union of that name comes
+// first), an interface's implementors, else the type itself, else nothing.
+void add_possible_types(SchemaIndex& index, const CompiledSchema& schema, TypeRecord& record,
+                        const std::vector<std::vector<std::uint32_t>>& implementors) {
+    const std::string_view name = record.definition->name;
+    std::vector<std::uint32_t>& pool = index.possible;
+    const std::size_t begin = pool.size();
     const NamedType& named = *find_named(index, name);
     if (auto it = schema.unions.find(name); it != schema.unions.end()) {
-        for (const std::string& member : it->second.member_names) ids.push_back(id_of(index, *find_named(index, member)));
-        std::sort(ids.begin(), ids.end());
-        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-        return ids;
+        for (const std::string& member : it->second.member_names) pool.push_back(name_id(index, member));
+        std::sort(pool.begin() + static_cast<std::ptrdiff_t>(begin), pool.end());
+        pool.erase(std::unique(pool.begin() + static_cast<std::ptrdiff_t>(begin), pool.end()), pool.end());
+    } else if (named.type == nullptr) {
+        // A definition under another key: its own name is no type.
+    } else if (named.type->definition->kind == TypeKind::Interface) {
+        const std::vector<std::uint32_t>& ids = implementors[id_of(index, named)];  // ascending
+        pool.insert(pool.end(), ids.begin(), ids.end());
+    } else {
+        pool.push_back(id_of(index, named));
     }
-    if (named.type == nullptr) return ids;
-    if (named.type->definition->kind == TypeKind::Interface) return implementors[id_of(index, named)];
-    ids.push_back(id_of(index, named));
-    return ids;
+    record.possible_begin = static_cast<std::uint32_t>(begin);
+    record.possible_count = static_cast<std::uint32_t>(pool.size() - begin);
 }
 
 std::shared_ptr<const SchemaIndex> build_index(const CompiledSchema& schema) {
@@ -401,69 +451,82 @@ std::shared_ptr<const SchemaIndex> build_index(const CompiledSchema& schema) {
     index->seed = mix(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(index.get())) ^
                       static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
 
-    // Every name a rule may ask about, sorted, so that ids compare as names do.
-    std::vector<std::string_view> names = {"Boolean", "Float", "ID", "Int", "String"};
-    const auto add_type_names = [&](const std::vector<ArgumentDefinition>& arguments) {
-        for (const ArgumentDefinition& argument : arguments) names.push_back(argument.arg_type.named_type());
-    };
+    // Every name a rule may ask about, each once: the keys of `types` first,
+    // so that their ids ascend in the order of `types`.
+    std::size_t bound = 5 + schema.unions.size() + schema.scalar_names.size();
+    std::size_t field_count = 0;
+    std::size_t argument_count = 0;
     for (const auto& [key, type] : schema.types) {
-        names.push_back(key);
-        names.push_back(type.name);
+        field_count += type.fields.size();
+        for (const FieldDefinition& field : type.fields) argument_count += field.arguments.size();
+    }
+    for (const auto& [key, union_definition] : schema.unions) bound += union_definition.member_names.size();
+    for (const auto& [key, directive] : schema.directives) argument_count += directive.arguments.size();
+    bound += 2 * schema.types.size() + field_count + argument_count;
+    size_table(index->name_table, bound);
+    const auto intern = [&](std::string_view name) { intern_name(*index, name); };
+    const auto intern_argument_types = [&](const std::vector<ArgumentDefinition>& arguments) {
+        for (const ArgumentDefinition& argument : arguments) intern(argument.arg_type.named_type());
+    };
+    for (const auto& [key, type] : schema.types) intern(key);
+    for (const std::string_view builtin : {"Boolean", "Float", "ID", "Int", "String"}) intern(builtin);
+    for (const auto& [key, type] : schema.types) {
+        intern(type.name);
         for (const FieldDefinition& field : type.fields) {
-            names.push_back(field.field_type.named_type());
-            add_type_names(field.arguments);
+            intern(field.field_type.named_type());
+            intern_argument_types(field.arguments);
         }
     }
     for (const auto& [key, union_definition] : schema.unions) {
-        names.push_back(key);
-        names.insert(names.end(), union_definition.member_names.begin(), union_definition.member_names.end());
+        intern(key);
+        for (const std::string& member : union_definition.member_names) intern(member);
     }
-    names.insert(names.end(), schema.scalar_names.begin(), schema.scalar_names.end());
-    for (const auto& [key, directive] : schema.directives) add_type_names(directive.arguments);
-    std::sort(names.begin(), names.end());
-    names.erase(std::unique(names.begin(), names.end()), names.end());
-    index->names.resize(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) index->names[i].name = names[i];
-    index->name_table = build_name_table(
-        names.size(), [&](std::uint32_t i) { return names[i]; }, index->seed);
+    for (const std::string& scalar : schema.scalar_names) intern(scalar);
+    for (const auto& [key, directive] : schema.directives) intern_argument_types(directive.arguments);
+    // The bound counted every mention; the table is sized again for the names.
+    index->names.shrink_to_fit();
+    size_table(index->name_table, index->names.size());
+    for (std::uint32_t id = 0; id < index->names.size(); ++id) place(index->name_table, index->names.data(), id, index->seed);
 
     index->types.resize(schema.types.size());
     std::size_t position = 0;
     for (const auto& [key, type] : schema.types) {
-        TypeRecord& record = index->types[position++];
+        TypeRecord& record = index->types[position];
         record.definition = &type;
-        index->names[name_id(*index, key)].type = &record;
+        index->names[position].type = &record;  // the keys came first, in this order
+        ++position;
     }
     for (NamedType& named : index->names) classify(named, schema);
 
     // Implementors of each interface name, each type once, in `types` order.
     std::vector<std::vector<std::uint32_t>> implementors(index->names.size());
-    for (const auto& [key, type] : schema.types) {
-        const std::uint32_t id = id_of(*index, *find_named(*index, key));
-        for (const std::string& interface_name : type.interfaces) {
-            const NamedType* interface_type = find_named(*index, interface_name);
-            if (interface_type == nullptr) continue;  // nothing asks for its possible types
-            std::vector<std::uint32_t>& list = implementors[id_of(*index, *interface_type)];
+    for (std::uint32_t id = 0; id < index->types.size(); ++id) {
+        for (const std::string& interface_name : index->types[id].definition->interfaces) {
+            const std::uint32_t interface_id = name_id(*index, interface_name);
+            if (interface_id == not_found) continue;  // nothing asks for its possible types
+            std::vector<std::uint32_t>& list = implementors[interface_id];
             if (list.empty() || list.back() != id) list.push_back(id);
         }
     }
 
     const bool camel = schema.auto_camel_case;
+    index->fields.reserve(field_count);
+    index->arguments.reserve(argument_count);
     for (TypeRecord& record : index->types) {
-        const TypeDefinition& type = *record.definition;
-        record.possible = possible_types(*index, schema, type.name, implementors);
-        record.fields.records.reserve(type.fields.size());
-        for (const FieldDefinition& field : type.fields) {
-            record.fields.records.push_back({graphql_name(*index, field.graphql_name, field.name, camel), &field,
-                                             find_named(*index, field.field_type.named_type()),
-                                             index_arguments(*index, field.arguments, camel)});
+        add_possible_types(*index, schema, record, implementors);
+        const std::size_t begin = index->fields.size();
+        for (const FieldDefinition& field : record.definition->fields) {
+            Arguments arguments = index_arguments(*index, field.arguments, camel);
+            index->fields.push_back({NameKey{}, graphql_name(*index, field.graphql_name, field.name, camel), &field,
+                                     find_named(*index, field.field_type.named_type()), arguments});
         }
-        index_by_name(record.fields, index->seed);
+        record.fields = close_run(*index, index->fields, begin);
     }
     for (const auto& [key, directive] : schema.directives) {
-        index->directives.records.push_back({key, &directive, index_arguments(*index, directive.arguments, camel)});
+        Arguments arguments = index_arguments(*index, directive.arguments, camel);
+        index->directives.push_back({NameKey{}, key, &directive, arguments});
     }
-    index_by_name(index->directives, index->seed);
+    index->directive_run = close_run(*index, index->directives, 0);
     return index;
 }
 
@@ -779,7 +842,7 @@ std::optional<std::string> check_named_value(const Context& context, const Value
             }
             // Unknown and left-out input fields are not looked for.
             for (const document::ObjectField& field : value.object) {
-                const FieldRecord* record = find_by_name(context.index, named.type->fields, field.name.value);
+                const FieldRecord* record = find_field(context.index, *named.type, field.name.value);
                 if (record == nullptr) continue;
                 const FieldDefinition& definition = *record->definition;
                 auto tail = check_value_matches_type(context, field.value, definition.field_type, *record->named,
@@ -870,9 +933,9 @@ bool is_skip_or_include(std::string_view name) {
 // Whether two ascending id lists share one: each id of the shorter one is
 // looked for in the longer, so an object type against an interface of
 // thousands costs a binary search.
-bool share_an_id(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
-    const std::vector<std::uint32_t>& shorter = a.size() <= b.size() ? a : b;
-    const std::vector<std::uint32_t>& longer = a.size() <= b.size() ? b : a;
+bool share_an_id(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b) {
+    const std::span<const std::uint32_t> shorter = a.size() <= b.size() ? a : b;
+    const std::span<const std::uint32_t> longer = a.size() <= b.size() ? b : a;
     auto from = longer.begin();
     for (std::uint32_t id : shorter) {
         from = std::lower_bound(from, longer.end(), id);
@@ -957,8 +1020,10 @@ MaybeError check_fragment_is_possible(Context& context, const TypeRecord& condit
                                       Offset offset) {
     if (&condition == &parent) return nullptr;  // shares all its possible types, or has none
     // An interface nothing implements accepts every fragment.
-    if (condition.possible.empty() || parent.possible.empty()) return nullptr;
-    if (share_an_id(condition.possible, parent.possible)) return nullptr;
+    const std::span<const std::uint32_t> condition_types = possible_types(context.index, condition);
+    const std::span<const std::uint32_t> parent_types = possible_types(context.index, parent);
+    if (condition_types.empty() || parent_types.empty()) return nullptr;
+    if (share_an_id(condition_types, parent_types)) return nullptr;
     return error_at(context,
                     concat({"fragment on '", condition.definition->name, "' can never apply to '",
                             parent.definition->name, "' -- they share no possible types"}),
@@ -1052,7 +1117,7 @@ MaybeError typename_is_always_valid(Context&, FieldNode& node) {
 // "field '{}' does not exist on type '{}'"
 MaybeError field_is_defined(Context& context, FieldNode& node) {
     const Selection& field = node.field;
-    node.definition = find_by_name(context.index, node.parent.fields, field.name.value);
+    node.definition = find_field(context.index, node.parent, field.name.value);
     if (node.definition != nullptr) return nullptr;
     return error_at(context,
                     concat({"field '", field.name.value, "' does not exist on type '", node.parent.definition->name,
@@ -1266,7 +1331,7 @@ MaybeError incremental_arguments_are_valid(Context& context, DirectiveNode& node
 // "unknown directive '@{}'"
 MaybeError directive_is_defined(Context& context, DirectiveNode& node) {
     std::string_view name = node.directive.name.value;
-    node.definition = find_by_name(context.index, context.index.directives, name);
+    node.definition = find_in_run(context.index, context.index.directives, context.index.directive_run, name);
     if (node.definition != nullptr) return nullptr;
     return error_at(context, concat({"unknown directive '@", name, "'"}), ErrorCode::InvalidDirectiveLocation,
                     node.directive.offset);
@@ -1335,9 +1400,9 @@ MaybeError each_argument_is_valid(Context& context, ArgumentsNode& node) {
 
 // "missing required argument '{}' on '{}'"
 MaybeError required_arguments_are_given(Context& context, ArgumentsNode& node) {
-    const std::vector<ArgumentRecord>& definitions = node.definitions.records;
-    for (std::size_t i = 0; i < definitions.size(); ++i) {
-        const ArgumentRecord& definition = definitions[i];
+    const Run& run = node.definitions.run;
+    for (std::size_t i = 0; i < run.count; ++i) {
+        const ArgumentRecord& definition = context.index.arguments[run.begin + i];
         if (!definition.definition->is_required()) continue;
         if (i < 64 && (node.matched & (std::uint64_t{1} << i))) continue;
         // Unmatched by index; an argument may still carry its name when an
@@ -1360,14 +1425,16 @@ MaybeError required_arguments_are_given(Context& context, ArgumentsNode& node) {
 
 // "unknown argument '{}' on '{}'"
 MaybeError argument_is_defined(Context& context, ArgumentNode& node) {
-    node.definition = find_by_name(context.index, node.arguments.definitions, node.argument.name.value);
+    node.definition =
+        find_in_run(context.index, context.index.arguments, node.arguments.definitions.run, node.argument.name.value);
     if (node.definition == nullptr) {
         return error_at(context,
                         concat({"unknown argument '", node.argument.name.value, "' on '", node.arguments.owner_name,
                                 "'"}),
                         ErrorCode::UnknownArgument, node.argument.name.offset);
     }
-    const auto index = static_cast<std::size_t>(node.definition - node.arguments.definitions.records.data());
+    const auto index = static_cast<std::size_t>(node.definition - context.index.arguments.data()) -
+                       node.arguments.definitions.run.begin;
     if (index < 64) node.arguments.matched |= std::uint64_t{1} << index;
     return nullptr;
 }

@@ -2,6 +2,7 @@
 // test, benchmark or fuzz harness runs against, built once here.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <tuple>
 
@@ -22,6 +23,21 @@ inline schema::CompiledSchema query_only_schema() {
 inline schema::CompiledSchema hello_schema() {
     schema::CompiledSchema schema = query_only_schema();
     add(schema, type(schema::TypeKind::Object, "Query", {field("hello", "String")}));
+    return schema;
+}
+
+// interface Node { id: ID! }, object types T0 ... T{count - 1} implementing
+// it, each with id and name, and type Query { node: Node }: a schema whose
+// size is all in one interface's possible types. Not indexed.
+inline schema::CompiledSchema interface_schema(std::size_t count) {
+    using schema::TypeKind;
+    schema::CompiledSchema schema = query_only_schema();
+    add(schema, type(TypeKind::Interface, "Node", {field("id", "ID!")}));
+    for (std::size_t i = 0; i < count; ++i) {
+        add(schema, type(TypeKind::Object, "T" + std::to_string(i), {field("id", "ID!"), field("name", "String")},
+                         {"Node"}));
+    }
+    add(schema, type(TypeKind::Object, "Query", {field("node", "Node")}));
     return schema;
 }
 
