@@ -3,6 +3,7 @@
 //     bench_table parse SHAPE BYTES      MB/s, heap bytes per input byte, page faults per parse
 //     bench_table validate COPIES KIND   ns per document field
 //     bench_table lower COPIES KIND      ns per lowered field, into the flat plan and into LoweredField trees
+//     bench_table validate dashboard     bench/data/query.graphql itself, as the peers validate it
 //     bench_table interface TYPES        { node { ... on T0 { id } } } against an interface of TYPES
 //                                        implementors, and what indexing that schema costs
 //     bench_table text SHAPE BYTES | text dashboard COPIES KIND    the text itself
@@ -338,8 +339,7 @@ std::size_t plan_fields(const std::vector<lowering::LoweredField>& fields) {
     return count;
 }
 
-int validate_row(std::size_t copies, bool own_fragments) {
-    const std::string text = dashboard_copies(copies, own_fragments);
+int validate_text_row(const std::string& text) {
     const document::SharedDocument document = parse_or_exit(text);
     const schema::CompiledSchema schema = test_support::dashboard_schema();
     if (error::MaybeError error = validation::validate_query(*document, schema, std::nullopt)) {
@@ -353,6 +353,10 @@ int validate_row(std::size_t copies, bool own_fragments) {
     std::printf("{\"bytes\": %zu, \"fields\": %zu, \"us\": %.2f, \"ns_per_field\": %.1f}\n", text.size(), fields,
                 seconds * 1e6, seconds * 1e9 / static_cast<double>(fields));
     return 0;
+}
+
+int validate_row(std::size_t copies, bool own_fragments) {
+    return validate_text_row(dashboard_copies(copies, own_fragments));
 }
 
 // Validation of one inline fragment inside an interface-typed field, on a
@@ -415,6 +419,9 @@ int main(int argc, char** argv) {
         return args[0] == "validate" ? validate_row(copies, own) : lower_row(copies, own);
     }
     if (args.size() == 2 && args[0] == "interface") return interface_row(std::stoul(args[1]));
+    if (args.size() == 2 && args[0] == "validate" && args[1] == "dashboard") {
+        return validate_text_row(read_data("query.graphql"));
+    }
     if (args.size() == 4 && args[0] == "text" && args[1] == "dashboard") {
         std::fputs(dashboard_copies(std::stoul(args[2]), args[3] == "own").c_str(), stdout);
         return 0;

@@ -2,7 +2,8 @@
 
     python3.11 bench/bench_table.py [--build build/dev] [--quick] [SECTION...]
 
-SECTION is parse, validate, interface, lower or python (all five by default). The build
+SECTION is parse, validate, interface, lower or python (all five by default),
+or peers, which is never run by default. The build
 directory must hold a Release build with -DDOVRANE_BUILD_BENCH=ON (the core
 rows run its bench/bench_table) and the module (the Python rows import it,
 with the host stand-in of tests/host). The Python rows compare against
@@ -31,6 +32,11 @@ alone. --quick keeps the sizes up to 1 MB and the copies up to 100.
   collector, and the bytes its objects hold per lowered field. Then
   validate_document on the bench schema (bench_schema_types.py, compiled)
   beside the core's validation of the same text and graphql-core's validate.
+- peers: gqlparser's validator (bench/peers/gqlparser, a Go program built
+  offline against Debian's golang-github-vektah-gqlparser-dev sources) on the
+  dashboard query and bench schema, with all of its rules and with only the
+  rules that dovrane's validation also checks, beside the core's validation
+  of the same text, as ratios (theirs / ours). It needs `go`.
 
 It asserts nothing.
 """
@@ -104,6 +110,30 @@ def interface_section(build):
         first = first or row["us"]
         print(f"  {label:40} {row['us']:6.3f} {row['us'] / first:10.2f}x | {row['index_us']:9.1f}"
               f" {row['index_bytes'] / 1024:9.1f} {row['schema_bytes'] / 1024:10.1f} {row['shape_us']:9.1f}")
+
+
+def peers_section(build):
+    print("Validation of the dashboard query against gqlparser 2.5.1 (Go)")
+    peer = os.path.join(HERE, "peers", "gqlparser")
+    environment = dict(os.environ, GOFLAGS="-mod=mod", GOPROXY="off")
+    try:
+        child = subprocess.run(["go", "run", ".", os.path.join(HERE, "data")], cwd=peer, capture_output=True,
+                               text=True, env=environment)
+    except FileNotFoundError:
+        print("  go is not installed: no peer figures")
+        return
+    if child.returncode != 0:
+        print(f"  failed: {child.stderr.strip()[-200:]}")
+        return
+    ours = core_row(build, "validate", "dashboard")
+    if "error" in ours:
+        print(f"  failed: {ours['error']}")
+        return
+    print(f"  dovrane validate_query            {ours['us']:8.2f} us")
+    for line in child.stdout.splitlines()[1:]:
+        label, theirs = line.rsplit(None, 2)[0].strip(), float(line.split()[-2])
+        ratio = f"   {theirs / ours['us']:6.1f}x" if label.startswith("validate") else ""
+        print(f"  gqlparser {label:24} {theirs:8.2f} us{ratio}")
 
 
 def python_section(build, copies):
@@ -237,6 +267,8 @@ def main():
             scaled_section(build, section, copies)
         elif section == "interface":
             interface_section(build)
+        elif section == "peers":
+            peers_section(build)
         elif section == "python":
             python_section(build, copies)
         else:

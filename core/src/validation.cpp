@@ -13,9 +13,9 @@
 // a schema of thousands of types than on one of ten.
 //
 // Work per call stays linear in the selections reached: a fragment body that
-// passed once is not walked again, and names from the query are compared
-// through sorted scratch lists or looked up in tables built from the schema's
-// own names, never compared in all pairs.
+// passed once is not walked again, and names from the query are looked up in
+// tables built from the schema's own names, or compared through sorted
+// scratch lists (in pairs only within lists of a few).
 #include "dovrane_core/validation.hpp"
 
 #include <algorithm>
