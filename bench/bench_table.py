@@ -173,6 +173,26 @@ def python_section(build, copies):
               f" {(theirs / row['validate_document']) if theirs else 0:5.0f}x")
 
 
+def dashboard_text(build, count):
+    """The dashboard query `count` times, each copy with fragments of its own."""
+    program = os.path.join(build, "bench", "bench_table")
+    return subprocess.run([program, "text", "dashboard", str(count), "own"], capture_output=True, text=True,
+                          check=True).stdout
+
+
+def graphql_core_on(text):
+    """graphql-core, its schema of data/schema.graphql and its parse of `text`; None without graphql-core."""
+    try:
+        import graphql
+    except ImportError:
+        return None
+    with open(os.path.join(HERE, "data", "schema.graphql"), encoding="utf-8") as source:
+        schema = graphql.build_schema(source.read())
+    parsed = graphql.parse(text)
+    assert not graphql.validate(schema, parsed)
+    return graphql, schema, parsed
+
+
 def python_row(build, count):
     """In the child: one size of the dashboard query, timed from Python."""
     import gc
@@ -181,9 +201,7 @@ def python_row(build, count):
     import _dovrane
     from bench_python import QUERY_VARIABLES, per_call_us
 
-    program = os.path.join(build, "bench", "bench_table")
-    text = subprocess.run([program, "text", "dashboard", str(count), "own"], capture_output=True, text=True,
-                          check=True).stdout
+    text = dashboard_text(build, count)
     variables = QUERY_VARIABLES
     budget = 1.0 if count < 100 else 3.0
     document = _dovrane.parse_query(text)
@@ -209,15 +227,9 @@ def python_row(build, count):
     del kept
 
     row["graphql_parse"] = row["graphql_validate"] = row["graphql_parse_validate"] = 0
-    try:
-        import graphql
-    except ImportError:
-        graphql = None
-    if graphql is not None:
-        with open(os.path.join(HERE, "data", "schema.graphql"), encoding="utf-8") as source:
-            schema = graphql.build_schema(source.read())
-        parsed = graphql.parse(text)
-        assert not graphql.validate(schema, parsed)
+    theirs = graphql_core_on(text)
+    if theirs is not None:
+        graphql, schema, parsed = theirs
         row["graphql_parse"] = per_call_us(lambda: graphql.parse(text), budget)
         row["graphql_validate"] = per_call_us(lambda: graphql.validate(schema, parsed), budget)
         row["graphql_parse_validate"] = row["graphql_parse"] + row["graphql_validate"]
@@ -230,23 +242,15 @@ def python_validate_row(build, count):
     import bench_schema_types
     from bench_python import per_call_us
 
-    program = os.path.join(build, "bench", "bench_table")
-    text = subprocess.run([program, "text", "dashboard", str(count), "own"], capture_output=True, text=True,
-                          check=True).stdout
+    text = dashboard_text(build, count)
     schema = bench_schema_types.build()
     document = _dovrane.parse_query(text)
     assert _dovrane.validate_document(document, schema) is None
     row = {"validate_document": per_call_us(lambda: _dovrane.validate_document(document, schema), 1.0),
            "graphql_validate": 0}
-    try:
-        import graphql
-    except ImportError:
-        graphql = None
-    if graphql is not None:
-        with open(os.path.join(HERE, "data", "schema.graphql"), encoding="utf-8") as source:
-            their_schema = graphql.build_schema(source.read())
-        parsed = graphql.parse(text)
-        assert not graphql.validate(their_schema, parsed)
+    theirs = graphql_core_on(text)
+    if theirs is not None:
+        graphql, their_schema, parsed = theirs
         row["graphql_validate"] = per_call_us(lambda: graphql.validate(their_schema, parsed), 1.0)
     print(json.dumps(row))
 
