@@ -129,11 +129,11 @@ def peers_section(build):
     if "error" in ours:
         print(f"  failed: {ours['error']}")
         return
-    print(f"  dovrane validate_query            {ours['us']:8.2f} us")
+    print(f"  dovrane validate_query                  {ours['us']:8.2f} us")
     for line in child.stdout.splitlines()[1:]:
         label, theirs = line.rsplit(None, 2)[0].strip(), float(line.split()[-2])
         ratio = f"   {theirs / ours['us']:6.1f}x" if label.startswith("validate") else ""
-        print(f"  gqlparser {label:24} {theirs:8.2f} us{ratio}")
+        print(f"  gqlparser {label:30} {theirs:8.2f} us{ratio}")
 
 
 def python_section(build, copies):
