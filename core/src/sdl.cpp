@@ -1,5 +1,6 @@
 #include "dovrane_core/sdl.hpp"
 
+#include <cstdint>
 #include <string_view>
 
 #include "dovrane_core/json.hpp"
@@ -13,20 +14,68 @@ using schema::AppliedDirective;
 using schema::ArgumentDefinition;
 using schema::DirectiveFieldDefinition;
 
-// A description between """ and """. Printed as stored, except where the text
-// would end the block early: """ inside it becomes \""", and a text ending in
-// '"' or '\' moves the closing """ to a line of its own (block strings drop a
-// trailing blank line, so the value is unchanged). `closing_indent` precedes
-// that closing line.
-void append_block_description(std::string& out, std::string_view text, std::string_view closing_indent) {
-    out.append("\"\"\"");
+// The text of a block string: """ inside it becomes \""", which reads back as """.
+void append_block_text(std::string& out, std::string_view text) {
     std::size_t start = 0;
     for (std::size_t found; (found = text.find("\"\"\"", start)) != std::string_view::npos; start = found + 3) {
         out.append(text.substr(start, found - start));
         out.append("\\\"\"\"");
     }
     out.append(text.substr(start));
-    if (!text.empty() && (text.back() == '"' || text.back() == '\\')) {
+}
+
+bool is_blank_line(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
+
+bool starts_indented(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
+
+enum class DescriptionForm : std::uint8_t {
+    Block,             // """text"""
+    BlockOwnLines,     // """ and a line break, the text, a line break and """
+    Quoted,            // "text" with escapes
+};
+
+// A reader takes a block string's value: lines split at CR, LF or CR LF, the
+// common indentation of every line but the first removed, leading and
+// trailing blank lines dropped. The block form is used only where that value
+// is the text itself.
+DescriptionForm description_form(std::string_view text) {
+    // CR would read back as LF; the other control characters are invisible in
+    // a block, and older readers refuse them there.
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') return DescriptionForm::Quoted;
+    }
+    const std::size_t first_break = text.find('\n');
+    const std::string_view first_line = text.substr(0, first_break);
+    if (is_blank_line(first_line)) return DescriptionForm::Quoted;
+    if (first_break == std::string_view::npos) return DescriptionForm::Block;
+    if (is_blank_line(text.substr(text.rfind('\n') + 1))) return DescriptionForm::Quoted;
+    // Some later line starts at column one: no common indentation to strip.
+    for (std::size_t start = first_break + 1; start < text.size();) {
+        if (text[start] != ' ' && text[start] != '\t' && text[start] != '\n') return DescriptionForm::Block;
+        const std::size_t next = text.find('\n', start);
+        if (next == std::string_view::npos) break;
+        start = next + 1;
+    }
+    // Every later line is indented: the first line, moved below the opening
+    // """, takes part in the common indentation, and holds it at zero unless
+    // it is indented too.
+    return starts_indented(first_line) ? DescriptionForm::Quoted : DescriptionForm::BlockOwnLines;
+}
+
+// A description printed so that it reads back as stored. In the block form a
+// text ending in '"' or '\' moves the closing """ to a line of its own (a
+// trailing blank line is dropped on reading); `closing_indent` precedes that
+// closing line.
+void append_description(std::string& out, std::string_view text, std::string_view closing_indent) {
+    const DescriptionForm form = description_form(text);
+    if (form == DescriptionForm::Quoted) {
+        json::append_quoted_string(out, text, json::QuoteForm::GraphQL);
+        return;
+    }
+    const bool own_lines = form == DescriptionForm::BlockOwnLines;
+    out.append(own_lines ? "\"\"\"\n" : "\"\"\"");
+    append_block_text(out, text);
+    if (own_lines || text.back() == '"' || text.back() == '\\') {
         out.push_back('\n');
         out.append(closing_indent);
     }
@@ -38,7 +87,7 @@ void append_description_block(std::string& out, const std::optional<std::string>
                               std::string_view indent) {
     if (!description || description->empty()) return;
     out.append(indent);
-    append_block_description(out, *description, indent);
+    append_description(out, *description, indent);
     out.push_back('\n');
 }
 
@@ -70,18 +119,55 @@ void append_type(std::string& out, const schema::GraphQLType& type) {
     }
 }
 
-// Arrays and objects nest to any depth: walked with an explicit stack.
-void append_json_value(std::string& out, const json::Value& root) {
+bool is_name_start(char c) { return c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// A name that reads back as an enum value, not as another literal or as text
+// that is no name at all.
+bool prints_as_enum_value(std::string_view name) {
+    if (name.empty() || !is_name_start(name[0]) || name == "true" || name == "false" || name == "null") return false;
+    for (const char c : name.substr(1)) {
+        if (!is_name_start(c) && !(c >= '0' && c <= '9')) return false;
+    }
+    return true;
+}
+
+// The type a value stands at: without its non-null wrapper, and for a value
+// that is not a list at a list type, the item type (GraphQL reads a single
+// value in place of a list of one).
+const schema::GraphQLType* place_type(const json::Value& value, const schema::GraphQLType* type) {
+    using Kind = schema::GraphQLType::Kind;
+    while (type != nullptr && type->kind != Kind::Named) {
+        if (type->kind == Kind::List && value.as_array() != nullptr) break;
+        type = type->inner.get();
+    }
+    return type;
+}
+
+// Whether `text`, at a place of type `type`, names one of that enum's values.
+bool names_enum_value(const std::string& text, const schema::GraphQLType* type, const AppliedDirectiveNames& names) {
+    if (type == nullptr || type->kind != schema::GraphQLType::Kind::Named) return false;
+    const auto values = names.enum_values_by_type.find(type->name);
+    return values != names.enum_values_by_type.end() && values->second.count(text) != 0 &&
+           prints_as_enum_value(text);
+}
+
+// Arrays and objects nest to any depth: walked with an explicit stack. `type`,
+// when known, is the definition's type of the value: it tells where a string
+// is an enum value (see AppliedDirectiveNames).
+void append_json_value(std::string& out, const json::Value& root, const schema::GraphQLType* type,
+                       const AppliedDirectiveNames& names) {
     struct Frame {
         const json::Array* array = nullptr;
         const json::Object* object = nullptr;
+        const schema::GraphQLType* item_type = nullptr;  // the array's item type, when known
         std::size_t next = 0;
         json::Object::const_iterator entry;
     };
     std::vector<Frame> stack;
 
     // Prints a scalar, or opens a container and pushes its frame.
-    const auto open = [&](const json::Value& value) {
+    const auto open = [&](const json::Value& value, const schema::GraphQLType* value_type) {
+        value_type = place_type(value, value_type);
         if (value.is_null()) {
             out.append("null");
         } else if (const bool* boolean = value.as_bool()) {
@@ -89,11 +175,18 @@ void append_json_value(std::string& out, const json::Value& root) {
         } else if (const json::Number* number = value.as_number()) {
             json::append_number_text(out, *number);
         } else if (const std::string* text = value.as_string()) {
-            json::append_quoted_string(out, *text, json::QuoteForm::GraphQL);
+            if (names_enum_value(*text, value_type, names)) {
+                out.append(*text);
+            } else {
+                json::append_quoted_string(out, *text, json::QuoteForm::GraphQL);
+            }
         } else if (const json::Array* array = value.as_array()) {
             out.push_back('[');
             Frame frame;
             frame.array = array;
+            if (value_type != nullptr && value_type->kind == schema::GraphQLType::Kind::List) {
+                frame.item_type = value_type->inner.get();
+            }
             stack.push_back(frame);
         } else if (const json::Object* object = value.as_object()) {
             out.push_back('{');
@@ -104,7 +197,7 @@ void append_json_value(std::string& out, const json::Value& root) {
         }
     };
 
-    open(root);
+    open(root, type);
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.array != nullptr) {
@@ -115,7 +208,7 @@ void append_json_value(std::string& out, const json::Value& root) {
             }
             if (frame.next > 0) out.append(", ");
             const json::Value& item = (*frame.array)[frame.next++];
-            open(item);  // may grow the stack: `frame` is not used after this
+            open(item, frame.item_type);  // may grow the stack: `frame` is not used after this
         } else {
             if (frame.entry == frame.object->end()) {
                 out.push_back('}');
@@ -126,7 +219,7 @@ void append_json_value(std::string& out, const json::Value& root) {
             const auto& [key, item] = *frame.entry++;
             out.append(key);  // keys are printed raw
             out.append(": ");
-            open(item);
+            open(item, nullptr);
         }
     }
 }
@@ -161,7 +254,7 @@ void append_applied_directive(std::string& out, const AppliedDirective& directiv
             out.append(key);
         }
         out.append(": ");
-        append_json_value(out, value);
+        append_json_value(out, value, field != nullptr ? &field->field_type : nullptr, names);
     }
     out.push_back(')');
 }
@@ -177,7 +270,7 @@ void append_applied_directives(std::string& out, const std::vector<AppliedDirect
 void append_argument(std::string& out, const ArgumentDefinition& argument, bool auto_camel_case,
                      const AppliedDirectiveNames& names) {
     if (argument.description && !argument.description->empty()) {
-        append_block_description(out, *argument.description, {});
+        append_description(out, *argument.description, {});
         out.push_back(' ');
     }
     append_graphql_name(out, argument.graphql_name, argument.name, auto_camel_case);
@@ -289,6 +382,7 @@ void append_type_section(std::string& out, std::string& scratch, const schema::T
 }
 
 void append_union_section(std::string& out, const schema::UnionDefinition& union_definition) {
+    append_description_block(out, union_definition.description, {});
     out.append("union ");
     out.append(union_definition.name);
     out.append(" = ");
@@ -301,7 +395,7 @@ void append_union_section(std::string& out, const schema::UnionDefinition& union
 void append_scalar_section(std::string& out, const schema::CompiledSchema& schema, const std::string& name,
                            const AppliedDirectiveNames& names) {
     if (auto it = schema.scalar_descriptions.find(name); it != schema.scalar_descriptions.end() && !it->second.empty()) {
-        append_block_description(out, it->second, {});
+        append_description(out, it->second, {});
         out.push_back('\n');
     }
     out.append("scalar ");
@@ -397,14 +491,24 @@ AppliedDirectiveNames index_applied_directive_names(const schema::CompiledSchema
         for (const DirectiveFieldDefinition& field : directive.fields) {
             if (field.graphql_name) fields.try_emplace(*field.graphql_name, &field);
         }
-        for (const DirectiveFieldDefinition& field : directive.fields) fields.try_emplace(field.name, &field);
+        for (const DirectiveFieldDefinition& field : directive.fields) {
+            fields.try_emplace(field.name, &field);
+            const std::string& type_name = field.field_type.named_type();
+            const auto type = schema.types.find(type_name);
+            if (type == schema.types.end() || type->second.kind != schema::TypeKind::Enum) continue;
+            const auto [values, added] = names.enum_values_by_type.try_emplace(type_name);
+            if (!added) continue;
+            for (const schema::EnumValueDefinition& value : type->second.enum_values) {
+                values->second.insert(value.graphql_name_or_name());
+            }
+        }
     }
     return names;
 }
 
 std::string render_json_value(const json::Value& value) {
     std::string out;
-    append_json_value(out, value);
+    append_json_value(out, value, nullptr, keys_as_stored());
     return out;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,9 +18,16 @@ std::string render_sdl(const schema::CompiledSchema& schema);
 // field's explicit GraphQL name, else its Python name; printed, it must be the
 // name the directive's definition line gives that field, or other tools reject
 // the document. Holds views into the schema it was built from.
+//
+// A string value at a place the field's type makes an enum (through list and
+// non-null wrappers) that names one of the enum's values prints as that bare
+// value, the literal the definition asks for; any other value prints as stored.
 struct AppliedDirectiveNames {
     using FieldsByKey = std::map<std::string_view, const schema::DirectiveFieldDefinition*, std::less<>>;
+    using ValueNames = std::set<std::string_view, std::less<>>;
     std::map<std::string_view, FieldsByKey, std::less<>> fields_by_directive;
+    // The value names of the enums that directive fields are typed with.
+    std::map<std::string_view, ValueNames, std::less<>> enum_values_by_type;
     bool auto_camel_case = true;
 };
 
