@@ -323,32 +323,48 @@ def test_strings_naming_enum_values_print_as_enum_values(graphql):
         ORDER_CREATED = "created"
         ORDER_PAID = EnumValueDefinition("paid", graphql_name="PAID")
 
+    @dovrane.input
+    class Route:
+        event_kind: WebhookEvent
+        also: Optional[list[WebhookEvent]] = None
+
     @dovrane.schema_directive(locations=["OBJECT", "FIELD_DEFINITION"])
     class Webhook:
         async_events: list[WebhookEvent]
         primary: Optional[WebhookEvent] = None
         label: Optional[str] = None
 
-    @dovrane.type(directives=[Webhook(async_events=["ORDER_CREATED", "PAID"], primary="PAID", label="PAID")])
+    @dovrane.schema_directive(locations=["OBJECT"])
+    class Routes:
+        routes: list[Route]
+
+    # Input-object keys by printed name, and by Python name where that is one.
+    routes = Routes(routes=[{"eventKind": "PAID", "also": ["ORDER_CREATED"]}, {"event_kind": "ORDER_CREATED"}])
+
+    @dovrane.type(directives=[Webhook(async_events=["ORDER_CREATED", "PAID"], primary="PAID", label="PAID"), routes])
     class Query:
         order: str = dovrane.field(default="", directives=[Webhook(async_events="ORDER_CREATED")])
         other: str = dovrane.field(default="", directives=[Webhook(async_events=["ORDER_PAID"])])
 
     sdl = _dovrane.render_sdl(dovrane.compile_schema(
-        Query, types=[WebhookEvent], schema_directives=[Webhook], scalar_names=["String"]))
-    assert 'type Query @webhook(asyncEvents: [ORDER_CREATED, PAID], primary: PAID, label: "PAID") {' in sdl
+        Query, types=[WebhookEvent, Route], schema_directives=[Webhook, Routes], scalar_names=["String"]))
+    assert ('type Query @webhook(asyncEvents: [ORDER_CREATED, PAID], primary: PAID, label: "PAID")'
+            " @routes(routes: [{also: [ORDER_CREATED], eventKind: PAID}, {event_kind: ORDER_CREATED}]) {") in sdl
     # One value in place of a list of one.
     assert "  order: String! @webhook(asyncEvents: ORDER_CREATED, primary: null, label: null)\n" in sdl
     # A Python member name is no GraphQL value name: printed as stored.
     other = '@webhook(asyncEvents: ["ORDER_PAID"], primary: null, label: null)'
     assert f"  other: String! {other}\n" in sdl
 
-    built = graphql.build_schema(sdl.replace(other, ""))
+    # Object keys print as stored: only the printed name reads back.
+    built = graphql.build_schema(sdl.replace(other, "").replace("{event_kind:", "{eventKind:"))
     assert graphql.validate_schema(built) == []
     webhook = built.get_directive("webhook")
     query = built.query_type
     assert graphql.get_directive_values(webhook, query.ast_node) == {
         "asyncEvents": ["ORDER_CREATED", "PAID"], "primary": "PAID", "label": "PAID"}
+    assert graphql.get_directive_values(built.get_directive("routes"), query.ast_node) == {
+        "routes": [{"eventKind": "PAID", "also": ["ORDER_CREATED"]}, {"eventKind": "ORDER_CREATED", "also": None}]}
     assert graphql.get_directive_values(webhook, query.fields["order"].ast_node) == {
         "asyncEvents": ["ORDER_CREATED"], "primary": None, "label": None}
 

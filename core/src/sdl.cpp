@@ -151,6 +151,14 @@ bool names_enum_value(const std::string& text, const schema::GraphQLType* type, 
            prints_as_enum_value(text);
 }
 
+// The fields of the input object a value of type `type` stands for, when known.
+const AppliedDirectiveNames::InputFieldsByKey* input_fields(const schema::GraphQLType* type,
+                                                          const AppliedDirectiveNames& names) {
+    if (type == nullptr || type->kind != schema::GraphQLType::Kind::Named) return nullptr;
+    const auto fields = names.input_fields_by_type.find(type->name);
+    return fields != names.input_fields_by_type.end() ? &fields->second : nullptr;
+}
+
 // Arrays and objects nest to any depth: walked with an explicit stack. `type`,
 // when known, is the definition's type of the value: it tells where a string
 // is an enum value (see AppliedDirectiveNames).
@@ -160,6 +168,7 @@ void append_json_value(std::string& out, const json::Value& root, const schema::
         const json::Array* array = nullptr;
         const json::Object* object = nullptr;
         const schema::GraphQLType* item_type = nullptr;  // the array's item type, when known
+        const AppliedDirectiveNames::InputFieldsByKey* fields = nullptr;  // the object's input fields, when known
         std::size_t next = 0;
         json::Object::const_iterator entry;
     };
@@ -192,6 +201,7 @@ void append_json_value(std::string& out, const json::Value& root, const schema::
             out.push_back('{');
             Frame frame;
             frame.object = object;
+            frame.fields = input_fields(value_type, names);
             frame.entry = object->begin();
             stack.push_back(frame);
         }
@@ -219,7 +229,13 @@ void append_json_value(std::string& out, const json::Value& root, const schema::
             const auto& [key, item] = *frame.entry++;
             out.append(key);  // keys are printed raw
             out.append(": ");
-            open(item, nullptr);
+            const schema::GraphQLType* item_type = nullptr;
+            if (frame.fields != nullptr) {
+                if (auto field = frame.fields->find(key); field != frame.fields->end()) {
+                    item_type = &field->second->field_type;
+                }
+            }
+            open(item, item_type);
         }
     }
 }
@@ -484,6 +500,7 @@ std::string render_sdl(const schema::CompiledSchema& schema) {
 AppliedDirectiveNames index_applied_directive_names(const schema::CompiledSchema& schema) {
     AppliedDirectiveNames names;
     names.auto_camel_case = schema.auto_camel_case;
+    std::vector<const std::string*> reached;  // named types of directive and input fields
     for (const auto& [key, directive] : schema.schema_directives) {
         AppliedDirectiveNames::FieldsByKey& fields = names.fields_by_directive[key];
         // Explicit names first, so a Python name never shadows one; the first
@@ -493,13 +510,34 @@ AppliedDirectiveNames index_applied_directive_names(const schema::CompiledSchema
         }
         for (const DirectiveFieldDefinition& field : directive.fields) {
             fields.try_emplace(field.name, &field);
-            const std::string& type_name = field.field_type.named_type();
-            const auto type = schema.types.find(type_name);
-            if (type == schema.types.end() || type->second.kind != schema::TypeKind::Enum) continue;
-            const auto [values, added] = names.enum_values_by_type.try_emplace(type_name);
+            reached.push_back(&field.field_type.named_type());
+        }
+    }
+    // The enums and input objects those fields reach, each indexed once
+    // (input objects may refer to each other in cycles).
+    while (!reached.empty()) {
+        const std::string& type_name = *reached.back();
+        reached.pop_back();
+        const auto type = schema.types.find(type_name);
+        if (type == schema.types.end()) continue;
+        const schema::TypeDefinition& definition = type->second;
+        if (definition.kind == schema::TypeKind::Enum) {
+            const auto [values, added] = names.enum_values_by_type.try_emplace(definition.name);
             if (!added) continue;
-            for (const schema::EnumValueDefinition& value : type->second.enum_values) {
+            for (const schema::EnumValueDefinition& value : definition.enum_values) {
                 values->second.insert(value.graphql_name_or_name());
+            }
+        } else if (definition.kind == schema::TypeKind::InputObject) {
+            const auto [input_fields, added] = names.input_fields_by_type.try_emplace(definition.name);
+            if (!added) continue;
+            // Printed names first, as for directive fields.
+            for (const schema::FieldDefinition& field : definition.fields) {
+                input_fields->second.try_emplace(
+                    schema::graphql_name_of(field.graphql_name, field.name, schema.auto_camel_case), &field);
+            }
+            for (const schema::FieldDefinition& field : definition.fields) {
+                input_fields->second.try_emplace(field.name, &field);
+                reached.push_back(&field.field_type.named_type());
             }
         }
     }

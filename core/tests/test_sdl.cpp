@@ -806,6 +806,55 @@ TEST(AppliedDirectiveNames, EnumValuesPrintAsEnumValues) {
     EXPECT_EQ(sdl::render_json_value(text("ORDER_PAID")), R"("ORDER_PAID")");
 }
 
+// @hook(filter: Filter, filters: [Filter!]) over input Filter, whose fields
+// reach enum Event directly, through a list and through Filter itself.
+TEST(AppliedDirectiveNames, EnumValuesInsideInputObjects) {
+    CompiledSchema schema = query_only_schema();
+    add(schema, enum_type("Event", {"ORDER_CREATED", "ORDER_PAID"}));
+    TypeDefinition filter = type(TypeKind::InputObject, "Filter",
+                                 {field("kind", named("Event")), field("event_list", list(non_null(named("Event")))),
+                                  field("inner", named("Filter")), field("label", named("String")),
+                                  field("x_y", named("String")), field("b", named("Event"))});
+    filter.fields[5].graphql_name = "x_y";  // a printed name wins over another field's Python name
+    add(schema, std::move(filter));
+    SchemaDirectiveDefinition hook;
+    hook.name = "hook";
+    hook.locations = {SchemaDirectiveLocation::Schema};
+    hook.fields = {DirectiveFieldDefinition{"filter", std::nullopt, named("Filter")},
+                   DirectiveFieldDefinition{"filters", std::nullopt, list(non_null(named("Filter")))}};
+    schema.schema_directives.emplace("hook", std::move(hook));
+
+    const auto object = [](const char* key, json::Value value) { return json::Value(json::Object{{key, value}}); };
+    struct Case {
+        const char* key;
+        json::Value value;
+        const char* printed;
+    };
+    const Case cases[] = {
+        {"filter", object("kind", text("ORDER_PAID")), "filter: {kind: ORDER_PAID}"},
+        {"filter", object("eventList", json::Array{text("ORDER_CREATED")}), "filter: {eventList: [ORDER_CREATED]}"},
+        {"filter", object("event_list", text("ORDER_PAID")), "filter: {event_list: ORDER_PAID}"},  // Python name
+        {"filter", object("inner", object("inner", object("kind", text("ORDER_PAID")))),
+         "filter: {inner: {inner: {kind: ORDER_PAID}}}"},
+        {"filter", object("label", text("ORDER_PAID")), R"(filter: {label: "ORDER_PAID"})"},
+        {"filter", object("x_y", text("ORDER_PAID")), "filter: {x_y: ORDER_PAID}"},
+        {"filter", object("xY", text("ORDER_PAID")), R"(filter: {xY: "ORDER_PAID"})"},
+        {"filter", object("unknown", text("ORDER_PAID")), R"(filter: {unknown: "ORDER_PAID"})"},
+        {"filter", object("kind", text("true")), R"(filter: {kind: "true"})"},
+        {"filter", object("kind", text("OTHER")), R"(filter: {kind: "OTHER"})"},
+        {"filter", text("ORDER_PAID"), R"(filter: "ORDER_PAID")"},
+        {"filters", json::Array{object("kind", text("ORDER_PAID")), object("kind", text("ORDER_CREATED"))},
+         "filters: [{kind: ORDER_PAID}, {kind: ORDER_CREATED}]"},
+        {"filters", object("kind", text("ORDER_PAID")), "filters: {kind: ORDER_PAID}"},  // one in place of a list
+        {"filters", json::Array{json::Array{object("kind", text("ORDER_PAID"))}}, R"(filters: [[{kind: "ORDER_PAID"}]])"},
+    };
+    for (const Case& c : cases) {
+        schema.schema_applied_directives = {directive("hook", {{c.key, c.value}})};
+        const std::string sdl = render_sdl(schema);
+        EXPECT_EQ(sdl.substr(0, sdl.find(" {\n")), std::string("schema @hook(") + c.printed + ")") << c.printed;
+    }
+}
+
 TEST(AppliedDirectiveNames, PublicPrinters) {
     const CompiledSchema schema = schema_applying_length(true);
     const sdl::AppliedDirectiveNames names = sdl::index_applied_directive_names(schema);
