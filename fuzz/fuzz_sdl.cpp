@@ -2,10 +2,10 @@
 // read back: a small SDL reader below lexes it as GraphQL and parses the
 // subset the renderer writes, and then checks what it read against the
 // records: one section per printed definition, one line per printed field or
-// enum value, every quoted string decoding to a string that was stored, every
-// description (block or quoted) reading back, by GraphQL's block-string
-// value, as a stored description, every number reading back as a stored
-// number.
+// enum value, every quoted string or bare enum value standing for a string
+// that was stored, every description (block or quoted) reading back, by
+// GraphQL's block-string value, as a stored description, every number reading
+// back as a stored number.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -302,7 +302,49 @@ public:
             }
             schema.schema_directives.insert_or_assign(directive.name, std::move(directive));
         }
+        // Uses of the schema directives as their definitions type them.
+        for (const auto& [directive_name, directive] : schema.schema_directives) {
+            if (!bytes_.ConsumeBool()) continue;
+            schema::AppliedDirective use{directive_name, {}};
+            for (const schema::DirectiveFieldDefinition& field : directive.fields) {
+                std::string key = field.graphql_name && bytes_.ConsumeBool() ? *field.graphql_name : field.name;
+                use.arguments.emplace_back(std::move(key), typed_value(field.field_type, schema, 0));
+            }
+            schema.schema_applied_directives.push_back(std::move(use));
+        }
         return schema;
+    }
+
+    // A value of `type`: at an enum place often a string naming one of its
+    // values, an input object keyed by its fields' printed or Python names.
+    json::Value typed_value(const GraphQLType& type, const schema::CompiledSchema& schema, int depth) {
+        if (depth > 3) return value(depth);
+        if (type.kind == GraphQLType::Kind::NonNull) return typed_value(*type.inner, schema, depth);
+        if (type.kind == GraphQLType::Kind::List) {
+            if (bytes_.ConsumeBool()) return typed_value(*type.inner, schema, depth + 1);  // one in place of a list
+            json::Array items;
+            const int count = bytes_.ConsumeIntegralInRange(0, 2);
+            for (int i = 0; i < count; ++i) items.push_back(typed_value(*type.inner, schema, depth + 1));
+            return items;
+        }
+        const auto found = schema.types.find(type.name);
+        if (found == schema.types.end() || !bytes_.ConsumeBool()) return value(depth);
+        const schema::TypeDefinition& definition = found->second;
+        if (definition.kind == schema::TypeKind::Enum) {
+            std::string out = definition.enum_values[pick(definition.enum_values.size())].graphql_name_or_name();
+            stored_.quoted.insert(out);
+            return out;
+        }
+        if (definition.kind != schema::TypeKind::InputObject) return value(depth);
+        json::Object fields;
+        for (const schema::FieldDefinition& field : definition.fields) {
+            if (!bytes_.ConsumeBool()) continue;
+            std::string key = bytes_.ConsumeBool()
+                                  ? schema::graphql_name_of(field.graphql_name, field.name, schema.auto_camel_case)
+                                  : field.name;
+            fields.insert_or_assign(std::move(key), typed_value(field.field_type, schema, depth + 1));
+        }
+        return fields;
     }
 
 private:
@@ -682,6 +724,11 @@ private:
                     "SDL: expected a value", lexer_.context());
             if (token_.kind == TokenKind::String) {
                 require(stored_.quoted.count(token_.text) == 1, "SDL: a string that was never stored",
+                        lexer_.context());
+            } else if (token_.kind == TokenKind::Name && token_.text != "true" && token_.text != "false" &&
+                       token_.text != "null") {
+                // An enum value: printed bare only for a stored string.
+                require(stored_.quoted.count(token_.text) == 1, "SDL: an enum value that was never stored",
                         lexer_.context());
             }
             advance();
