@@ -24,42 +24,45 @@ void append_block_text(std::string& out, std::string_view text) {
     out.append(text.substr(start));
 }
 
-bool is_blank_line(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
-
-bool starts_indented(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
-
 enum class DescriptionForm : std::uint8_t {
-    Block,             // """text"""
-    BlockOwnLines,     // """ and a line break, the text, a line break and """
-    Quoted,            // "text" with escapes
+    Block,          // """text"""
+    BlockOwnLines,  // """ and a line break, the text, a line break and """
+    Quoted,         // "text" with escapes
 };
+
+bool is_blank_line(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 
 // A reader takes a block string's value: lines split at CR, LF or CR LF, the
 // common indentation of every line but the first removed, leading and
 // trailing blank lines dropped. The block form is used only where that value
-// is the text itself.
+// is the text itself. One pass over the bytes, each line looked at where it
+// ends: this runs for every description printed.
 DescriptionForm description_form(std::string_view text) {
-    // CR would read back as LF; the other control characters are invisible in
-    // a block, and older readers refuse them there.
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') return DescriptionForm::Quoted;
+    std::size_t line_start = 0;
+    bool later_line_flush = false;  // a later line starts at column one
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 || byte == '\t') continue;
+        // CR would read back as LF; the other control characters are
+        // invisible in a block, and older readers refuse them there.
+        if (byte != '\n') return DescriptionForm::Quoted;
+        const std::string_view line = text.substr(line_start, i - line_start);
+        if (is_blank_line(line)) {
+            if (line_start == 0) return DescriptionForm::Quoted;  // a leading blank line
+        } else if (line_start > 0 && line[0] != ' ' && line[0] != '\t') {
+            later_line_flush = true;
+        }
+        line_start = i + 1;
     }
-    const std::size_t first_break = text.find('\n');
-    const std::string_view first_line = text.substr(0, first_break);
-    if (is_blank_line(first_line)) return DescriptionForm::Quoted;
-    if (first_break == std::string_view::npos) return DescriptionForm::Block;
-    if (is_blank_line(text.substr(text.rfind('\n') + 1))) return DescriptionForm::Quoted;
-    // Some later line starts at column one: no common indentation to strip.
-    for (std::size_t start = first_break + 1; start < text.size();) {
-        if (text[start] != ' ' && text[start] != '\t' && text[start] != '\n') return DescriptionForm::Block;
-        const std::size_t next = text.find('\n', start);
-        if (next == std::string_view::npos) break;
-        start = next + 1;
+    const std::string_view last_line = text.substr(line_start);
+    if (is_blank_line(last_line)) return DescriptionForm::Quoted;  // a trailing blank line, or only spaces
+    if (line_start == 0 || later_line_flush || (last_line[0] != ' ' && last_line[0] != '\t')) {
+        return DescriptionForm::Block;
     }
     // Every later line is indented: the first line, moved below the opening
     // """, takes part in the common indentation, and holds it at zero unless
     // it is indented too.
-    return starts_indented(first_line) ? DescriptionForm::Quoted : DescriptionForm::BlockOwnLines;
+    return text[0] == ' ' || text[0] == '\t' ? DescriptionForm::Quoted : DescriptionForm::BlockOwnLines;
 }
 
 // A description printed so that it reads back as stored. In the block form a
@@ -67,19 +70,21 @@ DescriptionForm description_form(std::string_view text) {
 // trailing blank line is dropped on reading); `closing_indent` precedes that
 // closing line.
 void append_description(std::string& out, std::string_view text, std::string_view closing_indent) {
+    constexpr std::string_view quotes = "\"\"\"";
     const DescriptionForm form = description_form(text);
     if (form == DescriptionForm::Quoted) {
         json::append_quoted_string(out, text, json::QuoteForm::GraphQL);
         return;
     }
     const bool own_lines = form == DescriptionForm::BlockOwnLines;
-    out.append(own_lines ? "\"\"\"\n" : "\"\"\"");
+    out.append(quotes);
+    if (own_lines) out.push_back('\n');
     append_block_text(out, text);
     if (own_lines || text.back() == '"' || text.back() == '\\') {
         out.push_back('\n');
         out.append(closing_indent);
     }
-    out.append("\"\"\"");
+    out.append(quotes);
 }
 
 // The description block of a section or of a field or enum-value line.
