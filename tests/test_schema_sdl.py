@@ -221,6 +221,7 @@ DESCRIPTIONS = [
     "Ends here.\n",                      # a trailing line break
     "first\n  indented\n  later lines",  # common indentation of the later lines
     "  starts indented\nflush",
+    "first\n  indented\nthen flush",
     "  both\n  indented",
     "\nafter a blank line",
     "before a blank line\n\n",

@@ -528,6 +528,9 @@ TEST(RenderSdl, DescriptionsReadBackAsStored) {
         {"first\n  second", "\"\"\"\nfirst\n  second\n\"\"\""},
         {"a\n  \n\tb", "\"\"\"\na\n  \n\tb\n\"\"\""},
         {"a\n  b\"", "\"\"\"\na\n  b\"\n\"\"\""},
+        {"a\n\n  b\n\tc", "\"\"\"\na\n\n  b\n\tc\n\"\"\""},
+        {"a\n  b\nc", "\"\"\"a\n  b\nc\"\"\""},  // the last line at column one
+        {"a\n  b\nc\n  d", "\"\"\"a\n  b\nc\n  d\"\"\""},
         // Quoted: no block holds these.
         {"Ends here.\n", R"("Ends here.\n")"},
         {"x \n", R"("x \n")"},
