@@ -251,6 +251,19 @@ std::size_t count_of(std::string_view text, std::string_view part) {
 
 std::string sdl_quoted(std::string_view value) { return sdl::quote_sdl_string(value); }
 
+// A description printed at the start of a section (scalar S) and inline
+// before an argument (a: Int): both read `printed` and nothing else.
+void expect_description_printed(const char* description, const char* printed) {
+    CompiledSchema schema = query_only_schema();
+    schema.scalar_names = {"S"};
+    schema.scalar_descriptions["S"] = description;
+    EXPECT_EQ(render_sdl(schema), std::string("schema {\n  query: Query\n}\n\n") + printed + "\nscalar S")
+        << description;
+    ArgumentDefinition a = argument("a", named("Int"));
+    a.description = description;
+    EXPECT_EQ(sdl::render_argument(a, true), std::string(printed) + " a: Int") << description;
+}
+
 }  // namespace
 
 // ---- Whole documents ---------------------------------------------------------------
@@ -492,18 +505,7 @@ TEST(RenderSdl, DescriptionsThatWouldCloseTheBlockEarly) {
         {"it's \"\"", "\"\"\"it's \"\"\n\"\"\""},
         {"\"start", "\"\"\"\"start\"\"\""},             // a leading quote is harmless
     };
-    for (const Case& c : cases) {
-        CompiledSchema schema = query_only_schema();
-        schema.scalar_names = {"S"};
-        schema.scalar_descriptions["S"] = c.description;
-        EXPECT_EQ(render_sdl(schema), std::string("schema {\n  query: Query\n}\n\n") + c.block + "\nscalar S")
-            << c.description;
-
-        // The inline description of an argument gets the same treatment.
-        ArgumentDefinition a = argument("a", named("Int"));
-        a.description = c.description;
-        EXPECT_EQ(sdl::render_argument(a, true), std::string(c.block) + " a: Int") << c.description;
-    }
+    for (const Case& c : cases) expect_description_printed(c.description, c.block);
 }
 
 // A reader takes the block-string value of a description: lines split at CR,
@@ -544,13 +546,7 @@ TEST(RenderSdl, DescriptionsReadBackAsStored) {
         {"bell\x07", R"("bell\u{7}")"},
         {"\x1f\"q\" \\", R"("\u{1f}\"q\" \\")"},
     };
-    for (const Case& c : cases) {
-        CompiledSchema schema = query_only_schema();
-        schema.scalar_names = {"S"};
-        schema.scalar_descriptions["S"] = c.description;
-        EXPECT_EQ(render_sdl(schema), std::string("schema {\n  query: Query\n}\n\n") + c.printed + "\nscalar S")
-            << c.description;
-    }
+    for (const Case& c : cases) expect_description_printed(c.description, c.printed);
 }
 
 // The same rule at every place a description prints; a closing """ on a line
