@@ -148,7 +148,7 @@ struct TypeDefinition {
 
 struct UnionDefinition {
     std::string name;
-    std::optional<std::string> description;  // never printed
+    std::optional<std::string> description;
     std::vector<std::string> member_names;
     bool has_custom_resolve_type = false;
 };
