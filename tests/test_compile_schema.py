@@ -3,11 +3,12 @@ import dataclasses
 import datetime
 import inspect
 import uuid
-from typing import Optional
+from typing import Annotated, Optional
 
 import pytest
 
 import _dovrane
+from dovrane._union import UnionDefinition
 from dovrane.directive import DirectiveValue
 from schema_helpers import compile, interface, object_type, schema_directive
 
@@ -29,6 +30,11 @@ class Tag:
 @schema_directive(locations=["FIELD_DEFINITION"])
 class Auth:
     role: str
+
+
+@schema_directive(locations=["SCALAR"], repeatable=True)
+class Note:
+    text: str
 
 
 def sdl(schema):
@@ -108,6 +114,17 @@ def test_a_type_or_union_of_the_same_name_keeps_the_library_scalar_out():
     schema = compile(Query, types=[Mine, Uses], scalar_names=["String"])
     assert schema.scalar_names == ["String"]
 
+    # A union of that name keeps it out the same way: the fields name the union.
+    @object_type
+    class Stamped:
+        at: datetime.datetime
+
+    stamp = Annotated[Cat | Dog, UnionDefinition("DateTime")]
+    schema = compile(Query, types=[Stamped, Cat, Dog], unions=[stamp], scalar_names=["String"])
+    assert schema.scalar_names == ["String"]
+    assert blocks(schema)["union DateTime = Cat | Dog"]
+    assert "scalar DateTime" not in blocks(schema)
+
 
 def test_library_scalars_named_only_by_directives_are_declared():
     @schema_directive(locations=["OBJECT"])
@@ -144,9 +161,9 @@ def test_scalar_and_schema_directives():
 
 
 def test_one_shot_iterables_keep_their_directives():
-    schema = compile(Query, schema_directives=[Tag], scalar_names=["String", "Money"],
-                     scalar_directives=[("Money", (tag for tag in [Tag("a"), Tag("b")]))])
-    assert 'scalar Money @tag(name: "a") @tag(name: "b")' in blocks(schema)
+    schema = compile(Query, schema_directives=[Note], scalar_names=["String", "Money"],
+                     scalar_directives=[("Money", (note for note in [Note("a"), Note("b")]))])
+    assert 'scalar Money @note(text: "a") @note(text: "b")' in blocks(schema)
 
 
 def test_none_and_an_empty_iterable_of_schema_directives_agree():
@@ -206,13 +223,27 @@ def test_shape_check_messages_are_schema_errors(types, unions, message):
     with pytest.raises(_dovrane.SchemaError) as raised:
         compile(Query, types=types, unions=unions)
     assert str(raised.value) == message
-    assert sdl(compile(Query, types=[Node, Article, Cat, Dog], unions=[Cat | Dog]))
 
 
-def test_an_unknown_query_type_compiles():
-    schema = _dovrane.compile_schema(query_type_name="Nope", types=[], unions=[], directives=[],
-                                     schema_directives=[], scalar_names=[])
-    assert schema.scalar_names == []
+def test_a_sound_schema_of_the_same_types_compiles_to_all_of_them():
+    sections = blocks(compile(Query, types=[Node, Article, Cat, Dog], unions=[Cat | Dog], scalar_names=["String"]))
+    assert sections == {
+        "schema {": "schema {\n  query: Query\n}",
+        "type Article implements Node {": "type Article implements Node {\n  id: String!\n  title: String!\n}",
+        "type Cat {": "type Cat {\n  name: String!\n}",
+        "type Dog {": "type Dog {\n  name: String!\n}",
+        "interface Node {": "interface Node {\n  id: String!\n}",
+        "type Query {": "type Query {\n  hello: String!\n}",
+        "union CatDog = Cat | Dog": "union CatDog = Cat | Dog",
+        "scalar String": "scalar String",
+    }
+
+
+def test_an_unknown_query_type_is_refused():
+    with pytest.raises(_dovrane.SchemaError) as raised:
+        _dovrane.compile_schema(query_type_name="Nope", types=[], unions=[], directives=[], schema_directives=[],
+                                scalar_names=[])
+    assert str(raised.value) == "the query root type is 'Nope', which is not a registered type"
 
 
 def test_info_objects_are_reused_and_schemas_share_nothing():
@@ -253,6 +284,32 @@ def required(**overrides):
 def test_argument_conversion_errors_name_the_parameter(overrides, parameter):
     with pytest.raises(TypeError, match=f"argument '{parameter}'"):
         _dovrane.compile_schema(**required(**overrides))
+
+
+@pytest.mark.parametrize("overrides, message", [
+    ({"schema_applied_directives": "oops"},
+     "argument 'schema_applied_directives': expected an iterable of directive instances, got str"),
+    ({"schema_applied_directives": 3},
+     "argument 'schema_applied_directives': expected an iterable of directive instances, got int"),
+    ({"schema_applied_directives": [Tag("a"), ("a", object())]},
+     "argument 'schema_applied_directives': item 1: expected a directive instance, got tuple"),
+    ({"scalar_directives": [("a", object())]},
+     "argument 'scalar_directives': item 0: expected an iterable of directive instances, got object"),
+    ({"scalar_directives": [("a", []), ("b", "Tag")]},
+     "argument 'scalar_directives': item 1: expected an iterable of directive instances, got str"),
+    ({"scalar_directives": [("a", [Tag("x"), None])]},
+     "argument 'scalar_directives': item 0: directive 1: expected a directive instance, got NoneType"),
+    ({"scalar_directives": [("a", []), ["b", []]]},
+     "argument 'scalar_directives': item 1: expected a (str, value) tuple, got list"),
+    ({"scalar_descriptions": [("a", "x"), ("b", 2)]},
+     "argument 'scalar_descriptions': item 1: expected a str or None, got int"),
+    ({"scalar_specified_by_urls": [(b"a", "x")]},
+     "argument 'scalar_specified_by_urls': item 0: expected a str name, got bytes"),
+])
+def test_directive_and_pair_items_of_the_wrong_shape_name_the_parameter_and_the_item(overrides, message):
+    with pytest.raises(TypeError) as raised:
+        _dovrane.compile_schema(**required(**overrides))
+    assert str(raised.value) == message
 
 
 def test_arguments_are_converted_before_any_directive_is_read():

@@ -117,14 +117,28 @@ def test_argument_errors():
         describe(upper_case, extra=1)
 
 
-def test_a_callable_object_has_no_hints():
+def test_a_callable_object_is_read_through_its_call_method():
     class Callable:
-        def __call__(self, value: DirectiveValue[str]):
+        def __call__(self, value: DirectiveValue[str], info: Info = None, times: int = None):
             pass
 
-    with pytest.raises(_dovrane.SchemaError) as raised:
-        describe(Callable(), name="given")
-    assert str(raised.value).startswith("could not resolve parameter annotations for '': TypeError: ")
+    info = describe(Callable(), name="given")
+    assert (info.value_parameter, info.info_parameter) == ("value", "info")
+    assert [(a.name, a.graphql_type, a.default_value) for a in info.arguments] == [("times", "Int!", "null")]
+
+
+def test_depends_is_tested_before_the_directive_value(monkeypatch):
+    # With Annotated itself as the value marker, an Annotated parameter is a
+    # directive value unless Depends claims it first.
+    import dovrane.directive
+
+    monkeypatch.setattr(dovrane.directive, "DirectiveValue", Annotated)
+
+    def directive(service: Annotated[object, Depends(object)], value: Annotated[str, "the value"]):
+        pass
+
+    info = describe(directive)
+    assert (info.value_parameter, info.arguments) == ("value", [])
 
 
 def test_signature_docstring_and_class_traits():

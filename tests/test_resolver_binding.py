@@ -1,5 +1,5 @@
 """Resolver and operation-directive parameter binding."""
-import sys
+import functools
 from types import SimpleNamespace
 from typing import Annotated, Optional
 
@@ -9,6 +9,7 @@ import _dovrane
 import _dovrane_testing as testing
 from dovrane._maybe import Maybe
 from dovrane._resolver import Argument, Depends, Info, Parent
+from resolver_decorators import logged
 
 
 class Book:
@@ -207,9 +208,80 @@ def test_none_defaults_do_not_change_annotations():
         ("z", None, "Int", True, "null", False),
         ("w", None, "String!", True, "null", False),
     ]
-    assert sys.version_info >= (3, 10)
+    # The hints were read without touching the function's own defaults.
+    assert (resolve.__defaults__, resolve.__kwdefaults__) == ((None, None, None), {"z": None, "w": None})
+
+
+class Shelf:
+    """Named only in this module's globals, not in the decorator's."""
+
+
+class Resolvers:
+    def method(self, info: Info = None, limit: int = None):
+        pass
+
+    @staticmethod
+    def static(info: Info = None, limit: int = None):
+        pass
+
+    @classmethod
+    def klass(cls, info: Info = None, limit: int = None):
+        pass
+
+    def __call__(self, info: Info = None, limit: int = None):
+        pass
+
+    @logged
+    def decorated_method(self, info: Info = None, limit: int = None):
+        pass
+
+
+def with_a_bound_first(shelf: Shelf, info: Info = None, limit: int = None):
+    pass
+
+
+@logged
+def decorated(info: Info = None, limit: int = None):
+    pass
+
+
+@logged
+def decorated_naming_this_module(info: Info = None, limit: "Optional[Shelf]" = None):
+    pass
+
+
+@pytest.mark.parametrize("resolve", [
+    Resolvers().method,
+    Resolvers.static,
+    Resolvers.__dict__["static"],  # the staticmethod object itself
+    Resolvers.klass,
+    Resolvers().klass,
+    Resolvers(),  # a callable object
+    functools.partial(with_a_bound_first, Shelf()),
+    functools.partial(functools.partial(Resolvers().method), limit=2),
+    decorated,
+    Resolvers().decorated_method,
+], ids=["bound method", "static method", "staticmethod object", "class method", "class method of an instance",
+        "callable object", "partial", "partial of a partial of a method", "decorated function",
+        "decorated method"])
+def test_every_kind_of_callable_reads_like_a_plain_function(resolve):
+    arguments, parent, info, _ = bind(resolve)
+    assert (parent, info) == (None, "info")
+    default = "2" if isinstance(resolve, functools.partial) and resolve.keywords else "null"
+    assert argument_rows(arguments) == [("limit", None, "Int!", True, default, False)]
+
+
+def test_a_decorated_resolver_resolves_names_in_its_own_module():
+    # The decorator's module has no Shelf: the hints follow __wrapped__ to the
+    # resolver's globals.
+    arguments, _, info, _ = bind(decorated_naming_this_module)
+    assert info == "info"
+    assert argument_rows(arguments) == [("limit", None, "Shelf", True, "null", False)]
 
 
 def test_a_callable_without_a_signature_fails_with_inspects_error():
-    with pytest.raises((TypeError, ValueError)):
+    with pytest.raises(TypeError, match="is not a callable object"):
         bind(object())
+    # A class method object is not callable either, on every interpreter.
+    with pytest.raises(TypeError, match="is not a callable object"):
+        bind(Resolvers.__dict__["klass"])

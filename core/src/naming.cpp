@@ -64,6 +64,15 @@ std::string lower_case_first_character(std::string_view text) {
     return out;
 }
 
+bool is_graphql_name(std::string_view name) {
+    const auto is_start = [](char c) { return c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (name.empty() || !is_start(name.front())) return false;
+    for (char c : name.substr(1)) {
+        if (!is_start(c) && !(c >= '0' && c <= '9')) return false;
+    }
+    return true;
+}
+
 const char* unicode_version() { return unicode::unicode_version(); }
 
 }  // namespace dovrane_core::naming

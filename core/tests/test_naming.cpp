@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "dovrane_core/naming.hpp"
 
+using dovrane_core::naming::is_graphql_name;
 using dovrane_core::naming::to_camel_case;
 
 TEST(ToCamelCase, NamingTable) {
@@ -96,4 +98,14 @@ TEST(LowerCaseFirstCharacter, BytesThatAreNotUtf8AreCopiedUnchanged) {
     EXPECT_EQ(lower_case_first_character("\xFF" "ABC"), "\xFF" "ABC");
     EXPECT_EQ(lower_case_first_character("\xC3"), "\xC3");  // truncated sequence
     EXPECT_EQ(lower_case_first_character(std::string("\0A", 2)), std::string("\0A", 2));
+}
+
+TEST(GraphQLName, AsciiLettersDigitsAndUnderscoresNotLeadingWithADigit) {
+    for (const char* name : {"a", "_", "__typename", "A1", "snake_case", "Z_9"}) {
+        EXPECT_TRUE(is_graphql_name(name)) << name;
+    }
+    for (const char* name : {"", "1a", "has space", "Caf\u00e9", "a-b", "a.b", "\u00e9"}) {
+        EXPECT_FALSE(is_graphql_name(name)) << name;
+    }
+    EXPECT_FALSE(is_graphql_name(std::string_view("a\0b", 3)));
 }

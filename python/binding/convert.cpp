@@ -37,13 +37,15 @@ Result<bool> is_numpy_bool(PyObject* object) {
 
 }  // namespace
 
-Error conversion_error(std::string_view what, PyObject* object) {
+Error conversion_error(std::string_view what, PyObject* object) { return conversion_error_at({}, what, object); }
+
+Error conversion_error_at(std::string_view place, std::string_view what, PyObject* object) {
     auto name = type_name(object);
     if (!name.ok()) {
         return name.take_error();
     }
-    std::string message = "expected ";
-    message.append(what).append(", got ").append(name.value());
+    std::string message(place);
+    message.append("expected ").append(what).append(", got ").append(name.value());
     return type_error(std::move(message));
 }
 

@@ -20,6 +20,9 @@ namespace _dovrane::binding {
 
 // TypeError "expected {what}, got {type name of object}".
 Error conversion_error(std::string_view what, PyObject* object);
+// The same after `place`, which says where in the argument the object stood
+// ("item 2: expected str, got int").
+Error conversion_error_at(std::string_view place, std::string_view what, PyObject* object);
 
 // A str (or subclass) as UTF-8, valid while the object lives. A str holding
 // lone surrogates fails with the encoder's UnicodeEncodeError.

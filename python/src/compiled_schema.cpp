@@ -11,6 +11,8 @@
 //                        scalar_specified_by_urls: Sequence[tuple[str, str | None]] = (),
 //                        auto_camel_case: bool = True,
 //                        schema_applied_directives: Iterable | None = None) -> CompiledSchema: ...
+//     # The directives of scalar_directives and schema_applied_directives are
+//     # directive instances only: TypeError naming the parameter and the item.
 //
 //     @final
 //     class CompiledSchema:              # opaque; built only by this module
@@ -124,17 +126,34 @@ struct NamedPair {
     Ref second;
 };
 
+// "item 3: ", the place of a sequence item in a conversion message.
+std::string item_place(std::size_t index) { return "item " + std::to_string(index) + ": "; }
+
 binding::Result<std::vector<NamedPair>> named_pairs(PyObject* object) {
     std::vector<NamedPair> pairs;
     DOVRANE_TRY(each_item(object, [&](PyObject* item) -> binding::Status {
         if (!PyTuple_Check(item) || PyTuple_Size(item) != 2) {
-            return binding::conversion_error("a (str, value) tuple", item);
+            return binding::conversion_error_at(item_place(pairs.size()), "a (str, value) tuple", item);
         }
         PyObject* name = PyTuple_GetItem(item, 0);  // borrowed; the tuple is immutable and held
+        if (!PyUnicode_Check(name)) {
+            return binding::conversion_error_at(item_place(pairs.size()), "a str name", name);
+        }
         DOVRANE_ASSIGN_OR_RETURN(std::string_view name_text, binding::to_str(name));
         pairs.push_back({std::string(name_text), Ref::borrow(PyTuple_GetItem(item, 1))});
         return {};
     }));
+    return pairs;
+}
+
+// (scalar name, directive instances) pairs, each pair's directives read once
+// into a list.
+binding::Result<std::vector<NamedPair>> directive_pairs(PyObject* object) {
+    DOVRANE_ASSIGN_OR_RETURN(std::vector<NamedPair> pairs, named_pairs(object));
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        DOVRANE_ASSIGN_OR_RETURN(pairs[i].second,
+                                 type_info::directive_instance_list(pairs[i].second.get(), item_place(i), "directive"));
+    }
     return pairs;
 }
 
@@ -143,7 +162,11 @@ binding::Result<std::vector<NamedPair>> named_pairs(PyObject* object) {
 binding::Result<NameMap<std::string>> text_pairs(PyObject* object) {
     DOVRANE_ASSIGN_OR_RETURN(std::vector<NamedPair> pairs, named_pairs(object));
     NameMap<std::string> texts;
-    for (NamedPair& pair : pairs) {
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        NamedPair& pair = pairs[i];
+        if (pair.second.get() != Py_None && !PyUnicode_Check(pair.second.get())) {
+            return binding::conversion_error_at(item_place(i), "a str or None", pair.second.get());
+        }
         DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, binding::to_optional_str(pair.second.get()));
         if (text) {
             texts.insert_or_assign(std::move(pair.name), std::string(*text));
@@ -238,7 +261,7 @@ binding::Result<Ref> compile_schema(PyObject*, binding::Arguments& arguments) {
     DOVRANE_ASSIGN_OR_RETURN(Ref empty, no_pairs());
     DOVRANE_ASSIGN_OR_RETURN(std::vector<NamedPair> scalar_directives,
                              arguments.convert(8, [&](PyObject* object) {
-                                 return named_pairs(object != nullptr ? object : empty.get());
+                                 return directive_pairs(object != nullptr ? object : empty.get());
                              }));
     DOVRANE_ASSIGN_OR_RETURN(compiled.scalar_descriptions, arguments.convert(9, [&](PyObject* object) {
         return text_pairs(object != nullptr ? object : empty.get());
@@ -247,20 +270,23 @@ binding::Result<Ref> compile_schema(PyObject*, binding::Arguments& arguments) {
         return text_pairs(object != nullptr ? object : empty.get());
     }));
     DOVRANE_ASSIGN_OR_RETURN(compiled.auto_camel_case, arguments.convert_or(11, binding::to_flag, true));
-    // Taken as it is: only the directive steps look at it.
-    Ref schema_applied_directives = Ref::borrow(arguments[12]);
+    // None, or directive instances, read once.
+    DOVRANE_ASSIGN_OR_RETURN(Ref schema_applied_directives, arguments.convert(12, [](PyObject* object) {
+        return object == nullptr || object == Py_None ? binding::Result<Ref>(Ref())
+                                                      : type_info::directive_instance_list(object, {}, "item");
+    }));
 
     compiled.query_type_name = std::string(query_type_name);
     compiled.mutation_type_name = owned(mutation_type_name);
     compiled.subscription_type_name = owned(subscription_type_name);
 
-    // Each directives object is read once, so a generator keeps its directives.
+    // Each directives object was read once, so a generator keeps its directives.
     for (NamedPair& pair : scalar_directives) {
         DOVRANE_ASSIGN_OR_RETURN(std::vector<schema::AppliedDirective> applied,
                                  type_info::checked_applied_directives(pair.second.get(), "SCALAR", pair.name));
         compiled.scalar_directives.insert_or_assign(std::move(pair.name), std::move(applied));
     }
-    if (schema_applied_directives && schema_applied_directives.get() != Py_None) {
+    if (schema_applied_directives) {
         DOVRANE_ASSIGN_OR_RETURN(compiled.schema_applied_directives,
                                  type_info::checked_applied_directives(schema_applied_directives.get(), "SCHEMA",
                                                                        "schema"));
@@ -268,7 +294,7 @@ binding::Result<Ref> compile_schema(PyObject*, binding::Arguments& arguments) {
 
     compiled.scalar_names.insert(scalar_names.begin(), scalar_names.end());
     add_builtin_scalars(compiled);
-    if (auto problem = schema::validate_schema_shape(compiled.types, compiled.unions, compiled.scalar_names)) {
+    if (auto problem = schema::validate_schema_shape(compiled)) {
         return type_info::SchemaError::new_err(std::move(*problem));
     }
     return new_compiled_schema(std::move(compiled));

@@ -2,7 +2,9 @@
 // build time. Nothing here is exposed to Python directly; in Python terms:
 //
 //     def classify_parameters(owner, func, parent_marker, value_marker, hint):
-//         hints = typing.get_type_hints(func, localns={owner.__name__: owner, **lazy_names},
+//         function = func.__func__ / func.func / type(func).__call__ ... (methods, partials,
+//                                                              callable objects)
+//         hints = typing.get_type_hints(function, localns={owner.__name__: owner, **lazy_names},
 //                                       include_extras=True)
 //         for p in inspect.signature(func).parameters.values():
 //             annotation = hints.get(p.name, p.annotation)
@@ -17,6 +19,7 @@
 #include <utility>
 
 #include "cells.hpp"
+#include "dovrane_core/limits.hpp"
 #include "convert.hpp"
 #include "objects.hpp"
 #include "type_info.hpp"
@@ -60,6 +63,15 @@ binding::InternedName closure_name{"__closure__"};
 binding::InternedName annotations_name{"__annotations__"};
 binding::InternedName module_name{"__module__"};
 binding::InternedName wrapped_name{"__wrapped__"};
+binding::InternedName method_type_name{"MethodType"};
+binding::InternedName functools_module_name{"functools"};
+binding::InternedName partial_name{"partial"};
+binding::InternedName builtins_module_name{"builtins"};
+binding::InternedName staticmethod_name{"staticmethod"};
+binding::InternedName classmethod_name{"classmethod"};
+binding::InternedName func_name{"__func__"};
+binding::InternedName partial_func_name{"func"};
+binding::InternedName call_name{"__call__"};
 
 binding::Result<std::string> str_attribute(PyObject* object, binding::InternedName& name) {
     DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(object, name));
@@ -74,25 +86,68 @@ binding::Result<std::optional<std::string>> optional_str_attribute(PyObject* obj
     return text ? std::optional<std::string>(*text) : std::nullopt;
 }
 
+// The plain function whose annotations a resolver carries: a bound method (a
+// class method reached through its class or an instance included) and a static
+// or class method object by their `__func__`, a functools.partial by the
+// function it wraps, another callable object by its class's `__call__`.
+// Classes, builtins and plain functions (decorated ones among them) stay as
+// they are. `get_type_hints` refuses partials and callable objects outright,
+// and on 3.10 it reads a method's defaults as a function's (below).
+binding::Result<Ref> annotated_function(PyObject* types, PyObject* function_type, PyObject* func) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref method_type, binding::getattr(types, method_type_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref functools, binding::import_module(functools_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref partial_type, binding::getattr(functools.get(), partial_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref builtins, binding::import_module(builtins_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref staticmethod_type, binding::getattr(builtins.get(), staticmethod_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref classmethod_type, binding::getattr(builtins.get(), classmethod_name));
+
+    Ref current = Ref::borrow(func);
+    // Each step unwraps one layer; a chain this long was built to loop.
+    for (std::size_t step = 0; step < dovrane_core::limits::max_annotation_depth; ++step) {
+        PyObject* object = current.get();
+        if (reinterpret_cast<PyObject*>(Py_TYPE(object)) == function_type || PyType_Check(object)) {
+            break;
+        }
+        binding::InternedName* inner = nullptr;
+        DOVRANE_ASSIGN_OR_RETURN(bool is_method, binding::is_instance(object, method_type.get()));
+        DOVRANE_ASSIGN_OR_RETURN(bool is_static, binding::is_instance(object, staticmethod_type.get()));
+        DOVRANE_ASSIGN_OR_RETURN(bool is_class_method, binding::is_instance(object, classmethod_type.get()));
+        DOVRANE_ASSIGN_OR_RETURN(bool is_partial, binding::is_instance(object, partial_type.get()));
+        if (is_method || is_static || is_class_method) {
+            inner = &func_name;
+        } else if (is_partial) {
+            inner = &partial_func_name;
+        }
+        if (inner != nullptr) {
+            DOVRANE_ASSIGN_OR_RETURN(current, binding::getattr(object, *inner));
+            continue;
+        }
+        // A callable object: its class's __call__, when that is a function.
+        DOVRANE_ASSIGN_OR_RETURN(Ref call, binding::getattr_or_empty(reinterpret_cast<PyObject*>(Py_TYPE(object)),
+                                                                     call_name));
+        if (!call || reinterpret_cast<PyObject*>(Py_TYPE(call.get())) != function_type) {
+            break;
+        }
+        current = std::move(call);
+    }
+    return current;
+}
+
 // Python 3.10's get_type_hints wraps the hint of every parameter whose default
 // is None in Optional[...], so `info: Info = None` would stop being the info
 // parameter and `limit: int = None` would turn nullable; 3.11 stopped doing so.
-// On 3.10 the hints are read from a copy of a plain function made without its
-// defaults; other callables, and later interpreters, go through unchanged.
-binding::Result<Ref> hints_target(PyObject* func) {
-    if (binding::python_at_least(11)) {
-        return Ref::borrow(func);
-    }
-    DOVRANE_ASSIGN_OR_RETURN(Ref types, binding::import_module(types_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref function_type, binding::getattr(types.get(), function_type_name));
-    if (reinterpret_cast<PyObject*>(Py_TYPE(func)) != function_type.get()) {
+// On 3.10 the hints are read from a copy of the function made without its
+// defaults; later interpreters read the function itself. `func` is what
+// `annotated_function` gave.
+binding::Result<Ref> hints_target(PyObject* function_type, PyObject* func) {
+    if (binding::python_at_least(11) || reinterpret_cast<PyObject*>(Py_TYPE(func)) != function_type) {
         return Ref::borrow(func);
     }
     DOVRANE_ASSIGN_OR_RETURN(Ref code, binding::getattr(func, code_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref globals, binding::getattr(func, globals_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(func, dunder_name_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref closure, binding::getattr(func, closure_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref copy, binding::call(function_type.get(), {code.get(), globals.get(), name.get(),
+    DOVRANE_ASSIGN_OR_RETURN(Ref copy, binding::call(function_type, {code.get(), globals.get(), name.get(),
                                                                            Py_None, closure.get()}));
     for (binding::InternedName* attribute : {&annotations_name, &qualname_name, &module_name}) {
         DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(func, *attribute));
@@ -152,14 +207,17 @@ binding::Result<Ref> resolve_annotations(PyObject* typing, PyObject* owner, PyOb
         DOVRANE_TRY(binding::dict_set(namespace_dict.get(), owner_name.get(), owner));
     }
     DOVRANE_TRY(typing_utils::seed_lazy_namespace_for_callable(func, namespace_dict.get()));
-    DOVRANE_ASSIGN_OR_RETURN(Ref target, hints_target(func));
+    DOVRANE_ASSIGN_OR_RETURN(Ref types, binding::import_module(types_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref function_type, binding::getattr(types.get(), function_type_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref function, annotated_function(types.get(), function_type.get(), func));
+    DOVRANE_ASSIGN_OR_RETURN(Ref target, hints_target(function_type.get(), function.get()));
     auto hints = typing_utils::get_type_hints(typing, target.get(), namespace_dict.get());
     if (!hints.ok()) {
         // KeyboardInterrupt and SystemExit are not annotation problems.
         if (!hints.error().matches(PyExc_Exception)) {
             return hints.take_error();
         }
-        return unresolved_annotations(func, hints.take_error());
+        return unresolved_annotations(function.get(), hints.take_error());
     }
     DOVRANE_TRY(binding::to_dict(hints.value().get()));
     return std::move(hints).value();

@@ -45,7 +45,9 @@ binding::Result<dovrane_core::schema::ArgumentDefinition> classify_argument(PyOb
                                                                             std::optional<std::string> literal);
 
 // `typing.get_type_hints(func, localns=..., include_extras=True)` with the
-// owner and the host's lazy names in the local namespace; a failure is the
+// owner and the host's lazy names in the local namespace, where `func` is the
+// function itself or, for a method, a static or class method, a partial or a
+// callable object, the function behind it; a failure is the
 // SchemaError "could not resolve parameter annotations for '{}': {}".
 binding::Result<binding::Ref> resolve_annotations(PyObject* typing, PyObject* owner, PyObject* func);
 

@@ -259,6 +259,8 @@ binding::InternedName name_attribute{"name"};
 binding::InternedName fields_attribute{"fields"};
 binding::InternedName locations_attribute{"locations"};
 binding::InternedName graphql_name_attribute{"graphql_name"};
+binding::InternedName iter_attribute{"__iter__"};
+binding::InternedName getitem_attribute{"__getitem__"};
 
 // The descriptor of a directive instance; empty for an item that is not one
 // (its lookup raised an Exception, which is discarded).
@@ -347,6 +349,32 @@ binding::Status validate_directive_locations(PyObject* directives, std::string_v
         message.append(location).append("); declared locations: ").append(joined(declared));
         return SchemaError::new_err(std::move(message));
     });
+}
+
+binding::Result<Ref> directive_instance_list(PyObject* directives, std::string_view place,
+                                            std::string_view item_word) {
+    // Iterable means a class with __iter__ or __getitem__, as iter() reads it.
+    PyObject* cls = reinterpret_cast<PyObject*>(Py_TYPE(directives));
+    DOVRANE_ASSIGN_OR_RETURN(Ref iter_method, binding::getattr_or_empty(cls, iter_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref getitem_method, binding::getattr_or_empty(cls, getitem_attribute));
+    if (PyUnicode_Check(directives) || (!iter_method && !getitem_method)) {
+        return binding::conversion_error_at(place, "an iterable of directive instances", directives);
+    }
+    Ref items = Ref::steal(PySequence_List(directives));
+    if (!items) {
+        return binding::Error::fetch();
+    }
+    const Py_ssize_t count = PyList_Size(items.get());
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        Ref item = Ref::borrow(PyList_GetItem(items.get(), i));  // owned: the lookup may run Python code
+        DOVRANE_ASSIGN_OR_RETURN(Ref descriptor, directive_descriptor(item.get()));
+        if (!descriptor) {
+            std::string item_place(place);
+            item_place.append(item_word).append(" ").append(std::to_string(i)).append(": ");
+            return binding::conversion_error_at(item_place, "a directive instance", item.get());
+        }
+    }
+    return items;
 }
 
 binding::Result<std::vector<AppliedDirective>> checked_applied_directives(PyObject* directives,

@@ -145,6 +145,16 @@ binding::Status validate_directive_locations(PyObject* directives, std::string_v
 binding::Result<std::vector<dovrane_core::schema::AppliedDirective>> checked_applied_directives(
     PyObject* directives, std::string_view location, std::string_view target);
 
+// A new list of the items of `directives`, an iterable read once, each of
+// which must be a directive instance: a str, an object that cannot be
+// iterated, or another item is refused with a TypeError whose message starts
+// with `place` and names a bad item by `item_word` and index ("expected an
+// iterable of directive instances, got str", "item 2: expected a directive
+// instance, got tuple"). For the parameters of compile_schema, which take
+// directive instances only.
+binding::Result<binding::Ref> directive_instance_list(PyObject* directives, std::string_view place,
+                                                      std::string_view item_word);
+
 // `_dovrane.SchemaError`: schema build-time errors.
 struct SchemaError {
     // A pending SchemaError: nothing touches Python until it is raised, when

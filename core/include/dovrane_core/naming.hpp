@@ -19,6 +19,9 @@ void append_camel_case(std::string& out, std::string_view name);
 // An empty text stays empty; a first byte that is not UTF-8 is kept.
 std::string lower_case_first_character(std::string_view text);
 
+// Whether `name` is a GraphQL name: [_A-Za-z][_0-9A-Za-z]*, ASCII only.
+bool is_graphql_name(std::string_view name);
+
 // The Unicode version the case mappings come from.
 const char* unicode_version();
 

@@ -210,6 +210,9 @@ struct CompiledSchema {
 std::string graphql_name_of(const std::optional<std::string>& graphql_name, const std::string& name,
                             bool auto_camel_case);
 
+// A name that starts with "__": a type or field so named is left out of the SDL.
+bool is_introspection_name(std::string_view name);
+
 // Every named type that a field or a field argument refers to.
 std::set<std::string, std::less<>> referenced_type_names(
     const std::map<std::string, TypeDefinition, std::less<>>& types);
@@ -220,5 +223,32 @@ std::optional<std::string> validate_schema_shape(
     const std::map<std::string, TypeDefinition, std::less<>>& types,
     const std::map<std::string, UnionDefinition, std::less<>>& unions,
     const std::set<std::string, std::less<>>& scalars);
+
+// The whole check of an assembled schema: the three passes above, then what
+// GraphQL forbids in the schema as its SDL prints it, each pass over the
+// sections in the SDL's order and sorted by name, so the same schema always
+// reports the same first problem:
+// 4. names: every printed name is a GraphQL name and does not start with "__",
+//    no enum value is named true, false or null, no two members of one
+//    element print the same name, and no name stands for two kinds of thing
+//    (a type, union, scalar or built-in scalar; an operation and a schema
+//    directive);
+// 5. references: the root types are object types, interfaces are interfaces,
+//    union members object types, and every field, argument, input field and
+//    directive argument names a registered type of a kind allowed there
+//    (output or input); the built-in scalars count as registered;
+// 6. something to print: a type with fields prints at least one, a union has
+//    members, a directive has locations;
+// 7. implementations as GraphQL reads them: by GraphQL names, with field
+//    types that are subtypes of the interface's, the interface's arguments
+//    taken with the same types, no interface listed twice or by itself, and
+//    the interfaces of an interface listed too;
+// 8. input rules: one-of fields nullable and without defaults, nothing
+//    required deprecated, no input type that holds itself through non-null
+//    fields;
+// 9. applied directives: registered as schema directives, allowed at their
+//    location, not repeated unless repeatable, with the arguments their
+//    definition declares and every non-null one given.
+std::optional<std::string> validate_schema_shape(const CompiledSchema& schema);
 
 }  // namespace dovrane_core::schema
