@@ -338,7 +338,10 @@ struct SchemaReading {
     const CompiledSchema& schema;
     std::map<std::string_view, PrintedType, std::less<>> types;  // sorted by name, as `schema.types`
 
+    // Built-in scalars first, the names most fields use; pass 4 made sure no
+    // type or union takes one of their names.
     NamedKind kind_of(std::string_view name) const {
+        if (is_standard_scalar(name)) return NamedKind::Scalar;
         if (auto it = schema.types.find(name); it != schema.types.end()) {
             return is_introspection_name(name) ? NamedKind::LeftOut : named_kind(it->second.kind);
         }
@@ -356,12 +359,14 @@ SchemaReading read_schema(const CompiledSchema& schema) {
         PrintedType printed;
         printed.type = &type;
         if (type.kind != TypeKind::Enum) {
+            printed.fields.reserve(type.fields.size());
             for (const FieldDefinition& field : type.fields) {
                 std::string name = graphql_name_of(field.graphql_name, field.name, camel);
                 if (is_introspection_name(name)) continue;
                 PrintedField& entry = printed.fields.emplace_back();
                 entry.field = &field;
                 entry.name = std::move(name);
+                entry.argument_names.reserve(field.arguments.size());
                 for (const ArgumentDefinition& argument : field.arguments) {
                     entry.argument_names.push_back(graphql_name_of(argument.graphql_name, argument.name, camel));
                 }
@@ -410,33 +415,64 @@ std::optional<std::string> check_own_name(std::string_view kind, std::string_vie
     return std::nullopt;
 }
 
-// "{member} {path} is named '{name}', which {problem}": a field, argument or enum value.
-std::optional<std::string> check_member_name(std::string_view member, const std::string& path,
-                                             std::string_view name) {
-    if (auto problem = name_problem(name)) {
-        return std::string(member) + " " + path + " is named " + quoted(name) + ", which " + std::string(*problem);
-    }
-    return std::nullopt;
-}
+// The printed names of one element's members seen so far, each with the
+// member's index; the names must outlive it. Most elements have a few
+// members, searched in a list; past that, an ordered map keeps it n log n.
+struct SeenNames {
+    static constexpr std::size_t list_limit = 32;
+    std::vector<std::pair<std::string_view, std::size_t>> few;
+    std::map<std::string_view, std::size_t, std::less<>> many;
 
-// Members of one element must print distinct names: "{members} {first} and
-// {second} are both named '{name}'". `seen` maps a printed name to its path.
-std::optional<std::string> check_distinct(std::map<std::string, std::string, std::less<>>& seen,
-                                          std::string_view members, std::string name, std::string path) {
-    auto [it, inserted] = seen.try_emplace(std::move(name), path);
-    if (inserted) return std::nullopt;
-    return std::string(members) + " " + it->second + " and " + path + " are both named " + quoted(it->first);
+    void clear() {
+        few.clear();
+        many.clear();
+    }
+
+    // The earlier member that printed `name`, or nothing, `index` then
+    // taking the name.
+    std::optional<std::size_t> insert(std::string_view name, std::size_t index) {
+        if (many.empty()) {
+            for (const auto& [seen, at] : few) {
+                if (seen == name) return at;
+            }
+            if (few.size() < list_limit) {
+                few.emplace_back(name, index);
+                return std::nullopt;
+            }
+            many.insert(few.begin(), few.end());
+        }
+        auto [it, inserted] = many.try_emplace(name, index);
+        if (inserted) return std::nullopt;
+        return it->second;
+    }
+};
+
+// Member `index` of one element prints `name`: a GraphQL name, distinct from
+// the earlier members'. `path_of(index)` names a member in messages, built
+// only for a message since this runs over every field of the schema.
+//   "{member} {path} is named '{name}', which {problem}"
+//   "{members} {first} and {second} are both named '{name}'"
+template <class PathOf>
+std::optional<std::string> check_member_name(SeenNames& seen, std::string_view member, std::string_view members,
+                                             std::string_view name, std::size_t index, PathOf path_of) {
+    if (auto problem = name_problem(name)) {
+        return std::string(member) + " " + path_of(index) + " is named " + quoted(name) + ", which " +
+               std::string(*problem);
+    }
+    auto earlier = seen.insert(name, index);
+    if (!earlier) return std::nullopt;
+    return std::string(members) + " " + path_of(*earlier) + " and " + path_of(index) + " are both named " +
+           quoted(name);
 }
 
 // `path_of(argument)` names an argument in messages.
 template <class PathOf>
 std::optional<std::string> check_argument_names(const std::vector<ArgumentDefinition>& arguments,
                                                 const std::vector<std::string>& names, PathOf path_of) {
-    std::map<std::string, std::string, std::less<>> seen;
+    SeenNames seen;
+    auto path_at = [&](std::size_t i) { return path_of(arguments[i]); };
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string path = path_of(arguments[i]);
-        if (auto message = check_member_name("argument", path, names[i])) return message;
-        if (auto message = check_distinct(seen, "arguments", names[i], std::move(path))) return message;
+        if (auto message = check_member_name(seen, "argument", "arguments", names[i], i, path_at)) return message;
     }
     return std::nullopt;
 }
@@ -452,6 +488,7 @@ std::vector<std::string> argument_names(const std::vector<ArgumentDefinition>& a
 
 std::optional<std::string> check_names(const SchemaReading& reading) {
     const CompiledSchema& schema = reading.schema;
+    SeenNames seen;  // reused, one element after another
     for (const auto& [key, printed] : reading.types) {
         const TypeDefinition& type = *printed.type;
         if (auto message = check_own_name(kind_word(type.kind), type.name, type.name)) return message;
@@ -459,24 +496,30 @@ std::optional<std::string> check_names(const SchemaReading& reading) {
             return quoted(type.name) + " names both " + std::string(kind_with_article(named_kind(type.kind))) +
                    " and a built-in scalar";
         }
-        std::map<std::string, std::string, std::less<>> seen;
+        seen.clear();
         if (type.kind == TypeKind::Enum) {
-            for (const EnumValueDefinition& value : type.enum_values) {
-                const std::string& name = value.graphql_name_or_name();
-                std::string path = quoted(type.name + "." + value.name);
-                if (auto message = check_member_name("enum value", path, name)) return message;
+            const auto& values = type.enum_values;
+            auto path_of = [&](std::size_t i) { return quoted(type.name + "." + values[i].name); };
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                const std::string& name = values[i].graphql_name_or_name();
+                if (name_problem(name)) return check_member_name(seen, "enum value", "enum values", name, i, path_of);
                 if (name == "true" || name == "false" || name == "null") {
-                    return "enum value " + path + " is named " + quoted(name) + ", which cannot name an enum value";
+                    return "enum value " + path_of(i) + " is named " + quoted(name) +
+                           ", which cannot name an enum value";
                 }
-                if (auto message = check_distinct(seen, "enum values", name, std::move(path))) return message;
+                if (auto message = check_member_name(seen, "enum value", "enum values", name, i, path_of)) {
+                    return message;
+                }
             }
             continue;
         }
         const bool input = type.kind == TypeKind::InputObject;
-        for (const PrintedField& field : printed.fields) {
-            std::string path = field_path(type, *field.field);
-            if (auto message = check_member_name(input ? "input field" : "field", path, field.name)) return message;
-            if (auto message = check_distinct(seen, input ? "input fields" : "fields", field.name, std::move(path))) {
+        const auto& fields = printed.fields;
+        auto path_of = [&](std::size_t i) { return field_path(type, *fields[i].field); };
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const PrintedField& field = fields[i];
+            if (auto message = check_member_name(seen, input ? "input field" : "field", input ? "input fields" : "fields",
+                                                 field.name, i, path_of)) {
                 return message;
             }
             if (auto message = check_argument_names(
@@ -517,12 +560,15 @@ std::optional<std::string> check_names(const SchemaReading& reading) {
         if (schema.directives.contains(key)) {
             return quoted("@" + directive.name) + " names both an operation directive and a schema directive";
         }
-        std::map<std::string, std::string, std::less<>> seen;
+        std::vector<std::string> names;
+        names.reserve(directive.fields.size());
         for (const DirectiveFieldDefinition& field : directive.fields) {
-            std::string name = graphql_name_of(field.graphql_name, field.name, schema.auto_camel_case);
-            std::string path = directive_argument_path(directive.name, field.name);
-            if (auto message = check_member_name("argument", path, name)) return message;
-            if (auto message = check_distinct(seen, "arguments", std::move(name), std::move(path))) return message;
+            names.push_back(graphql_name_of(field.graphql_name, field.name, schema.auto_camel_case));
+        }
+        seen.clear();
+        auto path_of = [&](std::size_t i) { return directive_argument_path(directive.name, directive.fields[i].name); };
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (auto message = check_member_name(seen, "argument", "arguments", names[i], i, path_of)) return message;
         }
     }
     return std::nullopt;
@@ -556,11 +602,13 @@ std::optional<std::string> reference_problem(const SchemaReading& reading, std::
 }
 
 // "{subject} has type '{named}'{problem}".
-std::optional<std::string> check_type_reference(const SchemaReading& reading, const std::string& subject,
+// `subject()` is called only for a message.
+template <class Subject>
+std::optional<std::string> check_type_reference(const SchemaReading& reading, Subject subject,
                                                 const GraphQLType& type, Position position) {
     const std::string& named = type.named_type();
     if (auto problem = reference_problem(reading, named, position)) {
-        return subject + " has type " + quoted(named) + *problem;
+        return subject() + " has type " + quoted(named) + *problem;
     }
     return std::nullopt;
 }
@@ -605,13 +653,14 @@ std::optional<std::string> check_references(const SchemaReading& reading) {
         }
         const Position field_position = type.kind == TypeKind::InputObject ? Position::Input : Position::Output;
         for (const PrintedField& field : printed.fields) {
-            if (auto message = check_type_reference(reading, field_path(type, *field.field), field.field->field_type,
-                                                    field_position)) {
+            if (auto message = check_type_reference(
+                    reading, [&] { return field_path(type, *field.field); }, field.field->field_type, field_position)) {
                 return message;
             }
             for (const ArgumentDefinition& argument : field.field->arguments) {
-                if (auto message = check_type_reference(reading, argument_path(type, *field.field, argument),
-                                                        argument.arg_type, Position::Input)) {
+                if (auto message = check_type_reference(
+                        reading, [&] { return argument_path(type, *field.field, argument); }, argument.arg_type,
+                        Position::Input)) {
                     return message;
                 }
             }
@@ -628,16 +677,18 @@ std::optional<std::string> check_references(const SchemaReading& reading) {
     }
     for (const auto& [key, directive] : schema.directives) {
         for (const ArgumentDefinition& argument : directive.arguments) {
-            if (auto message = check_type_reference(reading, directive_argument_path(directive.name, argument.name),
-                                                    argument.arg_type, Position::Input)) {
+            if (auto message = check_type_reference(
+                    reading, [&] { return directive_argument_path(directive.name, argument.name); }, argument.arg_type,
+                    Position::Input)) {
                 return message;
             }
         }
     }
     for (const auto& [key, directive] : schema.schema_directives) {
         for (const DirectiveFieldDefinition& field : directive.fields) {
-            if (auto message = check_type_reference(reading, directive_argument_path(directive.name, field.name),
-                                                    field.field_type, Position::Input)) {
+            if (auto message = check_type_reference(
+                    reading, [&] { return directive_argument_path(directive.name, field.name); }, field.field_type,
+                    Position::Input)) {
                 return message;
             }
         }
@@ -740,22 +791,22 @@ std::optional<std::string> check_field_implements(const SchemaReading& reading, 
                                                   const PrintedField& interface_field) {
     const FieldDefinition& own = *field.field;
     const FieldDefinition& declared = *interface_field.field;
-    const std::string by_interface = "declared by interface " + quoted(interface.name);
+    auto by_interface = [&] { return "declared by interface " + quoted(interface.name); };
     if (!is_subtype(reading, own.field_type, declared.field_type)) {
         return field_path(type, own) + " has type " + quoted(own.field_type.to_sdl_string()) +
-               ", which does not match type " + quoted(declared.field_type.to_sdl_string()) + " " + by_interface;
+               ", which does not match type " + quoted(declared.field_type.to_sdl_string()) + " " + by_interface();
     }
     for (std::size_t i = 0; i < declared.arguments.size(); ++i) {
         const std::string& name = interface_field.argument_names[i];
         auto found = std::find(field.argument_names.begin(), field.argument_names.end(), name);
         if (found == field.argument_names.end()) {
-            return field_path(type, own) + " does not take argument " + quoted(name) + " " + by_interface;
+            return field_path(type, own) + " does not take argument " + quoted(name) + " " + by_interface();
         }
         const ArgumentDefinition& argument = own.arguments[static_cast<std::size_t>(found - field.argument_names.begin())];
         if (!same_type(argument.arg_type, declared.arguments[i].arg_type)) {
             return argument_path(type, own, argument) + " has type " + quoted(argument.arg_type.to_sdl_string()) +
                    ", which does not match type " + quoted(declared.arguments[i].arg_type.to_sdl_string()) + " " +
-                   by_interface;
+                   by_interface();
         }
     }
     for (std::size_t i = 0; i < own.arguments.size(); ++i) {
@@ -807,9 +858,11 @@ std::optional<std::string> check_implementations_as_printed(const SchemaReading&
 
 // ---- Pass 8: input rules ---------------------------------------------------------
 
-std::optional<std::string> check_required_not_deprecated(const std::string& path, bool required,
+// `path()` is called only for a message.
+template <class Path>
+std::optional<std::string> check_required_not_deprecated(Path path, bool required,
                                                          const std::optional<std::string>& deprecation_reason) {
-    if (required && deprecation_reason) return path + " is required and cannot be deprecated";
+    if (required && deprecation_reason) return path() + " is required and cannot be deprecated";
     return std::nullopt;
 }
 
@@ -875,14 +928,14 @@ std::optional<std::string> check_input_rules(const SchemaReading& reading) {
                            "object type " + quoted(type.name) + " cannot have";
                 }
                 if (auto message = check_required_not_deprecated(
-                        field_path(type, field), field.field_type.is_non_null() && !field.default_value,
+                        [&] { return field_path(type, field); }, field.field_type.is_non_null() && !field.default_value,
                         field.deprecation_reason)) {
                     return message;
                 }
                 continue;
             }
             for (const ArgumentDefinition& argument : field.arguments) {
-                if (auto message = check_required_not_deprecated(argument_path(type, field, argument),
+                if (auto message = check_required_not_deprecated([&] { return argument_path(type, field, argument); },
                                                                  prints_as_required(argument),
                                                                  argument.deprecation_reason)) {
                     return message;
@@ -892,7 +945,7 @@ std::optional<std::string> check_input_rules(const SchemaReading& reading) {
     }
     for (const auto& [key, directive] : reading.schema.directives) {
         for (const ArgumentDefinition& argument : directive.arguments) {
-            if (auto message = check_required_not_deprecated(directive_argument_path(directive.name, argument.name),
+            if (auto message = check_required_not_deprecated([&] { return directive_argument_path(directive.name, argument.name); },
                                                              prints_as_required(argument),
                                                              argument.deprecation_reason)) {
                 return message;

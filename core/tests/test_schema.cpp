@@ -403,6 +403,19 @@ TEST(SchemaRules, NamesAreDistinct) {
              query(s).fields = {field("first_name", "Int"), field("firstName", "Int")};
          },
          "fields 'Query.first_name' and 'Query.firstName' are both named 'firstName'"},
+        {"many fields, the twins far apart",
+         [](CompiledSchema& s) {
+             auto& fields = query(s).fields;
+             for (int i = 0; i < 40; ++i) fields.push_back(field("f" + std::to_string(i), "Int"));
+             fields.push_back(field("f_3", "Int"));
+             fields.push_back(field("f_1", "Int"));
+         },
+         "fields 'Query.f3' and 'Query.f_3' are both named 'f3'"},
+        {"many distinct fields",
+         [](CompiledSchema& s) {
+             for (int i = 0; i < 40; ++i) query(s).fields.push_back(field("f" + std::to_string(i), "Int"));
+         },
+         std::nullopt},
         {"the same fields without camel-casing",
          [](CompiledSchema& s) {
              query(s).fields = {field("first_name", "Int"), field("firstName", "Int")};
