@@ -1,9 +1,9 @@
-#include "convert.hpp"
+#include "binding/convert.hpp"
 
 #include <string>
 
-#include "cells.hpp"
-#include "objects.hpp"
+#include "binding/cells.hpp"
+#include "binding/objects.hpp"
 
 namespace _dovrane::binding {
 

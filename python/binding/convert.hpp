@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "errors.hpp"
-#include "refs.hpp"
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 
 namespace _dovrane::binding {
 

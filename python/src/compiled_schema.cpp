@@ -18,7 +18,7 @@
 //     class CompiledSchema:              # opaque; built only by this module
 //         scalar_names: list[str]        # read-only; a new list on every read, sorted by bytes
 //         scalar_descriptions: dict[str, str]  # read-only; a new dict on every read
-#include "compiled_schema.hpp"
+#include "src/compiled_schema.hpp"
 
 #include <array>
 #include <map>
@@ -28,13 +28,13 @@
 #include <utility>
 #include <vector>
 
-#include "convert.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/validation.hpp"
-#include "objects.hpp"
-#include "operation_directive_info.hpp"
-#include "schema_directive_info.hpp"
-#include "type_info.hpp"
-#include "union_info.hpp"
+#include "src/operation_directive_info.hpp"
+#include "src/schema_directive_info.hpp"
+#include "src/type_info.hpp"
+#include "src/union_info.hpp"
 
 namespace _dovrane::compiled_schema {
 

@@ -1,10 +1,10 @@
-#include "error.hpp"
+#include "src/error.hpp"
 
 #include <string>
 #include <utility>
 
-#include "cells.hpp"
-#include "objects.hpp"
+#include "binding/cells.hpp"
+#include "binding/objects.hpp"
 
 namespace _dovrane::error {
 

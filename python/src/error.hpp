@@ -3,10 +3,10 @@
 
 #include <Python.h>
 
+#include "binding/cells.hpp"
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 #include "dovrane_core/error.hpp"
-#include "cells.hpp"
-#include "errors.hpp"
-#include "refs.hpp"
 
 namespace _dovrane::error {
 

@@ -30,24 +30,24 @@
 //
 // The variables reach @skip/@include/@defer/@stream as JSON copies, and the
 // arguments as the caller's own objects, taken from `variable_values` itself.
-#include "lowering.hpp"
+#include "src/lowering.hpp"
 
 #include <array>
 #include <cstdint>
 #include <string_view>
 #include <utility>
 
-#include "arguments.hpp"
-#include "cells.hpp"
-#include "convert.hpp"
+#include "binding/arguments.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
+#include "binding/refs.hpp"
 #include "dovrane_core/limits.hpp"
 #include "dovrane_core/lowering.hpp"
 #include "dovrane_core/parser.hpp"
-#include "error.hpp"
-#include "objects.hpp"
-#include "refs.hpp"
-#include "validation.hpp"
-#include "values.hpp"
+#include "src/error.hpp"
+#include "src/validation.hpp"
+#include "src/values.hpp"
 
 // GCC 12 at -O3 reports moved-from json::Value variants inside Result as
 // "maybe uninitialized": a known false positive of variant-in-variant moves.

@@ -8,21 +8,21 @@
 #include <atomic>
 #include <cstdint>
 
-#include "arguments.hpp"
-#include "classes.hpp"
-#include "compiled_schema.hpp"
-#include "error.hpp"
-#include "errors.hpp"
-#include "lowering.hpp"
-#include "objects.hpp"
-#include "operation_directive_info.hpp"
-#include "persisted_query.hpp"
-#include "query_document.hpp"
-#include "schema_directive_info.hpp"
-#include "sdl.hpp"
-#include "type_info.hpp"
-#include "union_info.hpp"
-#include "validation.hpp"
+#include "binding/arguments.hpp"
+#include "binding/classes.hpp"
+#include "binding/errors.hpp"
+#include "binding/objects.hpp"
+#include "src/compiled_schema.hpp"
+#include "src/error.hpp"
+#include "src/lowering.hpp"
+#include "src/operation_directive_info.hpp"
+#include "src/persisted_query.hpp"
+#include "src/query_document.hpp"
+#include "src/schema_directive_info.hpp"
+#include "src/sdl.hpp"
+#include "src/type_info.hpp"
+#include "src/union_info.hpp"
+#include "src/validation.hpp"
 
 namespace _dovrane {
 

@@ -13,16 +13,16 @@
 //         value_parameter: str | None
 //         info_parameter: str | None
 //         arguments: list[ArgumentInfo]
-#include "operation_directive_info.hpp"
+#include "src/operation_directive_info.hpp"
 
 #include <utility>
 
-#include "cells.hpp"
-#include "convert.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/naming.hpp"
-#include "objects.hpp"
-#include "resolver_binding.hpp"
-#include "type_info.hpp"
+#include "src/resolver_binding.hpp"
+#include "src/type_info.hpp"
 
 namespace _dovrane::operation_directive_info {
 

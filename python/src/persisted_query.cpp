@@ -10,19 +10,19 @@
 //     class PersistedQueryResult:        # built only by this module
 //         cache_hit: bool                # read-only
 //         document: ParsedDocument       # read-only; the same object on every read
-#include "persisted_query.hpp"
+#include "src/persisted_query.hpp"
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
-#include "compiled_schema.hpp"
-#include "convert.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/persisted_query.hpp"
-#include "error.hpp"
-#include "objects.hpp"
-#include "validation.hpp"
+#include "src/compiled_schema.hpp"
+#include "src/error.hpp"
+#include "src/validation.hpp"
 
 namespace _dovrane::persisted_query {
 

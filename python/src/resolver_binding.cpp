@@ -14,17 +14,17 @@
 //             elif Annotated[..., Depends(...)]:                   -> left out
 //             elif annotation or origin is value_marker:           -> the directive value
 //             else:                                                -> an argument
-#include "resolver_binding.hpp"
+#include "src/resolver_binding.hpp"
 
 #include <utility>
 
-#include "cells.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/limits.hpp"
-#include "convert.hpp"
-#include "objects.hpp"
-#include "type_info.hpp"
-#include "typing_utils.hpp"
-#include "values.hpp"
+#include "src/type_info.hpp"
+#include "src/typing_utils.hpp"
+#include "src/values.hpp"
 
 namespace _dovrane::resolver_binding {
 

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 #include "dovrane_core/schema.hpp"
-#include "errors.hpp"
-#include "refs.hpp"
 
 namespace _dovrane::resolver_binding {
 

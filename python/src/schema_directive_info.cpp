@@ -20,16 +20,16 @@
 //         name: str
 //         graphql_name: str | None
 //         graphql_type: str           # SDL text, "[String!]!"
-#include "schema_directive_info.hpp"
+#include "src/schema_directive_info.hpp"
 
 #include <utility>
 
-#include "cells.hpp"
-#include "convert.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/naming.hpp"
-#include "objects.hpp"
-#include "type_info.hpp"
-#include "typing_utils.hpp"
+#include "src/type_info.hpp"
+#include "src/typing_utils.hpp"
 
 namespace _dovrane::schema_directive_info {
 

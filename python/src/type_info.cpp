@@ -25,19 +25,19 @@
 //     class GraphQLTypeInfo: ...  # kind, name, of_type
 //
 //     class SchemaError(Exception): ...
-#include "type_info.hpp"
+#include "src/type_info.hpp"
 
 #include <functional>
 #include <set>
 #include <string>
 #include <utility>
 
-#include "cells.hpp"
-#include "convert.hpp"
-#include "objects.hpp"
-#include "resolver_binding.hpp"
-#include "typing_utils.hpp"
-#include "values.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
+#include "src/resolver_binding.hpp"
+#include "src/typing_utils.hpp"
+#include "src/values.hpp"
 
 namespace _dovrane::type_info {
 

@@ -22,7 +22,7 @@
 //         members other than NoneType of a union `inner`: exactly one
 //                     -> (resolve_core(member)[0], True)
 //         otherwise   -> (Named(describe_union(annotation).name), False)
-#include "typing_utils.hpp"
+#include "src/typing_utils.hpp"
 
 #include <Python.h>
 
@@ -31,12 +31,12 @@
 #include <string_view>
 #include <utility>
 
-#include "cells.hpp"
-#include "convert.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/limits.hpp"
-#include "objects.hpp"
-#include "type_info.hpp"
-#include "union_info.hpp"
+#include "src/type_info.hpp"
+#include "src/union_info.hpp"
 
 namespace _dovrane::typing_utils {
 

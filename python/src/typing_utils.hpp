@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 #include "dovrane_core/schema.hpp"
-#include "errors.hpp"
-#include "refs.hpp"
 
 namespace _dovrane::typing_utils {
 

@@ -10,16 +10,16 @@
 //         description: str | None
 //         member_names: list[str]        # a new list on every read
 //         has_custom_resolve_type: bool
-#include "union_info.hpp"
+#include "src/union_info.hpp"
 
 #include <string_view>
 #include <utility>
 
-#include "cells.hpp"
-#include "convert.hpp"
-#include "objects.hpp"
-#include "type_info.hpp"
-#include "typing_utils.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
+#include "src/type_info.hpp"
+#include "src/typing_utils.hpp"
 
 namespace _dovrane::union_info {
 

@@ -10,18 +10,18 @@
 //     @final
 //     class ParsedDocument:              # opaque; built only by this module
 //         query_text: str                # read-only; a new str on every read
-#include "validation.hpp"
+#include "src/validation.hpp"
 
 #include <optional>
 #include <string_view>
 #include <utility>
 
-#include "compiled_schema.hpp"
-#include "convert.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/parser.hpp"
 #include "dovrane_core/validation.hpp"
-#include "error.hpp"
-#include "objects.hpp"
+#include "src/compiled_schema.hpp"
+#include "src/error.hpp"
 
 namespace _dovrane::validation {
 

@@ -23,7 +23,7 @@
 //         # a key that is not a str: TypeError naming variable_values
 //         return {name: python_to_json_value(value) for name, value in variable_values.items()
 //                 if the name encodes as UTF-8 and the value converts (Exceptions discarded)}
-#include "values.hpp"
+#include "src/values.hpp"
 
 #include <cmath>
 #include <cstdint>
@@ -32,12 +32,12 @@
 #include <string_view>
 #include <utility>
 
-#include "arguments.hpp"
-#include "cells.hpp"
-#include "convert.hpp"
+#include "binding/arguments.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
+#include "binding/refs.hpp"
 #include "dovrane_core/limits.hpp"
-#include "objects.hpp"
-#include "refs.hpp"
 
 // GCC 12 at -O3 reports moved-from json::Value variants inside Result as
 // "maybe uninitialized": a known false positive of variant-in-variant moves.

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "arguments.hpp"
-#include "objects.hpp"
-#include "probes.hpp"
-#include "typing_utils.hpp"
-#include "union_info.hpp"
+#include "binding/arguments.hpp"
+#include "binding/objects.hpp"
+#include "src/typing_utils.hpp"
+#include "src/union_info.hpp"
+#include "testing/probes.hpp"
 
 namespace _dovrane::testing {
 

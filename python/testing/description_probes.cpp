@@ -12,18 +12,18 @@
 #include <utility>
 #include <vector>
 
-#include "arguments.hpp"
-#include "classes.hpp"
+#include "binding/arguments.hpp"
+#include "binding/classes.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/json.hpp"
 #include "dovrane_core/naming.hpp"
 #include "dovrane_core/schema.hpp"
-#include "objects.hpp"
-#include "probes.hpp"
-#include "resolver_binding.hpp"
-#include "schema_directive_info.hpp"
-#include "type_info.hpp"
-#include "union_info.hpp"
-#include "validation.hpp"
+#include "src/resolver_binding.hpp"
+#include "src/schema_directive_info.hpp"
+#include "src/type_info.hpp"
+#include "src/union_info.hpp"
+#include "src/validation.hpp"
+#include "testing/probes.hpp"
 
 namespace _dovrane::testing {
 

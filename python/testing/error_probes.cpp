@@ -9,12 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "arguments.hpp"
+#include "binding/arguments.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/error.hpp"
-#include "error.hpp"
-#include "objects.hpp"
-#include "probes.hpp"
-#include "type_info.hpp"
+#include "src/error.hpp"
+#include "src/type_info.hpp"
+#include "testing/probes.hpp"
 
 namespace _dovrane::testing {
 

@@ -11,19 +11,19 @@
 #include <span>
 #include <utility>
 
-#include "cells.hpp"
-#include "compiled_schema.hpp"
-#include "error.hpp"
-#include "errors.hpp"
-#include "objects.hpp"
-#include "operation_directive_info.hpp"
-#include "persisted_query.hpp"
-#include "probes.hpp"
-#include "refs.hpp"
-#include "schema_directive_info.hpp"
-#include "type_info.hpp"
-#include "union_info.hpp"
-#include "validation.hpp"
+#include "binding/cells.hpp"
+#include "binding/errors.hpp"
+#include "binding/objects.hpp"
+#include "binding/refs.hpp"
+#include "src/compiled_schema.hpp"
+#include "src/error.hpp"
+#include "src/operation_directive_info.hpp"
+#include "src/persisted_query.hpp"
+#include "src/schema_directive_info.hpp"
+#include "src/type_info.hpp"
+#include "src/union_info.hpp"
+#include "src/validation.hpp"
+#include "testing/probes.hpp"
 
 namespace _dovrane::testing {
 
