@@ -31,6 +31,7 @@
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
 #include "dovrane_core/validation.hpp"
+#include "src/error.hpp"
 #include "src/operation_directive_info.hpp"
 #include "src/schema_directive_info.hpp"
 #include "src/type_info.hpp"
@@ -295,7 +296,7 @@ binding::Result<Ref> compile_schema(PyObject*, binding::Arguments& arguments) {
     compiled.scalar_names.insert(scalar_names.begin(), scalar_names.end());
     add_builtin_scalars(compiled);
     if (auto problem = schema::validate_schema_shape(compiled)) {
-        return type_info::SchemaError::new_err(std::move(*problem));
+        return error::SchemaError::new_err(std::move(*problem));
     }
     return new_compiled_schema(std::move(compiled));
 }

@@ -1,3 +1,9 @@
+// The module's errors.
+//
+// Python equivalent:
+//
+//     class GraphQLError(Exception): ...
+//     class SchemaError(Exception): ...
 #include "src/error.hpp"
 
 #include <string>
@@ -67,6 +73,13 @@ binding::Result<Ref> host_exception(const dovrane_core::error::GraphQLError& err
     return exception;
 }
 
+PyObject* schema_error_source() {
+    return binding::object_from_cell(schema_error_type_cell, [] {
+        return binding::new_exception_type("_dovrane.SchemaError", "Raised for dovrane schema build-time errors.",
+                                           PyExc_Exception);
+    });
+}
+
 }  // namespace
 
 binding::OnceCell<Ref> graphql_error_type_cell;
@@ -88,6 +101,20 @@ binding::Error raise(dovrane_core::error::BoxedError error) {
         return exception.take_error();
     }
     return binding::Error::from_instance(std::move(exception).value());
+}
+
+binding::OnceCell<Ref> schema_error_type_cell;
+
+binding::Error SchemaError::new_err(std::string message) {
+    return binding::Error::lazy(&schema_error_source, std::move(message));
+}
+
+binding::Result<Ref> schema_error_type() {
+    PyObject* type = schema_error_source();
+    if (type == nullptr) {
+        return binding::Error::fetch();
+    }
+    return Ref::borrow(type);
 }
 
 }  // namespace _dovrane::error

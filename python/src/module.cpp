@@ -55,7 +55,7 @@ constexpr Registration registrations[] = {
     {"ArgumentInfo", make_class<type_info::argument_info_class>},
     {"EnumValueInfo", make_class<type_info::enum_value_info_class>},
     {"GraphQLTypeInfo", make_class<type_info::graphql_type_class>},
-    {"SchemaError", [](PyObject*) { return type_info::schema_error_type(); }},
+    {"SchemaError", [](PyObject*) { return error::schema_error_type(); }},
     {"GraphQLError", [](PyObject*) { return error::graphql_error_type(); }},
     {"describe_union", make_function<union_info::describe_union_function>},
     {"UnionInfo", make_class<union_info::union_info_class>},

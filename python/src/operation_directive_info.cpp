@@ -21,6 +21,7 @@
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
 #include "dovrane_core/naming.hpp"
+#include "src/error.hpp"
 #include "src/resolver_binding.hpp"
 #include "src/type_info.hpp"
 
@@ -139,7 +140,7 @@ binding::Result<OperationDirectiveLocation> parse_location(std::string_view name
     if (!location) {
         std::string message = "unknown operation directive location '";
         message.append(name).append("'");
-        return type_info::SchemaError::new_err(std::move(message));
+        return error::SchemaError::new_err(std::move(message));
     }
     return *location;
 }

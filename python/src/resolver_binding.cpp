@@ -22,6 +22,7 @@
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
 #include "dovrane_core/limits.hpp"
+#include "src/error.hpp"
 #include "src/type_info.hpp"
 #include "src/typing_utils.hpp"
 #include "src/values.hpp"
@@ -32,7 +33,7 @@ namespace {
 
 using binding::Ref;
 using dovrane_core::schema::ArgumentDefinition;
-using type_info::SchemaError;
+using error::SchemaError;
 
 binding::InternedName inspect_module_name{"inspect"};
 binding::InternedName typing_module_name{"typing"};

@@ -28,7 +28,7 @@
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
 #include "dovrane_core/naming.hpp"
-#include "src/type_info.hpp"
+#include "src/error.hpp"
 #include "src/typing_utils.hpp"
 
 namespace _dovrane::schema_directive_info {
@@ -193,7 +193,7 @@ binding::Result<SchemaDirectiveLocation> parse_location(std::string_view name) {
     if (!location) {
         std::string message = "unknown schema directive location '";
         message.append(name).append("'");
-        return type_info::SchemaError::new_err(std::move(message));
+        return error::SchemaError::new_err(std::move(message));
     }
     return *location;
 }

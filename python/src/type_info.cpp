@@ -23,8 +23,6 @@
 //     class EnumValueInfo: ...    # name, graphql_name, description, deprecation_reason
 //     @final
 //     class GraphQLTypeInfo: ...  # kind, name, of_type
-//
-//     class SchemaError(Exception): ...
 #include "src/type_info.hpp"
 
 #include <functional>
@@ -35,11 +33,14 @@
 #include "binding/cells.hpp"
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
+#include "src/error.hpp"
 #include "src/resolver_binding.hpp"
 #include "src/typing_utils.hpp"
 #include "src/values.hpp"
 
 namespace _dovrane::type_info {
+
+using error::SchemaError;
 
 namespace {
 
@@ -117,21 +118,12 @@ PyGetSetDef graphql_type_getters[] = {
     {},
 };
 
-PyObject* schema_error_source() {
-    return binding::object_from_cell(schema_error_type_cell, [] {
-        return binding::new_exception_type("_dovrane.SchemaError", "Raised for dovrane schema build-time errors.",
-                                           PyExc_Exception);
-    });
-}
-
 binding::Result<Ref> new_graphql_type_object(const GraphQLType& type) {
     DOVRANE_ASSIGN_OR_RETURN(PyGraphQLType record, convert_graphql_type(type));
     return binding::new_instance(graphql_type_class, std::move(record));
 }
 
 }  // namespace
-
-binding::OnceCell<Ref> schema_error_type_cell;
 
 binding::Class<PyTypeInfo> type_info_class{"builtins.TypeInfo", nullptr, type_info_getters};
 binding::Class<PyFieldInfo> field_info_class{"builtins.FieldInfo", nullptr, field_info_getters};
@@ -775,17 +767,5 @@ constexpr binding::Function process_type_function = {
                 "package's schema builder."),
     process_type,
 };
-
-binding::Error SchemaError::new_err(std::string message) {
-    return binding::Error::lazy(&schema_error_source, std::move(message));
-}
-
-binding::Result<Ref> schema_error_type() {
-    PyObject* type = schema_error_source();
-    if (type == nullptr) {
-        return binding::Error::fetch();
-    }
-    return Ref::borrow(type);
-}
 
 }  // namespace _dovrane::type_info

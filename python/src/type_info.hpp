@@ -1,6 +1,6 @@
 // The read-only description objects of types, fields, arguments, enum values
 // and type references; type and enum processing; applied directives and their
-// location checks; and the schema build-time error.
+// location checks.
 #pragma once
 
 #include <Python.h>
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "binding/arguments.hpp"
-#include "binding/cells.hpp"
 #include "binding/classes.hpp"
 #include "binding/errors.hpp"
 #include "binding/refs.hpp"
@@ -154,18 +153,5 @@ binding::Result<std::vector<dovrane_core::schema::AppliedDirective>> checked_app
 // directive instances only.
 binding::Result<binding::Ref> directive_instance_list(PyObject* directives, std::string_view place,
                                                       std::string_view item_word);
-
-// `_dovrane.SchemaError`: schema build-time errors.
-struct SchemaError {
-    // A pending SchemaError: nothing touches Python until it is raised, when
-    // the type is taken from its cell and called with the message.
-    static binding::Error new_err(std::string message);
-    static binding::Error new_err(const char* message) { return new_err(std::string(message)); }
-};
-
-// The SchemaError type, created once per process.
-binding::Result<binding::Ref> schema_error_type();
-// Its cell (see `error::graphql_error_type_cell`).
-extern binding::OnceCell<binding::Ref> schema_error_type_cell;
 
 }  // namespace _dovrane::type_info

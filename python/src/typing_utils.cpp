@@ -35,7 +35,7 @@
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
 #include "dovrane_core/limits.hpp"
-#include "src/type_info.hpp"
+#include "src/error.hpp"
 #include "src/union_info.hpp"
 
 namespace _dovrane::typing_utils {
@@ -45,7 +45,7 @@ namespace {
 using binding::Ref;
 using binding::Result;
 using dovrane_core::schema::GraphQLType;
-using type_info::SchemaError;
+using error::SchemaError;
 
 binding::InternedName get_origin_name{"get_origin"};
 binding::InternedName get_args_name{"get_args"};

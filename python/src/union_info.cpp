@@ -18,7 +18,7 @@
 #include "binding/cells.hpp"
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
-#include "src/type_info.hpp"
+#include "src/error.hpp"
 #include "src/typing_utils.hpp"
 
 namespace _dovrane::union_info {
@@ -81,7 +81,7 @@ binding::Status check_member(PyObject* member) {
         return {};
     }
     DOVRANE_ASSIGN_OR_RETURN(std::string name, typing_utils::named_type_name(member));
-    return type_info::SchemaError::new_err(
+    return error::SchemaError::new_err(
         "union member '" + name +
         "' is not a '@dovrane.type'-decorated object type; GraphQL unions may only contain object types");
 }

@@ -57,7 +57,7 @@ binding::Status module_body(PyObject* module) {
     DOVRANE_TRY(adopt(dovrane.get(), "DirectiveFieldInfo", schema_directive_info::directive_field_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "OperationDirectiveInfo",
                       operation_directive_info::operation_directive_info_class.type));
-    DOVRANE_TRY(adopt(dovrane.get(), "SchemaError", type_info::schema_error_type_cell));
+    DOVRANE_TRY(adopt(dovrane.get(), "SchemaError", error::schema_error_type_cell));
     DOVRANE_TRY(adopt(dovrane.get(), "GraphQLError", error::graphql_error_type_cell));
     for (std::span<const Registration> part : {binding_probes(), value_probes(), error_probes(), annotation_probes(),
                                                schema_fixtures(), description_probes()}) {
