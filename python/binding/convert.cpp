@@ -140,6 +140,21 @@ Result<PyObject*> to_type(PyObject* object) {
     return object;
 }
 
+Result<std::string> str_attribute(PyObject* object, InternedName& name) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, getattr(object, name));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view text, to_str(value.get()));
+    return std::string(text);
+}
+
+Result<std::optional<std::string>> optional_str_attribute(PyObject* object, InternedName& name) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, getattr(object, name));
+    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, to_optional_str(value.get()));
+    if (!text) {
+        return std::optional<std::string>();
+    }
+    return std::optional<std::string>(std::string(*text));
+}
+
 DictIterator::DictIterator(PyObject* dict) : dict_(dict), size_(PyDict_Size(dict)), remaining_(size_) {}
 
 Result<bool> DictIterator::next(Ref& key, Ref& value) {

@@ -74,19 +74,6 @@ binding::InternedName func_name{"__func__"};
 binding::InternedName partial_func_name{"func"};
 binding::InternedName call_name{"__call__"};
 
-binding::Result<std::string> str_attribute(PyObject* object, binding::InternedName& name) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(object, name));
-    DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(value.get()));
-    return std::string(text);
-}
-
-// None means unset; anything else must be a str.
-binding::Result<std::optional<std::string>> optional_str_attribute(PyObject* object, binding::InternedName& name) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(object, name));
-    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, binding::to_optional_str(value.get()));
-    return text ? std::optional<std::string>(*text) : std::nullopt;
-}
-
 // The plain function whose annotations a resolver carries: a bound method (a
 // class method reached through its class or an instance included) and a static
 // or class method object by their `__func__`, a functools.partial by the
@@ -236,10 +223,12 @@ binding::Result<ArgumentDefinition> classify_argument(PyObject* typing, std::str
     Ref graphql_type;
     Ref directives;
     if (configuration) {
-        DOVRANE_ASSIGN_OR_RETURN(argument.graphql_name, optional_str_attribute(configuration.get(), name_name));
-        DOVRANE_ASSIGN_OR_RETURN(argument.description, optional_str_attribute(configuration.get(), description_name));
+        DOVRANE_ASSIGN_OR_RETURN(argument.graphql_name,
+                                 binding::optional_str_attribute(configuration.get(), name_name));
+        DOVRANE_ASSIGN_OR_RETURN(argument.description,
+                                 binding::optional_str_attribute(configuration.get(), description_name));
         DOVRANE_ASSIGN_OR_RETURN(argument.deprecation_reason,
-                                 optional_str_attribute(configuration.get(), deprecation_reason_name));
+                                 binding::optional_str_attribute(configuration.get(), deprecation_reason_name));
         DOVRANE_ASSIGN_OR_RETURN(graphql_type, binding::getattr(configuration.get(), graphql_type_name));
         if (graphql_type.get() == Py_None) {
             graphql_type.reset();
@@ -288,7 +277,7 @@ binding::Result<ClassifiedParameters> classify_parameters(PyObject* owner, PyObj
     ClassifiedParameters classified;
     DOVRANE_ASSIGN_OR_RETURN(std::vector<Ref> parameter_list, binding::collect(values.get()));
     for (const Ref& parameter : parameter_list) {
-        DOVRANE_ASSIGN_OR_RETURN(std::string name, str_attribute(parameter.get(), name_name));
+        DOVRANE_ASSIGN_OR_RETURN(std::string name, binding::str_attribute(parameter.get(), name_name));
         DOVRANE_ASSIGN_OR_RETURN(Ref annotation, binding::getattr(parameter.get(), annotation_name));
         if (annotation.get() == empty.get()) {
             if (parent_marker != nullptr && (name == "self" || name == "root")) {

@@ -265,12 +265,6 @@ binding::Result<Ref> directive_descriptor(PyObject* item) {
     return std::move(descriptor).value();
 }
 
-binding::Result<std::string> str_attribute(PyObject* object, binding::InternedName& name) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(object, name));
-    DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(value.get()));
-    return std::string(text);
-}
-
 binding::Status append_argument(AppliedDirective& directive, PyObject* instance, PyObject* field) {
     DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(field, name_attribute));
     DOVRANE_ASSIGN_OR_RETURN(std::string_view name_text, binding::to_str(name.get()));
@@ -310,7 +304,7 @@ binding::Result<std::vector<AppliedDirective>> extract_applied_directives(PyObje
             return {};
         }
         AppliedDirective directive;
-        DOVRANE_ASSIGN_OR_RETURN(directive.name, str_attribute(descriptor.get(), name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(directive.name, binding::str_attribute(descriptor.get(), name_attribute));
         DOVRANE_ASSIGN_OR_RETURN(Ref fields, binding::getattr(descriptor.get(), fields_attribute));
         DOVRANE_TRY(binding::for_each_item(fields.get(), [&directive, item](PyObject* field) {
             return append_argument(directive, item, field);
@@ -335,7 +329,7 @@ binding::Status validate_directive_locations(PyObject* directives, std::string_v
                 return {};
             }
         }
-        DOVRANE_ASSIGN_OR_RETURN(std::string name, str_attribute(descriptor.get(), name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::string name, binding::str_attribute(descriptor.get(), name_attribute));
         std::string message = "directive '@";
         message.append(name).append("' cannot be applied to '").append(target).append("' (");
         message.append(location).append("); declared locations: ").append(joined(declared));
@@ -395,19 +389,9 @@ binding::InternedName description_attribute{"description"};
 binding::InternedName deprecation_reason_attribute{"deprecation_reason"};
 binding::InternedName directives_attribute{"directives"};
 
-// None: unset; a str: taken; anything else: the layer's TypeError.
-binding::Result<std::optional<std::string>> optional_str_attribute(PyObject* object, binding::InternedName& name) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(object, name));
-    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, binding::to_optional_str(value.get()));
-    if (!text) {
-        return std::optional<std::string>();
-    }
-    return std::optional<std::string>(std::string(*text));
-}
-
 binding::Result<dovrane_core::schema::EnumValueDefinition> enum_value(PyObject* member, PyObject* marker_class) {
     dovrane_core::schema::EnumValueDefinition definition;
-    DOVRANE_ASSIGN_OR_RETURN(definition.name, str_attribute(member, name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(member, name_attribute));
     DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(member, value_attribute));
     DOVRANE_ASSIGN_OR_RETURN(bool is_marker, binding::is_instance(value.get(), marker_class));
     if (!is_marker) {
@@ -416,10 +400,10 @@ binding::Result<dovrane_core::schema::EnumValueDefinition> enum_value(PyObject* 
     // A marker in the value's place configures the member; every attribute
     // of it must be readable.
     PyObject* marker = value.get();
-    DOVRANE_ASSIGN_OR_RETURN(definition.graphql_name, optional_str_attribute(marker, graphql_name_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(definition.description, optional_str_attribute(marker, description_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.graphql_name, binding::optional_str_attribute(marker, graphql_name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.description, binding::optional_str_attribute(marker, description_attribute));
     DOVRANE_ASSIGN_OR_RETURN(definition.deprecation_reason,
-                             optional_str_attribute(marker, deprecation_reason_attribute));
+                             binding::optional_str_attribute(marker, deprecation_reason_attribute));
     DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::getattr(marker, directives_attribute));
     DOVRANE_ASSIGN_OR_RETURN(definition.directives, extract_applied_directives(directives.get()));
     return definition;
@@ -445,7 +429,7 @@ binding::Result<Ref> process_enum(PyObject*, binding::Arguments& arguments) {
     DOVRANE_ASSIGN_OR_RETURN(Ref enum_meta, binding::getattr(enum_module.get(), enum_meta_attribute));
     DOVRANE_ASSIGN_OR_RETURN(bool is_enum, binding::is_instance(cls, enum_meta.get()));
     if (!is_enum) {
-        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, str_attribute(cls, dunder_name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, binding::str_attribute(cls, dunder_name_attribute));
         return SchemaError::new_err("'" + class_name +
                                     "' is not an enum -- @dovrane.enum can only decorate an enum.Enum subclass");
     }
@@ -467,7 +451,7 @@ binding::Result<Ref> process_enum(PyObject*, binding::Arguments& arguments) {
     if (name) {
         definition.name = *name;
     } else {
-        DOVRANE_ASSIGN_OR_RETURN(definition.name, str_attribute(cls, dunder_name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(cls, dunder_name_attribute));
     }
     if (description) {
         definition.description = std::string(*description);
@@ -597,7 +581,7 @@ binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, 
         if (!configured) {
             return std::optional<FieldDefinition>();
         }
-        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, str_attribute(reader.cls, dunder_name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, binding::str_attribute(reader.cls, dunder_name_attribute));
         return SchemaError::new_err("field '" + definition.name + "' on '" + class_name +
                                     "' cannot be both Private and a dovrane.field(...) -- either remove the "
                                     "Private annotation or the field configuration");
@@ -668,7 +652,7 @@ binding::Result<std::vector<std::string>> inherited_interfaces(PyObject* cls) {
         if (kind_text != "interface") {
             return {};
         }
-        DOVRANE_ASSIGN_OR_RETURN(std::string name, str_attribute(info.get(), name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::string name, binding::str_attribute(info.get(), name_attribute));
         if (seen.insert(name).second) {
             interfaces.push_back(std::move(name));
         }
@@ -739,7 +723,7 @@ binding::Result<Ref> process_type(PyObject*, binding::Arguments& arguments) {
     if (name) {
         definition.name = *name;
     } else {
-        DOVRANE_ASSIGN_OR_RETURN(definition.name, str_attribute(cls, dunder_name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(cls, dunder_name_attribute));
     }
     if (description) {
         definition.description = std::string(*description);

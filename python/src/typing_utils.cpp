@@ -236,9 +236,7 @@ Result<std::string> lazy_placeholder_name(PyObject* placeholder) {
         // Not resolvable yet: the class is declared later.
         DOVRANE_TRY(binding::discard_exception(target.take_error()));
     }
-    DOVRANE_ASSIGN_OR_RETURN(Ref type_name, binding::getattr(placeholder, type_name_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(type_name.get()));
-    return std::string(text);
+    return binding::str_attribute(placeholder, type_name_attribute);
 }
 
 binding::Status seed(PyObject* namespace_function, PyObject* target, PyObject* namespace_dict) {
@@ -439,9 +437,7 @@ Result<std::string> named_type_name(PyObject* annotation) {
 
     DOVRANE_ASSIGN_OR_RETURN(Ref info, own_type_info(annotation));
     if (info) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(info.get(), name_attribute));
-        DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(name.get()));
-        return std::string(text);
+        return binding::str_attribute(info.get(), name_attribute);
     }
 
     DOVRANE_ASSIGN_OR_RETURN(Ref dunder_name, binding::getattr_or_empty(annotation, dunder_name_attribute));

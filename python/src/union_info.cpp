@@ -88,15 +88,8 @@ binding::Status check_member(PyObject* member) {
 
 // The marker's name, description and resolver flag go into `definition`.
 binding::Status read_marker(PyObject* marker, UnionDefinition& definition) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(marker, name_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(std::string_view name_text, binding::to_str(name.get()));
-    definition.name = name_text;
-    DOVRANE_ASSIGN_OR_RETURN(Ref description, binding::getattr(marker, description_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> description_text,
-                             binding::to_optional_str(description.get()));
-    if (description_text) {
-        definition.description = std::string(*description_text);
-    }
+    DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(marker, name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.description, binding::optional_str_attribute(marker, description_attribute));
     DOVRANE_ASSIGN_OR_RETURN(Ref resolve_type, binding::getattr(marker, resolve_type_attribute));
     definition.has_custom_resolve_type = resolve_type.get() != Py_None;
     return {};
