@@ -31,6 +31,7 @@
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
 #include "dovrane_core/validation.hpp"
+#include "src/applied_directives.hpp"
 #include "src/error.hpp"
 #include "src/operation_directive_info.hpp"
 #include "src/schema_directive_info.hpp"
@@ -153,7 +154,7 @@ binding::Result<std::vector<NamedPair>> directive_pairs(PyObject* object) {
     DOVRANE_ASSIGN_OR_RETURN(std::vector<NamedPair> pairs, named_pairs(object));
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         DOVRANE_ASSIGN_OR_RETURN(pairs[i].second,
-                                 type_info::directive_instance_list(pairs[i].second.get(), item_place(i), "directive"));
+                                 applied_directives::directive_instance_list(pairs[i].second.get(), item_place(i), "directive"));
     }
     return pairs;
 }
@@ -274,7 +275,7 @@ binding::Result<Ref> compile_schema(PyObject*, binding::Arguments& arguments) {
     // None, or directive instances, read once.
     DOVRANE_ASSIGN_OR_RETURN(Ref schema_applied_directives, arguments.convert(12, [](PyObject* object) {
         return object == nullptr || object == Py_None ? binding::Result<Ref>(Ref())
-                                                      : type_info::directive_instance_list(object, {}, "item");
+                                                      : applied_directives::directive_instance_list(object, {}, "item");
     }));
 
     compiled.query_type_name = std::string(query_type_name);
@@ -284,12 +285,12 @@ binding::Result<Ref> compile_schema(PyObject*, binding::Arguments& arguments) {
     // Each directives object was read once, so a generator keeps its directives.
     for (NamedPair& pair : scalar_directives) {
         DOVRANE_ASSIGN_OR_RETURN(std::vector<schema::AppliedDirective> applied,
-                                 type_info::checked_applied_directives(pair.second.get(), "SCALAR", pair.name));
+                                 applied_directives::checked_applied_directives(pair.second.get(), "SCALAR", pair.name));
         compiled.scalar_directives.insert_or_assign(std::move(pair.name), std::move(applied));
     }
     if (schema_applied_directives) {
         DOVRANE_ASSIGN_OR_RETURN(compiled.schema_applied_directives,
-                                 type_info::checked_applied_directives(schema_applied_directives.get(), "SCHEMA",
+                                 applied_directives::checked_applied_directives(schema_applied_directives.get(), "SCHEMA",
                                                                        "schema"));
     }
 

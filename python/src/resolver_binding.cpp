@@ -22,8 +22,8 @@
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
 #include "dovrane_core/limits.hpp"
+#include "src/applied_directives.hpp"
 #include "src/error.hpp"
-#include "src/type_info.hpp"
 #include "src/typing_utils.hpp"
 #include "src/values.hpp"
 
@@ -244,7 +244,7 @@ binding::Result<ArgumentDefinition> classify_argument(PyObject* typing, std::str
         }
     }
     DOVRANE_ASSIGN_OR_RETURN(argument.directives,
-                             type_info::checked_applied_directives(directives.get(), "ARGUMENT_DEFINITION", name));
+                             applied_directives::checked_applied_directives(directives.get(), "ARGUMENT_DEFINITION", name));
     argument.name = std::move(name);
     argument.has_default = has_default;
     if (!is_maybe) {
