@@ -22,6 +22,7 @@
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
 #include "dovrane_core/limits.hpp"
+#include "src/annotation_resolution.hpp"
 #include "src/applied_directives.hpp"
 #include "src/error.hpp"
 #include "src/typing_utils.hpp"
@@ -235,7 +236,7 @@ binding::Result<ArgumentDefinition> classify_argument(PyObject* typing, std::str
         }
         DOVRANE_ASSIGN_OR_RETURN(directives, binding::getattr(configuration.get(), directives_name));
     }
-    DOVRANE_ASSIGN_OR_RETURN(argument.arg_type, typing_utils::resolve_graphql_type(
+    DOVRANE_ASSIGN_OR_RETURN(argument.arg_type, annotation_resolution::resolve_graphql_type(
                                                      typing, graphql_type ? graphql_type.get() : parts.base.get()));
     if (!directives) {
         directives = Ref::steal(PyTuple_New(0));

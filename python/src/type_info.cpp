@@ -33,6 +33,7 @@
 #include "binding/cells.hpp"
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
+#include "src/annotation_resolution.hpp"
 #include "src/applied_directives.hpp"
 #include "src/error.hpp"
 #include "src/resolver_binding.hpp"
@@ -479,7 +480,7 @@ binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, 
 
     DOVRANE_ASSIGN_OR_RETURN(Ref type_override, configured_value(field, graphql_type_attribute));
     DOVRANE_ASSIGN_OR_RETURN(definition.field_type,
-                             typing_utils::resolve_graphql_type(
+                             annotation_resolution::resolve_graphql_type(
                                  reader.typing, type_override ? type_override.get() : annotation.get()));
 
     DOVRANE_ASSIGN_OR_RETURN(resolver, configured_value(field, resolver_attribute));

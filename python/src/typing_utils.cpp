@@ -1,27 +1,6 @@
-// Annotation resolution. Nothing here is exposed to Python by itself; in
-// Python terms, resolution reads:
-//
-//     def resolve_graphql_type(typing, annotation):
-//         inner, nullable = resolve_core(typing, annotation)
-//         return inner if nullable else NonNull(inner)
-//
-//     def resolve_core(typing, annotation):     # the first rule that matches
-//         origin = typing.get_origin(annotation)
-//         Annotated[base, *metadata] -> resolve_union(annotation, base) when a
-//                                       metadata item is a UnionDefinition or
-//                                       base is a union, else resolve_core(base)
-//         Maybe[X]                   -> (resolve_core(X)[0], True)
-//         Union[...], X | Y          -> resolve_union(annotation, annotation)
-//         AsyncGenerator[X, ...], AsyncIterator[X], AsyncIterable[X]
-//                                    -> resolve_core(X)
-//         Streamable[X], list[X], tuple[X, ...]
-//                                    -> (List(resolve_graphql_type(X)), False)
-//         anything else              -> (Named(named_type_name(annotation)), False)
-//
-//     def resolve_union(annotation, inner):
-//         members other than NoneType of a union `inner`: exactly one
-//                     -> (resolve_core(member)[0], True)
-//         otherwise   -> (Named(describe_union(annotation).name), False)
+// The `typing` helpers and the process-wide caches below annotation
+// resolution and union description: origins, `Annotated` parts, markers, the
+// names of named types and the host's lazy namespaces.
 #include "src/typing_utils.hpp"
 
 #include <Python.h>
@@ -34,9 +13,7 @@
 #include "binding/cells.hpp"
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
-#include "dovrane_core/limits.hpp"
 #include "src/error.hpp"
-#include "src/union_info.hpp"
 
 namespace _dovrane::typing_utils {
 
@@ -44,14 +21,11 @@ namespace {
 
 using binding::Ref;
 using binding::Result;
-using dovrane_core::schema::GraphQLType;
 using error::SchemaError;
 
 binding::InternedName get_origin_name{"get_origin"};
 binding::InternedName get_args_name{"get_args"};
 binding::InternedName annotated_name{"Annotated"};
-binding::InternedName union_module_name{"dovrane._union"};
-binding::InternedName union_definition_name{"UnionDefinition"};
 binding::InternedName maybe_module_name{"dovrane._maybe"};
 binding::InternedName maybe_name{"Maybe"};
 binding::InternedName type_info_attribute{"__dovrane_type_info__"};
@@ -75,15 +49,6 @@ binding::InternedName async_iterator_name{"AsyncIterator"};
 binding::InternedName async_iterable_name{"AsyncIterable"};
 binding::InternedName resolver_module{"dovrane._resolver"};
 binding::InternedName streamable_name{"Streamable"};
-
-struct OriginCache {
-    Ref typing_union;  // typing.Union
-    Ref union_type;    // types.UnionType, the origin of `X | Y`
-    Ref async_generator;
-    Ref async_iterator;
-    Ref async_iterable;
-    Ref streamable;  // dovrane._resolver.Streamable
-};
 
 Result<OriginCache> origin_cache() {
     OriginCache cache;
@@ -173,48 +138,12 @@ Result<BuiltinScalarCache> builtin_scalar_cache() {
 
 binding::OnceCell<BuiltinScalarCache> BUILTIN_SCALAR_CACHE;
 
-Result<const OriginCache*> origins() { return ORIGIN_CACHE.get_or_build(origin_cache); }
 Result<const LazyModuleCache*> lazy_helpers() { return LAZY_MODULE_CACHE.get_or_build(lazy_module_cache); }
 Result<const BuiltinScalarCache*> builtin_scalars() { return BUILTIN_SCALAR_CACHE.get_or_build(builtin_scalar_cache); }
 
 // ---------------------------------------------------------------------------
 // Helpers
 
-// Item 0 of `typing.get_args(annotation)`: IndexError when there is none.
-Result<Ref> first_type_argument(PyObject* typing, PyObject* annotation) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref args, get_args(typing, annotation));
-    PyObject* first = PySequence_GetItem(args.get(), 0);
-    if (first == nullptr) {
-        return binding::Error::fetch();
-    }
-    return Ref::steal(first);
-}
-
-// The arguments of an annotation whose origin is `typing.Annotated`.
-Result<AnnotatedParts> annotated_parts(PyObject* typing, PyObject* annotation) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref args, get_args(typing, annotation));
-    DOVRANE_ASSIGN_OR_RETURN(std::vector<Ref> items, binding::collect(args.get()));
-    if (items.empty()) {
-        return SchemaError::new_err("Annotated[...] annotation has no underlying type");
-    }
-    AnnotatedParts parts;
-    parts.base = std::move(items.front());
-    parts.metadata.assign(std::make_move_iterator(items.begin() + 1), std::make_move_iterator(items.end()));
-    return parts;
-}
-
-Result<Ref> union_marker_class() {
-    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(union_module_name));
-    return binding::getattr(module.get(), union_definition_name);
-}
-
-Result<GraphQLType> resolve_type_at(PyObject* typing, PyObject* annotation, std::size_t depth) {
-    DOVRANE_ASSIGN_OR_RETURN(Resolution resolution, resolve_core(typing, annotation, depth));
-    if (resolution.nullable) {
-        return std::move(resolution.type);
-    }
-    return GraphQLType::non_null(std::move(resolution.type));
-}
 
 // The GraphQL name a lazy placeholder stands for: its target's type-info name
 // while the target resolves, else its `type_name`.
@@ -250,99 +179,6 @@ binding::Status seed(PyObject* namespace_function, PyObject* target, PyObject* n
 
 }  // namespace
 
-// ---------------------------------------------------------------------------
-// Resolution
-
-Result<GraphQLType> resolve_graphql_type(PyObject* typing, PyObject* annotation) {
-    return resolve_type_at(typing, annotation, 0);
-}
-
-Result<Resolution> resolve_core(PyObject* typing, PyObject* annotation, std::size_t depth) {
-    if (depth >= dovrane_core::limits::max_annotation_depth) {
-        return SchemaError::new_err(dovrane_core::limits::annotation_depth_message);
-    }
-    // The backstop for a caller that is already deep in the interpreter's stack.
-    binding::RecursionGuard guard(" while resolving an annotation");
-    if (!guard.entered()) {
-        return binding::Error::fetch();
-    }
-    DOVRANE_ASSIGN_OR_RETURN(Ref origin, get_origin(typing, annotation));
-    DOVRANE_ASSIGN_OR_RETURN(Ref annotated, binding::getattr(typing, annotated_name));
-
-    if (origin.get() == annotated.get()) {
-        DOVRANE_ASSIGN_OR_RETURN(AnnotatedParts parts, annotated_parts(typing, annotation));
-        DOVRANE_ASSIGN_OR_RETURN(Ref base_origin, get_origin(typing, parts.base.get()));
-        DOVRANE_ASSIGN_OR_RETURN(Ref marker_class, union_marker_class());
-        DOVRANE_ASSIGN_OR_RETURN(Ref marker, find_marker(parts.metadata, marker_class.get()));
-        bool is_union = static_cast<bool>(marker);
-        if (!is_union) {
-            DOVRANE_ASSIGN_OR_RETURN(is_union, is_union_origin(base_origin.get()));
-        }
-        if (is_union) {
-            // The whole annotation goes along, so the union description sees the marker.
-            return resolve_union(typing, annotation, parts.base.get(), depth);
-        }
-        return resolve_core(typing, parts.base.get(), depth + 1);
-    }
-
-    DOVRANE_ASSIGN_OR_RETURN(bool maybe, is_maybe_origin(origin.get()));
-    if (maybe) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref argument, first_type_argument(typing, annotation));
-        DOVRANE_ASSIGN_OR_RETURN(Resolution inner, resolve_core(typing, argument.get(), depth + 1));
-        inner.nullable = true;
-        return inner;
-    }
-
-    DOVRANE_ASSIGN_OR_RETURN(const OriginCache* cache, origins());
-    if (origin.get() == cache->typing_union.get() || origin.get() == cache->union_type.get()) {
-        return resolve_union(typing, annotation, annotation, depth);
-    }
-
-    // A stream stands for its items.
-    for (const Ref* stream : {&cache->async_generator, &cache->async_iterator, &cache->async_iterable}) {
-        DOVRANE_ASSIGN_OR_RETURN(bool matches, binding::equals(origin.get(), stream->get()));
-        if (matches) {
-            DOVRANE_ASSIGN_OR_RETURN(Ref argument, first_type_argument(typing, annotation));
-            return resolve_core(typing, argument.get(), depth + 1);
-        }
-    }
-
-    // Only the first type argument counts: tuple[int, str] is a list of Int!.
-    PyObject* list_origins[] = {cache->streamable.get(), reinterpret_cast<PyObject*>(&PyList_Type),
-                                reinterpret_cast<PyObject*>(&PyTuple_Type)};
-    for (PyObject* list_origin : list_origins) {
-        DOVRANE_ASSIGN_OR_RETURN(bool matches, binding::equals(origin.get(), list_origin));
-        if (matches) {
-            DOVRANE_ASSIGN_OR_RETURN(Ref argument, first_type_argument(typing, annotation));
-            DOVRANE_ASSIGN_OR_RETURN(GraphQLType element, resolve_type_at(typing, argument.get(), depth + 1));
-            return Resolution{GraphQLType::list(std::move(element)), false};
-        }
-    }
-
-    DOVRANE_ASSIGN_OR_RETURN(std::string name, named_type_name(annotation));
-    return Resolution{GraphQLType::named(std::move(name)), false};
-}
-
-Result<Resolution> resolve_union(PyObject* typing, PyObject* annotation, PyObject* inner, std::size_t depth) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref inner_origin, get_origin(typing, inner));
-    DOVRANE_ASSIGN_OR_RETURN(bool is_union, is_union_origin(inner_origin.get()));
-    if (is_union) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref args, get_args(typing, inner));
-        DOVRANE_ASSIGN_OR_RETURN(std::vector<Ref> members, binding::collect(args.get()));
-        PyObject* none_type = reinterpret_cast<PyObject*>(Py_TYPE(Py_None));
-        std::erase_if(members, [none_type](const Ref& member) { return member.get() == none_type; });
-        if (members.size() == 1) {
-            // The optional form: Optional[X], X | None.
-            DOVRANE_ASSIGN_OR_RETURN(Resolution resolution, resolve_core(typing, members.front().get(), depth + 1));
-            resolution.nullable = true;
-            return resolution;
-        }
-    }
-    // The description still runs its checks; only its name is kept.
-    DOVRANE_ASSIGN_OR_RETURN(union_info::PyUnionInfo info, union_info::describe_union(annotation));
-    return Resolution{GraphQLType::named(std::move(info.name)), false};
-}
-
 Result<Ref> get_origin(PyObject* typing, PyObject* annotation) {
     DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, get_origin_name));
     return binding::call(function.get(), {annotation});
@@ -355,6 +191,20 @@ Result<Ref> get_args(PyObject* typing, PyObject* annotation) {
 
 // ---------------------------------------------------------------------------
 // Annotated, markers and origins
+
+Result<const OriginCache*> origins() { return ORIGIN_CACHE.get_or_build(origin_cache); }
+
+Result<AnnotatedParts> annotated_parts(PyObject* typing, PyObject* annotation) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref args, get_args(typing, annotation));
+    DOVRANE_ASSIGN_OR_RETURN(std::vector<Ref> items, binding::collect(args.get()));
+    if (items.empty()) {
+        return SchemaError::new_err("Annotated[...] annotation has no underlying type");
+    }
+    AnnotatedParts parts;
+    parts.base = std::move(items.front());
+    parts.metadata.assign(std::make_move_iterator(items.begin() + 1), std::make_move_iterator(items.end()));
+    return parts;
+}
 
 Result<AnnotatedParts> unwrap_annotated(PyObject* typing, PyObject* annotation) {
     DOVRANE_ASSIGN_OR_RETURN(Ref origin, get_origin(typing, annotation));

@@ -8,6 +8,7 @@
 
 #include "binding/arguments.hpp"
 #include "binding/objects.hpp"
+#include "src/annotation_resolution.hpp"
 #include "src/typing_utils.hpp"
 #include "src/union_info.hpp"
 #include "testing/probes.hpp"
@@ -25,7 +26,7 @@ binding::InternedName typing_module_name{"typing"};
 constexpr binding::Parameter annotation_parameters[] = {binding::required("annotation")};
 binding::Result<Ref> resolve_type_text(PyObject*, binding::Arguments& arguments) {
     DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(schema::GraphQLType type, typing_utils::resolve_graphql_type(typing.get(), arguments[0]));
+    DOVRANE_ASSIGN_OR_RETURN(schema::GraphQLType type, annotation_resolution::resolve_graphql_type(typing.get(), arguments[0]));
     return binding::new_str(type.to_sdl_string());
 }
 constexpr binding::Function resolve_type_text_function = {
