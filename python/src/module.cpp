@@ -16,6 +16,7 @@
 #include "src/error.hpp"
 #include "src/lowering.hpp"
 #include "src/operation_directive_info.hpp"
+#include "src/parsed_document.hpp"
 #include "src/persisted_query.hpp"
 #include "src/query_document.hpp"
 #include "src/schema_directive_info.hpp"
@@ -74,7 +75,7 @@ constexpr Registration registrations[] = {
     {"lower_document", make_function<lowering::lower_document_function>},
     {"parse_query", make_function<validation::parse_query_function>},
     {"validate_document", make_function<validation::validate_document_function>},
-    {"ParsedDocument", make_class<validation::parsed_document_class>},
+    {"ParsedDocument", make_class<parsed_document::parsed_document_class>},
     {"PersistedQueryResult", make_class<persisted_query::persisted_query_result_class>},
     {"render_sdl", make_function<sdl::render_sdl_function>},
     {"parse_query_document", make_function<query_document::parse_query_document_function>},

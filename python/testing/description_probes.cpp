@@ -19,11 +19,11 @@
 #include "dovrane_core/naming.hpp"
 #include "dovrane_core/schema.hpp"
 #include "src/applied_directives.hpp"
+#include "src/parsed_document.hpp"
 #include "src/resolver_binding.hpp"
 #include "src/schema_directive_info.hpp"
 #include "src/type_info.hpp"
 #include "src/union_info.hpp"
-#include "src/validation.hpp"
 #include "testing/probes.hpp"
 
 namespace _dovrane::testing {
@@ -38,7 +38,7 @@ namespace schema = dovrane_core::schema;
 constexpr binding::Parameter document_identity_parameters[] = {binding::required("document")};
 binding::Result<Ref> document_identity(PyObject*, binding::Arguments& arguments) {
     DOVRANE_ASSIGN_OR_RETURN(const dovrane_core::document::SharedDocument* document,
-                             arguments.convert(0, validation::shared_document_of));
+                             arguments.convert(0, parsed_document::shared_document_of));
     return binding::new_uint(reinterpret_cast<std::uintptr_t>(document->get()));
 }
 constexpr binding::Function document_identity_function = {

@@ -18,11 +18,11 @@
 #include "src/compiled_schema.hpp"
 #include "src/error.hpp"
 #include "src/operation_directive_info.hpp"
+#include "src/parsed_document.hpp"
 #include "src/persisted_query.hpp"
 #include "src/schema_directive_info.hpp"
 #include "src/type_info.hpp"
 #include "src/union_info.hpp"
-#include "src/validation.hpp"
 #include "testing/probes.hpp"
 
 namespace _dovrane::testing {
@@ -51,7 +51,7 @@ binding::Status module_body(PyObject* module) {
     DOVRANE_TRY(adopt(dovrane.get(), "GraphQLTypeInfo", type_info::graphql_type_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "UnionInfo", union_info::union_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "CompiledSchema", compiled_schema::compiled_schema_class.type));
-    DOVRANE_TRY(adopt(dovrane.get(), "ParsedDocument", validation::parsed_document_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "ParsedDocument", parsed_document::parsed_document_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "PersistedQueryResult", persisted_query::persisted_query_result_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "SchemaDirectiveInfo", schema_directive_info::schema_directive_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "DirectiveFieldInfo", schema_directive_info::directive_field_info_class.type));
