@@ -33,6 +33,7 @@
 #include "binding/objects.hpp"
 #include "dovrane_core/limits.hpp"
 #include "src/error.hpp"
+#include "src/host_names.hpp"
 #include "src/typing_utils.hpp"
 #include "src/union_info.hpp"
 
@@ -45,10 +46,6 @@ using binding::Result;
 using dovrane_core::schema::GraphQLType;
 using error::SchemaError;
 using typing_utils::AnnotatedParts;
-
-binding::InternedName annotated_name{"Annotated"};
-binding::InternedName union_module_name{"dovrane._union"};
-binding::InternedName union_definition_name{"UnionDefinition"};
 
 // The resolved type before its outermost non-null mark: `type` is never
 // NonNull at the top; `nullable` says whether it stays so.
@@ -76,8 +73,8 @@ Result<Ref> first_type_argument(PyObject* typing, PyObject* annotation) {
 }
 
 Result<Ref> union_marker_class() {
-    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(union_module_name));
-    return binding::getattr(module.get(), union_definition_name);
+    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(names::dovrane_union_module));
+    return binding::getattr(module.get(), names::union_definition_name);
 }
 
 Result<GraphQLType> resolve_type_at(PyObject* typing, PyObject* annotation, std::size_t depth) {
@@ -98,7 +95,7 @@ Result<Resolution> resolve_core(PyObject* typing, PyObject* annotation, std::siz
         return binding::Error::fetch();
     }
     DOVRANE_ASSIGN_OR_RETURN(Ref origin, typing_utils::get_origin(typing, annotation));
-    DOVRANE_ASSIGN_OR_RETURN(Ref annotated, binding::getattr(typing, annotated_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref annotated, binding::getattr(typing, names::annotated_name));
 
     if (origin.get() == annotated.get()) {
         DOVRANE_ASSIGN_OR_RETURN(AnnotatedParts parts, typing_utils::annotated_parts(typing, annotation));

@@ -16,6 +16,7 @@
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
 #include "src/error.hpp"
+#include "src/host_names.hpp"
 #include "src/values.hpp"
 
 namespace _dovrane::applied_directives {
@@ -25,18 +26,10 @@ namespace {
 using binding::Ref;
 using dovrane_core::schema::AppliedDirective;
 
-binding::InternedName directive_info_attribute{"__dovrane_directive_info__"};
-binding::InternedName name_attribute{"name"};
-binding::InternedName fields_attribute{"fields"};
-binding::InternedName locations_attribute{"locations"};
-binding::InternedName graphql_name_attribute{"graphql_name"};
-binding::InternedName iter_attribute{"__iter__"};
-binding::InternedName getitem_attribute{"__getitem__"};
-
 // The descriptor of a directive instance; empty for an item that is not one
 // (its lookup raised an Exception, which is discarded).
 binding::Result<Ref> directive_descriptor(PyObject* item) {
-    auto descriptor = binding::getattr(item, directive_info_attribute);
+    auto descriptor = binding::getattr(item, names::dunder_dovrane_directive_info_name);
     if (!descriptor.ok()) {
         DOVRANE_TRY(binding::discard_exception(descriptor.take_error()));
         return Ref();
@@ -45,9 +38,9 @@ binding::Result<Ref> directive_descriptor(PyObject* item) {
 }
 
 binding::Status append_argument(AppliedDirective& directive, PyObject* instance, PyObject* field) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(field, name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(field, names::name_name));
     DOVRANE_ASSIGN_OR_RETURN(std::string_view name_text, binding::to_str(name.get()));
-    DOVRANE_ASSIGN_OR_RETURN(Ref graphql_name, binding::getattr(field, graphql_name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref graphql_name, binding::getattr(field, names::graphql_name_name));
     std::string key;
     if (graphql_name.get() == Py_None) {
         key = name_text;
@@ -83,8 +76,8 @@ binding::Result<std::vector<AppliedDirective>> extract_applied_directives(PyObje
             return {};
         }
         AppliedDirective directive;
-        DOVRANE_ASSIGN_OR_RETURN(directive.name, binding::str_attribute(descriptor.get(), name_attribute));
-        DOVRANE_ASSIGN_OR_RETURN(Ref fields, binding::getattr(descriptor.get(), fields_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(directive.name, binding::str_attribute(descriptor.get(), names::name_name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref fields, binding::getattr(descriptor.get(), names::fields_name));
         DOVRANE_TRY(binding::for_each_item(fields.get(), [&directive, item](PyObject* field) {
             return append_argument(directive, item, field);
         }));
@@ -101,14 +94,14 @@ binding::Status validate_directive_locations(PyObject* directives, std::string_v
         if (!descriptor) {
             return {};
         }
-        DOVRANE_ASSIGN_OR_RETURN(Ref locations, binding::getattr(descriptor.get(), locations_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref locations, binding::getattr(descriptor.get(), names::locations_name));
         DOVRANE_ASSIGN_OR_RETURN(std::vector<std::string> declared, binding::to_str_list(locations.get()));
         for (const std::string& name : declared) {
             if (name == location) {
                 return {};
             }
         }
-        DOVRANE_ASSIGN_OR_RETURN(std::string name, binding::str_attribute(descriptor.get(), name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::string name, binding::str_attribute(descriptor.get(), names::name_name));
         std::string message = "directive '@";
         message.append(name).append("' cannot be applied to '").append(target).append("' (");
         message.append(location).append("); declared locations: ").append(joined(declared));
@@ -120,8 +113,8 @@ binding::Result<Ref> directive_instance_list(PyObject* directives, std::string_v
                                             std::string_view item_word) {
     // Iterable means a class with __iter__ or __getitem__, as iter() reads it.
     PyObject* cls = reinterpret_cast<PyObject*>(Py_TYPE(directives));
-    DOVRANE_ASSIGN_OR_RETURN(Ref iter_method, binding::getattr_or_empty(cls, iter_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(Ref getitem_method, binding::getattr_or_empty(cls, getitem_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref iter_method, binding::getattr_or_empty(cls, names::dunder_iter_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref getitem_method, binding::getattr_or_empty(cls, names::dunder_getitem_name));
     if (PyUnicode_Check(directives) || (!iter_method && !getitem_method)) {
         return binding::conversion_error_at(place, "an iterable of directive instances", directives);
     }

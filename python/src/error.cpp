@@ -11,18 +11,13 @@
 
 #include "binding/cells.hpp"
 #include "binding/objects.hpp"
+#include "src/host_names.hpp"
 
 namespace _dovrane::error {
 
 namespace {
 
 using binding::Ref;
-
-binding::InternedName host_error_module{"dovrane._error"};
-binding::InternedName graphql_error_name{"GraphQLError"};
-binding::InternedName error_code_name{"ErrorCode"};
-binding::InternedName code_keyword{"code"};
-binding::InternedName locations_keyword{"locations"};
 
 constexpr const char graphql_error_doc[] =
     "Base exception for GraphQL errors shaped as in the GraphQL specification\n"
@@ -47,19 +42,19 @@ binding::Result<Ref> locations_list(const std::vector<dovrane_core::error::Locat
 }
 
 binding::Result<Ref> host_exception(const dovrane_core::error::GraphQLError& error) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(host_error_module));
-    DOVRANE_ASSIGN_OR_RETURN(Ref error_class, binding::getattr(module.get(), graphql_error_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref error_codes, binding::getattr(module.get(), error_code_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(names::dovrane_error_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref error_class, binding::getattr(module.get(), names::graphql_error_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref error_codes, binding::getattr(module.get(), names::error_code_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref wire_name,
                              binding::new_str(dovrane_core::error::error_code_wire_name(error.code)));
     DOVRANE_ASSIGN_OR_RETURN(Ref code, binding::getattr(error_codes.get(), wire_name.get()));
 
     DOVRANE_ASSIGN_OR_RETURN(Ref keywords, binding::new_dict());
-    DOVRANE_ASSIGN_OR_RETURN(PyObject * code_key, code_keyword.get());
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * code_key, names::code_name.get());
     DOVRANE_TRY(binding::dict_set(keywords.get(), code_key, code.get()));
     if (error.locations) {
         DOVRANE_ASSIGN_OR_RETURN(Ref locations, locations_list(*error.locations));
-        DOVRANE_ASSIGN_OR_RETURN(PyObject * locations_key, locations_keyword.get());
+        DOVRANE_ASSIGN_OR_RETURN(PyObject * locations_key, names::locations_name.get());
         DOVRANE_TRY(binding::dict_set(keywords.get(), locations_key, locations.get()));
     }
     // A core message is UTF-8, but must never become a decoding error.

@@ -22,6 +22,7 @@
 #include "binding/objects.hpp"
 #include "dovrane_core/naming.hpp"
 #include "src/error.hpp"
+#include "src/host_names.hpp"
 #include "src/resolver_binding.hpp"
 #include "src/type_info.hpp"
 
@@ -32,10 +33,6 @@ namespace {
 using binding::Ref;
 using dovrane_core::schema::OperationDirectiveDefinition;
 using dovrane_core::schema::OperationDirectiveLocation;
-
-binding::InternedName directive_module_name{"dovrane.directive"};
-binding::InternedName directive_value_name{"DirectiveValue"};
-binding::InternedName dunder_name_name{"__name__"};
 
 PyGetSetDef operation_directive_info_getters[] = {
     binding::getter<&PyOperationDirectiveInfo::name>("name"),
@@ -69,8 +66,8 @@ binding::Result<Ref> describe_operation_directive(PyObject*, binding::Arguments&
         definition.locations.push_back(location);
     }
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref directive_module, binding::import_module(directive_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref value_marker, binding::getattr(directive_module.get(), directive_value_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directive_module, binding::import_module(names::dovrane_directive_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref value_marker, binding::getattr(directive_module.get(), names::directive_value_name));
     // No owning class: only the host's lazy names join the annotation namespace.
     DOVRANE_ASSIGN_OR_RETURN(resolver_binding::ClassifiedParameters classified,
                              resolver_binding::classify_parameters(nullptr, func, nullptr, value_marker.get(),
@@ -80,7 +77,7 @@ binding::Result<Ref> describe_operation_directive(PyObject*, binding::Arguments&
         definition.name = std::string(*name);
     } else {
         // Camel-cased whatever the schema's auto_camel_case will say.
-        DOVRANE_ASSIGN_OR_RETURN(Ref function_name, binding::getattr(func, dunder_name_name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref function_name, binding::getattr(func, names::dunder_name_name));
         DOVRANE_ASSIGN_OR_RETURN(std::string_view function_name_text, binding::to_str(function_name.get()));
         definition.name = dovrane_core::naming::to_camel_case(function_name_text);
     }

@@ -36,6 +36,7 @@
 #include "src/annotation_resolution.hpp"
 #include "src/applied_directives.hpp"
 #include "src/error.hpp"
+#include "src/host_names.hpp"
 #include "src/resolver_binding.hpp"
 #include "src/typing_utils.hpp"
 #include "src/values.hpp"
@@ -246,23 +247,10 @@ binding::Result<const dovrane_core::schema::TypeDefinition*> type_definition_of(
 
 namespace {
 
-binding::InternedName name_attribute{"name"};
-binding::InternedName fields_attribute{"fields"};
-binding::InternedName graphql_name_attribute{"graphql_name"};
-binding::InternedName enum_module_name{"enum"};
-binding::InternedName enum_meta_attribute{"EnumMeta"};
-binding::InternedName host_enum_module_name{"dovrane._enum"};
-binding::InternedName enum_value_definition_attribute{"EnumValueDefinition"};
-binding::InternedName dunder_name_attribute{"__name__"};
-binding::InternedName value_attribute{"value"};
-binding::InternedName description_attribute{"description"};
-binding::InternedName deprecation_reason_attribute{"deprecation_reason"};
-binding::InternedName directives_attribute{"directives"};
-
 binding::Result<dovrane_core::schema::EnumValueDefinition> enum_value(PyObject* member, PyObject* marker_class) {
     dovrane_core::schema::EnumValueDefinition definition;
-    DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(member, name_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(member, value_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(member, names::name_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(member, names::value_name));
     DOVRANE_ASSIGN_OR_RETURN(bool is_marker, binding::is_instance(value.get(), marker_class));
     if (!is_marker) {
         return definition;
@@ -270,11 +258,12 @@ binding::Result<dovrane_core::schema::EnumValueDefinition> enum_value(PyObject* 
     // A marker in the value's place configures the member; every attribute
     // of it must be readable.
     PyObject* marker = value.get();
-    DOVRANE_ASSIGN_OR_RETURN(definition.graphql_name, binding::optional_str_attribute(marker, graphql_name_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(definition.description, binding::optional_str_attribute(marker, description_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.graphql_name,
+                             binding::optional_str_attribute(marker, names::graphql_name_name));
+    DOVRANE_ASSIGN_OR_RETURN(definition.description, binding::optional_str_attribute(marker, names::description_name));
     DOVRANE_ASSIGN_OR_RETURN(definition.deprecation_reason,
-                             binding::optional_str_attribute(marker, deprecation_reason_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::getattr(marker, directives_attribute));
+                             binding::optional_str_attribute(marker, names::deprecation_reason_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::getattr(marker, names::directives_name));
     DOVRANE_ASSIGN_OR_RETURN(definition.directives,
                              applied_directives::extract_applied_directives(directives.get()));
     return definition;
@@ -296,11 +285,11 @@ binding::Result<Ref> process_enum(PyObject*, binding::Arguments& arguments) {
 
     // The enum test comes first, so a plain class fails before its
     // directives are looked at.
-    DOVRANE_ASSIGN_OR_RETURN(Ref enum_module, binding::import_module(enum_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref enum_meta, binding::getattr(enum_module.get(), enum_meta_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref enum_module, binding::import_module(names::enum_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref enum_meta, binding::getattr(enum_module.get(), names::enum_meta_name));
     DOVRANE_ASSIGN_OR_RETURN(bool is_enum, binding::is_instance(cls, enum_meta.get()));
     if (!is_enum) {
-        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, binding::str_attribute(cls, dunder_name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, binding::str_attribute(cls, names::dunder_name_name));
         return SchemaError::new_err("'" + class_name +
                                     "' is not an enum -- @dovrane.enum can only decorate an enum.Enum subclass");
     }
@@ -309,8 +298,8 @@ binding::Result<Ref> process_enum(PyObject*, binding::Arguments& arguments) {
     definition.kind = dovrane_core::schema::TypeKind::Enum;
     DOVRANE_ASSIGN_OR_RETURN(definition.directives, applied_directives::extract_applied_directives(directives));
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref host_enum, binding::import_module(host_enum_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref marker_class, binding::getattr(host_enum.get(), enum_value_definition_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref host_enum, binding::import_module(names::dovrane_enum_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref marker_class, binding::getattr(host_enum.get(), names::enum_value_definition_name));
     // Iterating an enum class yields its members in definition order,
     // aliases left out.
     DOVRANE_TRY(binding::for_each_item(cls, [&definition, &marker_class](PyObject* member) -> binding::Status {
@@ -322,7 +311,7 @@ binding::Result<Ref> process_enum(PyObject*, binding::Arguments& arguments) {
     if (name) {
         definition.name = *name;
     } else {
-        DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(cls, dunder_name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(cls, names::dunder_name_name));
     }
     if (description) {
         definition.description = std::string(*description);
@@ -352,19 +341,6 @@ namespace {
 
 using dovrane_core::schema::FieldDefinition;
 using dovrane_core::schema::TypeKind;
-
-binding::InternedName dataclasses_module_name{"dataclasses"};
-binding::InternedName missing_attribute{"MISSING"};
-binding::InternedName typing_module_name{"typing"};
-binding::InternedName private_module_name{"dovrane._private"};
-binding::InternedName private_marker_attribute{"PrivateMarker"};
-binding::InternedName type_attribute{"type"};
-binding::InternedName resolver_attribute{"resolver"};
-binding::InternedName default_attribute{"default"};
-binding::InternedName graphql_type_attribute{"graphql_type"};
-binding::InternedName mro_attribute{"__mro__"};
-binding::InternedName type_info_attribute{"__dovrane_type_info__"};
-binding::InternedName kind_attribute{"kind"};
 
 std::optional<TypeKind> parse_kind(std::string_view kind) {
     if (kind == "type") {
@@ -429,11 +405,11 @@ struct FieldReader {
 // One dataclass field as a FieldDefinition; nothing for a private field
 // without configuration, which stays out of the schema.
 binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, PyObject* field) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(field, name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(field, names::name_name));
     DOVRANE_ASSIGN_OR_RETURN(std::string_view name_text, binding::to_str(name.get()));
     FieldDefinition definition;
     definition.name = name_text;
-    DOVRANE_ASSIGN_OR_RETURN(Ref annotation, binding::getattr(field, type_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref annotation, binding::getattr(field, names::type_name));
     PyObject* hinted = PyDict_GetItemWithError(reader.hints, name.get());  // borrowed
     if (hinted != nullptr) {
         annotation = Ref::borrow(hinted);
@@ -443,7 +419,7 @@ binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, 
 
     // Configured means made by dovrane.field(...): `resolver` can be read,
     // whatever its value.
-    DOVRANE_ASSIGN_OR_RETURN(Ref resolver, binding::getattr_or_empty(field, resolver_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref resolver, binding::getattr_or_empty(field, names::resolver_name));
     bool configured = static_cast<bool>(resolver);
     DOVRANE_ASSIGN_OR_RETURN(typing_utils::AnnotatedParts parts,
                              typing_utils::unwrap_annotated(reader.typing, annotation.get()));
@@ -452,22 +428,22 @@ binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, 
         if (!configured) {
             return std::optional<FieldDefinition>();
         }
-        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, binding::str_attribute(reader.cls, dunder_name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, binding::str_attribute(reader.cls, names::dunder_name_name));
         return SchemaError::new_err("field '" + definition.name + "' on '" + class_name +
                                     "' cannot be both Private and a dovrane.field(...) -- either remove the "
                                     "Private annotation or the field configuration");
     }
 
-    DOVRANE_ASSIGN_OR_RETURN(definition.graphql_name, configured_text(field, graphql_name_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(definition.description, configured_text(field, description_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(definition.deprecation_reason, configured_text(field, deprecation_reason_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.graphql_name, configured_text(field, names::graphql_name_name));
+    DOVRANE_ASSIGN_OR_RETURN(definition.description, configured_text(field, names::description_name));
+    DOVRANE_ASSIGN_OR_RETURN(definition.deprecation_reason, configured_text(field, names::deprecation_reason_name));
     DOVRANE_ASSIGN_OR_RETURN(definition.is_maybe, typing_utils::is_maybe_annotation(reader.typing, annotation.get()));
 
     if (!reader.missing) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref dataclasses, binding::import_module(dataclasses_module_name));
-        DOVRANE_ASSIGN_OR_RETURN(reader.missing, binding::getattr(dataclasses.get(), missing_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref dataclasses, binding::import_module(names::dataclasses_module));
+        DOVRANE_ASSIGN_OR_RETURN(reader.missing, binding::getattr(dataclasses.get(), names::missing_name));
     }
-    DOVRANE_ASSIGN_OR_RETURN(Ref default_value, binding::getattr_or_empty(field, default_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref default_value, binding::getattr_or_empty(field, names::default_name));
     if (default_value && default_value.get() != reader.missing.get()) {
         // Computed for a Maybe field too, so a default without a faithful
         // conversion fails alike; a Maybe field keeps no default.
@@ -478,12 +454,12 @@ binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, 
         }
     }
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref type_override, configured_value(field, graphql_type_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref type_override, configured_value(field, names::graphql_type_name));
     DOVRANE_ASSIGN_OR_RETURN(definition.field_type,
                              annotation_resolution::resolve_graphql_type(
                                  reader.typing, type_override ? type_override.get() : annotation.get()));
 
-    DOVRANE_ASSIGN_OR_RETURN(resolver, configured_value(field, resolver_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(resolver, configured_value(field, names::resolver_name));
     if (resolver) {
         DOVRANE_ASSIGN_OR_RETURN(resolver_binding::ClassifiedParameters classified,
                                  resolver_binding::bind_resolver_arguments(reader.cls, resolver.get()));
@@ -494,7 +470,7 @@ binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, 
     }
 
     // Taken without a location check: the schema builder checks field directives.
-    DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::getattr_or_empty(field, directives_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::getattr_or_empty(field, names::directives_name));
     if (directives) {
         DOVRANE_ASSIGN_OR_RETURN(definition.directives,
                              applied_directives::extract_applied_directives(directives.get()));
@@ -506,7 +482,7 @@ binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, 
 // order after the class itself: each name once, at its first place. `__mro__`
 // is read rather than `cls.mro()`, which a field named `mro` shadows.
 binding::Result<std::vector<std::string>> inherited_interfaces(PyObject* cls) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref mro, binding::getattr(cls, mro_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref mro, binding::getattr(cls, names::dunder_mro_name));
     std::vector<std::string> interfaces;
     std::set<std::string, std::less<>> seen;
     bool is_class_itself = true;
@@ -515,16 +491,16 @@ binding::Result<std::vector<std::string>> inherited_interfaces(PyObject* cls) {
             is_class_itself = false;
             return {};
         }
-        DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::getattr_or_empty(entry, type_info_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::getattr_or_empty(entry, names::dunder_dovrane_type_info_name));
         if (!info) {
             return {};  // not decorated
         }
-        DOVRANE_ASSIGN_OR_RETURN(Ref kind, binding::getattr(info.get(), kind_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref kind, binding::getattr(info.get(), names::kind_name));
         DOVRANE_ASSIGN_OR_RETURN(std::string_view kind_text, binding::to_str(kind.get()));
         if (kind_text != "interface") {
             return {};
         }
-        DOVRANE_ASSIGN_OR_RETURN(std::string name, binding::str_attribute(info.get(), name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::string name, binding::str_attribute(info.get(), names::name_name));
         if (seen.insert(name).second) {
             interfaces.push_back(std::move(name));
         }
@@ -564,16 +540,16 @@ binding::Result<Ref> process_type(PyObject*, binding::Arguments& arguments) {
     }
     definition.kind = *kind;
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref dataclasses, binding::import_module(dataclasses_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref fields_function, binding::getattr(dataclasses.get(), fields_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref dataclasses, binding::import_module(names::dataclasses_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref fields_function, binding::getattr(dataclasses.get(), names::fields_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref fields, binding::call(fields_function.get(), {cls}));
-    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref class_name, binding::getattr(cls, dunder_name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(names::typing_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref class_name, binding::getattr(cls, names::dunder_name_name));
     DOVRANE_TRY(binding::to_str(class_name.get()));
     DOVRANE_ASSIGN_OR_RETURN(Ref hints,
                              field_type_hints(typing.get(), cls, class_name.get(), allow_unresolved_annotations));
-    DOVRANE_ASSIGN_OR_RETURN(Ref private_module, binding::import_module(private_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref private_marker, binding::getattr(private_module.get(), private_marker_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref private_module, binding::import_module(names::dovrane_private_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref private_marker, binding::getattr(private_module.get(), names::private_marker_name));
 
     FieldReader reader{typing.get(), cls, hints.get(), private_marker.get(), Ref()};
     DOVRANE_TRY(binding::for_each_item(fields.get(), [&](PyObject* field) -> binding::Status {
@@ -595,7 +571,7 @@ binding::Result<Ref> process_type(PyObject*, binding::Arguments& arguments) {
     if (name) {
         definition.name = *name;
     } else {
-        DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(cls, dunder_name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(cls, names::dunder_name_name));
     }
     if (description) {
         definition.description = std::string(*description);

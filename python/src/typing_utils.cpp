@@ -14,6 +14,7 @@
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
 #include "src/error.hpp"
+#include "src/host_names.hpp"
 
 namespace _dovrane::typing_utils {
 
@@ -23,54 +24,26 @@ using binding::Ref;
 using binding::Result;
 using error::SchemaError;
 
-binding::InternedName get_origin_name{"get_origin"};
-binding::InternedName get_args_name{"get_args"};
-binding::InternedName annotated_name{"Annotated"};
-binding::InternedName maybe_module_name{"dovrane._maybe"};
-binding::InternedName maybe_name{"Maybe"};
-binding::InternedName type_info_attribute{"__dovrane_type_info__"};
-binding::InternedName dict_attribute{"__dict__"};
-binding::InternedName name_attribute{"name"};
-binding::InternedName dunder_name_attribute{"__name__"};
-binding::InternedName resolve_type_method{"resolve_type"};
-binding::InternedName type_name_attribute{"type_name"};
-
 // ---------------------------------------------------------------------------
 // The process-wide caches: built on first use, kept for the process. A build
 // that fails leaves its cell empty, and the next use builds again.
 
-binding::InternedName collections_abc_module{"collections.abc"};
-binding::InternedName typing_module{"typing"};
-binding::InternedName union_name{"Union"};
-binding::InternedName types_module{"types"};
-binding::InternedName union_type_name{"UnionType"};
-binding::InternedName async_generator_name{"AsyncGenerator"};
-binding::InternedName async_iterator_name{"AsyncIterator"};
-binding::InternedName async_iterable_name{"AsyncIterable"};
-binding::InternedName resolver_module{"dovrane._resolver"};
-binding::InternedName streamable_name{"Streamable"};
-
 Result<OriginCache> origin_cache() {
     OriginCache cache;
-    DOVRANE_ASSIGN_OR_RETURN(Ref abc, binding::import_module(collections_abc_module));
-    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module));
-    DOVRANE_ASSIGN_OR_RETURN(cache.typing_union, binding::getattr(typing.get(), union_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref types, binding::import_module(types_module));
-    DOVRANE_ASSIGN_OR_RETURN(cache.union_type, binding::getattr(types.get(), union_type_name));
-    DOVRANE_ASSIGN_OR_RETURN(cache.async_generator, binding::getattr(abc.get(), async_generator_name));
-    DOVRANE_ASSIGN_OR_RETURN(cache.async_iterator, binding::getattr(abc.get(), async_iterator_name));
-    DOVRANE_ASSIGN_OR_RETURN(cache.async_iterable, binding::getattr(abc.get(), async_iterable_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref resolver, binding::import_module(resolver_module));
-    DOVRANE_ASSIGN_OR_RETURN(cache.streamable, binding::getattr(resolver.get(), streamable_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref abc, binding::import_module(names::collections_abc_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(names::typing_module));
+    DOVRANE_ASSIGN_OR_RETURN(cache.typing_union, binding::getattr(typing.get(), names::union_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref types, binding::import_module(names::types_module));
+    DOVRANE_ASSIGN_OR_RETURN(cache.union_type, binding::getattr(types.get(), names::union_type_name));
+    DOVRANE_ASSIGN_OR_RETURN(cache.async_generator, binding::getattr(abc.get(), names::async_generator_name));
+    DOVRANE_ASSIGN_OR_RETURN(cache.async_iterator, binding::getattr(abc.get(), names::async_iterator_name));
+    DOVRANE_ASSIGN_OR_RETURN(cache.async_iterable, binding::getattr(abc.get(), names::async_iterable_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref resolver, binding::import_module(names::dovrane_resolver_module));
+    DOVRANE_ASSIGN_OR_RETURN(cache.streamable, binding::getattr(resolver.get(), names::streamable_name));
     return cache;
 }
 
 binding::OnceCell<OriginCache> ORIGIN_CACHE;
-
-binding::InternedName lazy_module{"dovrane._lazy"};
-binding::InternedName lazy_type_name{"LazyType"};
-binding::InternedName namespace_for_class_name{"namespace_for_class"};
-binding::InternedName namespace_for_callable_name{"namespace_for_callable"};
 
 struct LazyModuleCache {
     Ref lazy_type;
@@ -80,29 +53,15 @@ struct LazyModuleCache {
 
 Result<LazyModuleCache> lazy_module_cache() {
     LazyModuleCache cache;
-    DOVRANE_ASSIGN_OR_RETURN(Ref lazy, binding::import_module(lazy_module));
-    DOVRANE_ASSIGN_OR_RETURN(cache.lazy_type, binding::getattr(lazy.get(), lazy_type_name));
-    DOVRANE_ASSIGN_OR_RETURN(cache.namespace_for_class, binding::getattr(lazy.get(), namespace_for_class_name));
-    DOVRANE_ASSIGN_OR_RETURN(cache.namespace_for_callable, binding::getattr(lazy.get(), namespace_for_callable_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref lazy, binding::import_module(names::dovrane_lazy_module));
+    DOVRANE_ASSIGN_OR_RETURN(cache.lazy_type, binding::getattr(lazy.get(), names::lazy_type_name));
+    DOVRANE_ASSIGN_OR_RETURN(cache.namespace_for_class, binding::getattr(lazy.get(), names::namespace_for_class_name));
+    DOVRANE_ASSIGN_OR_RETURN(cache.namespace_for_callable,
+                             binding::getattr(lazy.get(), names::namespace_for_callable_name));
     return cache;
 }
 
 binding::OnceCell<LazyModuleCache> LAZY_MODULE_CACHE;
-
-binding::InternedName builtins_module{"builtins"};
-binding::InternedName datetime_module{"datetime"};  // also the class's name
-binding::InternedName str_name{"str"};
-binding::InternedName bool_name{"bool"};
-binding::InternedName int_name{"int"};
-binding::InternedName float_name{"float"};
-binding::InternedName dovrane_module{"dovrane"};
-binding::InternedName id_name{"ID"};
-binding::InternedName date_name{"date"};
-binding::InternedName time_name{"time"};
-binding::InternedName decimal_module{"decimal"};
-binding::InternedName decimal_name{"Decimal"};
-binding::InternedName uuid_module{"uuid"};
-binding::InternedName uuid_name{"UUID"};
 
 // The GraphQL names of the built-in scalars, in the cache's order.
 constexpr std::array<std::string_view, 10> builtin_scalar_names = {
@@ -118,21 +77,21 @@ struct BuiltinScalarCache {
 Result<BuiltinScalarCache> builtin_scalar_cache() {
     BuiltinScalarCache cache;
     auto& classes = cache.classes;
-    DOVRANE_ASSIGN_OR_RETURN(Ref builtins, binding::import_module(builtins_module));
-    DOVRANE_ASSIGN_OR_RETURN(Ref datetime, binding::import_module(datetime_module));
-    DOVRANE_ASSIGN_OR_RETURN(classes[0], binding::getattr(builtins.get(), str_name));
-    DOVRANE_ASSIGN_OR_RETURN(classes[1], binding::getattr(builtins.get(), bool_name));
-    DOVRANE_ASSIGN_OR_RETURN(classes[2], binding::getattr(builtins.get(), int_name));
-    DOVRANE_ASSIGN_OR_RETURN(classes[3], binding::getattr(builtins.get(), float_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref dovrane, binding::import_module(dovrane_module));
-    DOVRANE_ASSIGN_OR_RETURN(classes[4], binding::getattr(dovrane.get(), id_name));
-    DOVRANE_ASSIGN_OR_RETURN(classes[5], binding::getattr(datetime.get(), datetime_module));
-    DOVRANE_ASSIGN_OR_RETURN(classes[6], binding::getattr(datetime.get(), date_name));
-    DOVRANE_ASSIGN_OR_RETURN(classes[7], binding::getattr(datetime.get(), time_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref decimal, binding::import_module(decimal_module));
-    DOVRANE_ASSIGN_OR_RETURN(classes[8], binding::getattr(decimal.get(), decimal_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref uuid, binding::import_module(uuid_module));
-    DOVRANE_ASSIGN_OR_RETURN(classes[9], binding::getattr(uuid.get(), uuid_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref builtins, binding::import_module(names::builtins_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref datetime, binding::import_module(names::datetime_module));
+    DOVRANE_ASSIGN_OR_RETURN(classes[0], binding::getattr(builtins.get(), names::str_name));
+    DOVRANE_ASSIGN_OR_RETURN(classes[1], binding::getattr(builtins.get(), names::bool_name));
+    DOVRANE_ASSIGN_OR_RETURN(classes[2], binding::getattr(builtins.get(), names::int_name));
+    DOVRANE_ASSIGN_OR_RETURN(classes[3], binding::getattr(builtins.get(), names::float_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref dovrane, binding::import_module(names::dovrane_module));
+    DOVRANE_ASSIGN_OR_RETURN(classes[4], binding::getattr(dovrane.get(), names::id_name));
+    DOVRANE_ASSIGN_OR_RETURN(classes[5], binding::getattr(datetime.get(), names::datetime_name));
+    DOVRANE_ASSIGN_OR_RETURN(classes[6], binding::getattr(datetime.get(), names::date_name));
+    DOVRANE_ASSIGN_OR_RETURN(classes[7], binding::getattr(datetime.get(), names::time_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref decimal, binding::import_module(names::decimal_module));
+    DOVRANE_ASSIGN_OR_RETURN(classes[8], binding::getattr(decimal.get(), names::decimal_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref uuid, binding::import_module(names::uuid_module));
+    DOVRANE_ASSIGN_OR_RETURN(classes[9], binding::getattr(uuid.get(), names::uuid_name));
     return cache;
 }
 
@@ -144,18 +103,18 @@ Result<const BuiltinScalarCache*> builtin_scalars() { return BUILTIN_SCALAR_CACH
 // ---------------------------------------------------------------------------
 // Helpers
 
-
 // The GraphQL name a lazy placeholder stands for: its target's type-info name
 // while the target resolves, else its `type_name`.
 Result<std::string> lazy_placeholder_name(PyObject* placeholder) {
-    auto target = binding::getattr(placeholder, resolve_type_method);
+    auto target = binding::getattr(placeholder, names::resolve_type_name);
     if (target.ok()) {
         target = binding::call(target.value().get(), {});
     }
     if (target.ok()) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::getattr_or_empty(target.value().get(), type_info_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref info,
+                                 binding::getattr_or_empty(target.value().get(), names::dunder_dovrane_type_info_name));
         if (info) {
-            DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(info.get(), name_attribute));
+            DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(info.get(), names::name_name));
             if (PyUnicode_Check(name.get())) {
                 DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(name.get()));
                 return std::string(text);
@@ -165,7 +124,7 @@ Result<std::string> lazy_placeholder_name(PyObject* placeholder) {
         // Not resolvable yet: the class is declared later.
         DOVRANE_TRY(binding::discard_exception(target.take_error()));
     }
-    return binding::str_attribute(placeholder, type_name_attribute);
+    return binding::str_attribute(placeholder, names::type_name_name);
 }
 
 binding::Status seed(PyObject* namespace_function, PyObject* target, PyObject* namespace_dict) {
@@ -180,12 +139,12 @@ binding::Status seed(PyObject* namespace_function, PyObject* target, PyObject* n
 }  // namespace
 
 Result<Ref> get_origin(PyObject* typing, PyObject* annotation) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, get_origin_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, names::get_origin_name));
     return binding::call(function.get(), {annotation});
 }
 
 Result<Ref> get_args(PyObject* typing, PyObject* annotation) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, get_args_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, names::get_args_name));
     return binding::call(function.get(), {annotation});
 }
 
@@ -208,7 +167,7 @@ Result<AnnotatedParts> annotated_parts(PyObject* typing, PyObject* annotation) {
 
 Result<AnnotatedParts> unwrap_annotated(PyObject* typing, PyObject* annotation) {
     DOVRANE_ASSIGN_OR_RETURN(Ref origin, get_origin(typing, annotation));
-    DOVRANE_ASSIGN_OR_RETURN(Ref annotated, binding::getattr(typing, annotated_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref annotated, binding::getattr(typing, names::annotated_name));
     if (origin.get() != annotated.get()) {
         return AnnotatedParts{Ref::borrow(annotation), {}};
     }
@@ -235,8 +194,8 @@ Result<bool> is_maybe_origin(PyObject* origin) {
     if (origin == Py_None) {
         return false;
     }
-    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(maybe_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref maybe, binding::getattr(module.get(), maybe_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(names::dovrane_maybe_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref maybe, binding::getattr(module.get(), names::maybe_name));
     return origin == maybe.get();
 }
 
@@ -254,11 +213,11 @@ Result<bool> is_union_origin(PyObject* origin) {
 // own self-references, and an undecorated subclass would pass for its base.
 Result<Ref> own_type_info(PyObject* annotation) {
     if (PyType_Check(annotation)) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref own, binding::getattr_or_empty(annotation, dict_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref own, binding::getattr_or_empty(annotation, names::dunder_dict_name));
         if (!own) {
             return Ref();
         }
-        DOVRANE_ASSIGN_OR_RETURN(PyObject * key, type_info_attribute.get());
+        DOVRANE_ASSIGN_OR_RETURN(PyObject * key, names::dunder_dovrane_type_info_name.get());
         int carried = PySequence_Contains(own.get(), key);
         if (carried <= 0) {
             if (carried < 0) {
@@ -267,7 +226,7 @@ Result<Ref> own_type_info(PyObject* annotation) {
             return Ref();
         }
     }
-    return binding::getattr_or_empty(annotation, type_info_attribute);
+    return binding::getattr_or_empty(annotation, names::dunder_dovrane_type_info_name);
 }
 
 Result<std::string> named_type_name(PyObject* annotation) {
@@ -287,10 +246,10 @@ Result<std::string> named_type_name(PyObject* annotation) {
 
     DOVRANE_ASSIGN_OR_RETURN(Ref info, own_type_info(annotation));
     if (info) {
-        return binding::str_attribute(info.get(), name_attribute);
+        return binding::str_attribute(info.get(), names::name_name);
     }
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref dunder_name, binding::getattr_or_empty(annotation, dunder_name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref dunder_name, binding::getattr_or_empty(annotation, names::dunder_name_name));
     if (dunder_name && PyUnicode_Check(dunder_name.get())) {
         auto text = binding::to_str(dunder_name.get());
         if (text.ok()) {
@@ -323,19 +282,11 @@ binding::Status seed_lazy_namespace_for_callable(PyObject* func, PyObject* names
     return seed(lazy->namespace_for_callable.get(), func, namespace_dict);
 }
 
-namespace {
-
-binding::InternedName get_type_hints_name{"get_type_hints"};
-binding::InternedName localns_name{"localns"};
-binding::InternedName include_extras_name{"include_extras"};
-
-}  // namespace
-
 binding::Result<Ref> get_type_hints(PyObject* typing, PyObject* target, PyObject* namespace_dict) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, get_type_hints_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, names::get_type_hints_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref keywords, binding::new_dict());
-    DOVRANE_ASSIGN_OR_RETURN(PyObject * localns, localns_name.get());
-    DOVRANE_ASSIGN_OR_RETURN(PyObject * include_extras, include_extras_name.get());
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * localns, names::localns_name.get());
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * include_extras, names::include_extras_name.get());
     DOVRANE_TRY(binding::dict_set(keywords.get(), localns, namespace_dict));
     DOVRANE_TRY(binding::dict_set(keywords.get(), include_extras, Py_True));
     return binding::call(function.get(), {target}, keywords.get());
