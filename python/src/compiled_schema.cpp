@@ -20,9 +20,7 @@
 //         scalar_descriptions: dict[str, str]  # read-only; a new dict on every read
 #include "src/compiled_schema.hpp"
 
-#include <array>
 #include <map>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -88,19 +86,6 @@ PyGetSetDef compiled_schema_getters[] = {
 
 // ---------------------------------------------------------------------------
 // compile_schema
-
-// The library scalars added to a schema that references them, in this order.
-struct BuiltinScalar {
-    std::string_view name;
-    std::string_view description;
-};
-constexpr std::array<BuiltinScalar, 5> builtin_scalars = {{
-    {"Date", "Date (isoformat)"},
-    {"DateTime", "Date with time (isoformat)"},
-    {"Decimal", "Decimal (fixed-point)"},
-    {"Time", "Time (isoformat)"},
-    {"UUID", "UUID"},
-}};
 
 // A sequence parameter item by item (a bare str and None are refused).
 template <class Visit>
@@ -184,39 +169,6 @@ binding::Result<Ref> no_pairs() {
     return empty;
 }
 
-// Every named type that a field, a field argument, an operation directive's
-// argument or a schema directive's field refers to: a library scalar that
-// only a directive names must still be declared, or the SDL would name an
-// undeclared type.
-std::set<std::string, std::less<>> referenced_names(const schema::CompiledSchema& compiled) {
-    std::set<std::string, std::less<>> names = schema::referenced_type_names(compiled.types);
-    for (const auto& [name, directive] : compiled.directives) {
-        for (const auto& argument : directive.arguments) {
-            names.insert(argument.arg_type.named_type());
-        }
-    }
-    for (const auto& [name, directive] : compiled.schema_directives) {
-        for (const auto& field : directive.fields) {
-            names.insert(field.field_type.named_type());
-        }
-    }
-    return names;
-}
-
-void add_builtin_scalars(schema::CompiledSchema& compiled) {
-    std::set<std::string, std::less<>> referenced = referenced_names(compiled);
-    for (const BuiltinScalar& builtin : builtin_scalars) {
-        if (!referenced.contains(builtin.name) || compiled.types.contains(builtin.name) ||
-            compiled.unions.contains(builtin.name)) {
-            continue;
-        }
-        // A scalar the caller registered keeps the caller's description, or none.
-        if (compiled.scalar_names.emplace(builtin.name).second) {
-            compiled.scalar_descriptions.insert_or_assign(std::string(builtin.name), std::string(builtin.description));
-        }
-    }
-}
-
 constexpr binding::Parameter compile_schema_parameters[] = {
     binding::keyword_required("query_type_name"),
     binding::keyword_optional("mutation_type_name"),
@@ -294,7 +246,7 @@ binding::Result<Ref> compile_schema(PyObject*, binding::Arguments& arguments) {
     }
 
     compiled.scalar_names.insert(scalar_names.begin(), scalar_names.end());
-    add_builtin_scalars(compiled);
+    schema::add_library_scalars(compiled);
     if (auto problem = schema::validate_schema_shape(compiled)) {
         return error::SchemaError::new_err(std::move(*problem));
     }

@@ -13,6 +13,7 @@
 #include "binding/cells.hpp"
 #include "binding/convert.hpp"
 #include "binding/objects.hpp"
+#include "dovrane_core/builtin_scalars.hpp"
 #include "src/error.hpp"
 #include "src/host_names.hpp"
 
@@ -64,8 +65,10 @@ Result<LazyModuleCache> lazy_module_cache() {
 binding::OnceCell<LazyModuleCache> LAZY_MODULE_CACHE;
 
 // The GraphQL names of the built-in scalars, in the cache's order.
+namespace scalars = dovrane_core::builtin_scalars;
 constexpr std::array<std::string_view, 10> builtin_scalar_names = {
-    "String", "Boolean", "Int", "Float", "ID", "DateTime", "Date", "Time", "Decimal", "UUID",
+    scalars::string_name,    scalars::boolean_name, scalars::int_name,  scalars::float_name,   scalars::id_name,
+    scalars::date_time_name, scalars::date_name,    scalars::time_name, scalars::decimal_name, scalars::uuid_name,
 };
 
 struct BuiltinScalarCache {
