@@ -49,12 +49,6 @@
 #include "src/parsed_document.hpp"
 #include "src/values.hpp"
 
-// GCC 12 at -O3 reports moved-from json::Value variants inside Result as
-// "maybe uninitialized": a known false positive of variant-in-variant moves.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
 namespace _dovrane::lowering {
 
 namespace {

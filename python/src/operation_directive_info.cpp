@@ -34,6 +34,18 @@ using binding::Ref;
 using dovrane_core::schema::OperationDirectiveDefinition;
 using dovrane_core::schema::OperationDirectiveLocation;
 
+// One of the 7 wire names, "QUERY" to "INLINE_FRAGMENT", matched exactly;
+// anything else is SchemaError "unknown operation directive location '{}'".
+binding::Result<OperationDirectiveLocation> parse_location(std::string_view name) {
+    auto location = dovrane_core::schema::parse_operation_directive_location(name);
+    if (!location) {
+        std::string message = "unknown operation directive location '";
+        message.append(name).append("'");
+        return error::SchemaError::new_err(std::move(message));
+    }
+    return *location;
+}
+
 PyGetSetDef operation_directive_info_getters[] = {
     binding::getter<&PyOperationDirectiveInfo::name>("name"),
     binding::getter<&PyOperationDirectiveInfo::description>("description"),
@@ -130,16 +142,6 @@ binding::Result<const OperationDirectiveDefinition*> operation_directive_definit
     DOVRANE_ASSIGN_OR_RETURN(PyOperationDirectiveInfo * info,
                              binding::to_instance(operation_directive_info_class, object));
     return &info->definition;
-}
-
-binding::Result<OperationDirectiveLocation> parse_location(std::string_view name) {
-    auto location = dovrane_core::schema::parse_operation_directive_location(name);
-    if (!location) {
-        std::string message = "unknown operation directive location '";
-        message.append(name).append("'");
-        return error::SchemaError::new_err(std::move(message));
-    }
-    return *location;
 }
 
 }  // namespace _dovrane::operation_directive_info

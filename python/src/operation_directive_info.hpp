@@ -40,8 +40,4 @@ extern const binding::Function describe_operation_directive_function;
 binding::Result<const dovrane_core::schema::OperationDirectiveDefinition*> operation_directive_definition_of(
     PyObject* object);
 
-// One of the 7 wire names, "QUERY" to "INLINE_FRAGMENT", matched exactly;
-// anything else is SchemaError "unknown operation directive location '{}'".
-binding::Result<dovrane_core::schema::OperationDirectiveLocation> parse_location(std::string_view name);
-
 }  // namespace _dovrane::operation_directive_info

@@ -149,8 +149,11 @@ binding::Error unresolved_annotations(PyObject* func, binding::Error cause) {
                                 described.value());
 }
 
-}  // namespace
-
+// `typing.get_type_hints(func, localns=..., include_extras=True)` with the
+// owner and the host's lazy names in the local namespace, where `func` is the
+// function itself or, for a method, a static or class method, a partial or a
+// callable object, the function behind it; a failure is the
+// SchemaError "could not resolve parameter annotations for '{}': {}".
 binding::Result<Ref> resolve_annotations(PyObject* typing, PyObject* owner, PyObject* func) {
     DOVRANE_ASSIGN_OR_RETURN(Ref namespace_dict, binding::new_dict());
     if (owner != nullptr) {
@@ -175,6 +178,8 @@ binding::Result<Ref> resolve_annotations(PyObject* typing, PyObject* owner, PyOb
     return std::move(hints).value();
 }
 
+// One argument parameter: its `Argument` configuration (the first in the
+// `Annotated` metadata), type, Maybe flag, default literal and directives.
 binding::Result<ArgumentDefinition> classify_argument(PyObject* typing, std::string name, PyObject* annotation,
                                                       bool has_default, std::optional<std::string> literal) {
     DOVRANE_ASSIGN_OR_RETURN(bool is_maybe, typing_utils::is_maybe_annotation(typing, annotation));
@@ -217,6 +222,8 @@ binding::Result<ArgumentDefinition> classify_argument(PyObject* typing, std::str
     argument.is_maybe = is_maybe;
     return argument;
 }
+
+}  // namespace
 
 binding::Result<ClassifiedParameters> classify_parameters(PyObject* owner, PyObject* func, PyObject* parent_marker,
                                                           PyObject* value_marker, std::string_view hint) {

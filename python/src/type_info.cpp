@@ -185,6 +185,8 @@ binding::Result<PyArgumentInfo> convert_argument(dovrane_core::schema::ArgumentD
     return info;
 }
 
+namespace {
+
 binding::Result<PyFieldInfo> convert_field(dovrane_core::schema::FieldDefinition field) {
     PyFieldInfo info;
     info.arguments.reserve(field.arguments.size());
@@ -211,6 +213,8 @@ binding::Result<PyFieldInfo> convert_field(dovrane_core::schema::FieldDefinition
 binding::Result<PyEnumValueInfo> convert_enum_value(const dovrane_core::schema::EnumValueDefinition& value) {
     return PyEnumValueInfo{value.name, value.graphql_name, value.description, value.deprecation_reason};
 }
+
+}  // namespace
 
 binding::Result<Ref> new_type_info(dovrane_core::schema::TypeDefinition definition) {
     PyTypeInfo info;

@@ -103,8 +103,6 @@ extern binding::Class<PyGraphQLType> graphql_type_class;
 
 binding::Result<PyGraphQLType> convert_graphql_type(const dovrane_core::schema::GraphQLType& type);
 binding::Result<PyArgumentInfo> convert_argument(dovrane_core::schema::ArgumentDefinition argument);
-binding::Result<PyFieldInfo> convert_field(dovrane_core::schema::FieldDefinition field);
-binding::Result<PyEnumValueInfo> convert_enum_value(const dovrane_core::schema::EnumValueDefinition& value);
 
 // A new TypeInfo over `definition`: its fields (from copies of the field
 // definitions) or its enum values, by kind.
