@@ -37,13 +37,10 @@ using dovrane_core::schema::OperationDirectiveLocation;
 // One of the 7 wire names, "QUERY" to "INLINE_FRAGMENT", matched exactly;
 // anything else is SchemaError "unknown operation directive location '{}'".
 binding::Result<OperationDirectiveLocation> parse_location(std::string_view name) {
-    auto location = dovrane_core::schema::parse_operation_directive_location(name);
-    if (!location) {
-        std::string message = "unknown operation directive location '";
-        message.append(name).append("'");
-        return error::SchemaError::new_err(std::move(message));
+    if (auto location = dovrane_core::schema::parse_operation_directive_location(name)) {
+        return *location;
     }
-    return *location;
+    return error::SchemaError::new_err("unknown operation directive location '" + std::string(name) + "'");
 }
 
 PyGetSetDef operation_directive_info_getters[] = {

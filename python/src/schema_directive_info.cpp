@@ -183,13 +183,10 @@ std::string class_name_to_directive_name(std::string_view class_name) {
 }
 
 binding::Result<SchemaDirectiveLocation> parse_location(std::string_view name) {
-    auto location = dovrane_core::schema::parse_schema_directive_location(name);
-    if (!location) {
-        std::string message = "unknown schema directive location '";
-        message.append(name).append("'");
-        return error::SchemaError::new_err(std::move(message));
+    if (auto location = dovrane_core::schema::parse_schema_directive_location(name)) {
+        return *location;
     }
-    return *location;
+    return error::SchemaError::new_err("unknown schema directive location '" + std::string(name) + "'");
 }
 
 }  // namespace _dovrane::schema_directive_info
