@@ -534,8 +534,8 @@ std::optional<std::string> check_names(const SchemaReading& reading) {
         auto path_of = [&](std::size_t i) { return field_path(type, *fields[i].field); };
         for (std::size_t i = 0; i < fields.size(); ++i) {
             const PrintedField& field = fields[i];
-            if (auto message = check_member_name(seen, input ? "input field" : "field", input ? "input fields" : "fields",
-                                                 field.name, i, path_of)) {
+            if (auto message = check_member_name(seen, input ? "input field" : "field",
+                                                 input ? "input fields" : "fields", field.name, i, path_of)) {
                 return message;
             }
             if (auto message = check_argument_names(
@@ -561,7 +561,8 @@ std::optional<std::string> check_names(const SchemaReading& reading) {
         }
         if (schema.unions.contains(name)) return quoted(name) + " names both a union and a scalar";
     }
-    for (const auto& [key, directive] : schema.directives) {
+    for (const auto& [key, definition] : schema.directives) {
+        const auto& directive = definition;  // a lambda below captures it
         if (auto message = check_own_name("directive", "@" + directive.name, directive.name)) return message;
         if (auto message = check_argument_names(
                 directive.arguments, argument_names(directive.arguments, schema.auto_camel_case),
@@ -571,7 +572,8 @@ std::optional<std::string> check_names(const SchemaReading& reading) {
             return message;
         }
     }
-    for (const auto& [key, directive] : schema.schema_directives) {
+    for (const auto& [key, definition] : schema.schema_directives) {
+        const auto& directive = definition;  // a lambda below captures it
         if (auto message = check_own_name("directive", "@" + directive.name, directive.name)) return message;
         if (schema.directives.contains(key)) {
             return quoted("@" + directive.name) + " names both an operation directive and a schema directive";
@@ -691,7 +693,8 @@ std::optional<std::string> check_references(const SchemaReading& reading) {
             }
         }
     }
-    for (const auto& [key, directive] : schema.directives) {
+    for (const auto& [key, definition] : schema.directives) {
+        const auto& directive = definition;  // a lambda below captures it
         for (const ArgumentDefinition& argument : directive.arguments) {
             if (auto message = check_type_reference(
                     reading, [&] { return directive_argument_path(directive.name, argument.name); }, argument.arg_type,
@@ -700,7 +703,8 @@ std::optional<std::string> check_references(const SchemaReading& reading) {
             }
         }
     }
-    for (const auto& [key, directive] : schema.schema_directives) {
+    for (const auto& [key, definition] : schema.schema_directives) {
+        const auto& directive = definition;  // a lambda below captures it
         for (const DirectiveFieldDefinition& field : directive.fields) {
             if (auto message = check_type_reference(
                     reading, [&] { return directive_argument_path(directive.name, field.name); }, field.field_type,
@@ -959,11 +963,12 @@ std::optional<std::string> check_input_rules(const SchemaReading& reading) {
             }
         }
     }
-    for (const auto& [key, directive] : reading.schema.directives) {
+    for (const auto& [key, definition] : reading.schema.directives) {
+        const auto& directive = definition;  // a lambda below captures it
         for (const ArgumentDefinition& argument : directive.arguments) {
-            if (auto message = check_required_not_deprecated([&] { return directive_argument_path(directive.name, argument.name); },
-                                                             prints_as_required(argument),
-                                                             argument.deprecation_reason)) {
+            if (auto message = check_required_not_deprecated(
+                    [&] { return directive_argument_path(directive.name, argument.name); },
+                    prints_as_required(argument), argument.deprecation_reason)) {
                 return message;
             }
         }
