@@ -137,8 +137,8 @@ binding::Result<std::vector<NamedPair>> named_pairs(PyObject* object) {
 binding::Result<std::vector<NamedPair>> directive_pairs(PyObject* object) {
     DOVRANE_ASSIGN_OR_RETURN(std::vector<NamedPair> pairs, named_pairs(object));
     for (std::size_t i = 0; i < pairs.size(); ++i) {
-        DOVRANE_ASSIGN_OR_RETURN(pairs[i].second,
-                                 applied_directives::directive_instance_list(pairs[i].second.get(), item_place(i), "directive"));
+        DOVRANE_ASSIGN_OR_RETURN(pairs[i].second, applied_directives::directive_instance_list(
+                                                      pairs[i].second.get(), item_place(i), "directive"));
     }
     return pairs;
 }
@@ -235,14 +235,15 @@ binding::Result<Ref> compile_schema(PyObject*, binding::Arguments& arguments) {
 
     // Each directives object was read once, so a generator keeps its directives.
     for (NamedPair& pair : scalar_directives) {
-        DOVRANE_ASSIGN_OR_RETURN(std::vector<schema::AppliedDirective> applied,
-                                 applied_directives::checked_applied_directives(pair.second.get(), "SCALAR", pair.name));
+        DOVRANE_ASSIGN_OR_RETURN(
+            std::vector<schema::AppliedDirective> applied,
+            applied_directives::checked_applied_directives(pair.second.get(), "SCALAR", pair.name));
         compiled.scalar_directives.insert_or_assign(std::move(pair.name), std::move(applied));
     }
     if (schema_applied_directives) {
         DOVRANE_ASSIGN_OR_RETURN(compiled.schema_applied_directives,
-                                 applied_directives::checked_applied_directives(schema_applied_directives.get(), "SCHEMA",
-                                                                       "schema"));
+                                 applied_directives::checked_applied_directives(schema_applied_directives.get(),
+                                                                                "SCHEMA", "schema"));
     }
 
     compiled.scalar_names.insert(scalar_names.begin(), scalar_names.end());

@@ -138,7 +138,8 @@ binding::Result<Ref> lowered_field_selections(const PyLoweredField& field) {
 }
 
 dovrane_core::error::Location lowered_field_position(const PyLoweredField& field) {
-    const parsed_document::PyParsedDocument& handle = binding::record_of<parsed_document::PyParsedDocument>(field.document.get());
+    const parsed_document::PyParsedDocument& handle =
+        binding::record_of<parsed_document::PyParsedDocument>(field.document.get());
     return handle.document->position(field.selection->offset);
 }
 

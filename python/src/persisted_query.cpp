@@ -77,7 +77,8 @@ binding::Result<Ref> resolve_persisted_query(PyObject*, binding::Arguments& argu
         query_text_override.emplace();
     }
     DOVRANE_ASSIGN_OR_RETURN(Ref document,
-                             parsed_document::new_parsed_document(std::move(found.document), std::move(query_text_override)));
+                             parsed_document::new_parsed_document(std::move(found.document),
+                                                                  std::move(query_text_override)));
     return binding::new_instance(persisted_query_result_class,
                                  PyPersistedQueryResult{!found.registered, std::move(document)});
 }

@@ -213,7 +213,8 @@ binding::Result<ArgumentDefinition> classify_argument(PyObject* typing, std::str
         }
     }
     DOVRANE_ASSIGN_OR_RETURN(argument.directives,
-                             applied_directives::checked_applied_directives(directives.get(), "ARGUMENT_DEFINITION", name));
+                             applied_directives::checked_applied_directives(directives.get(), "ARGUMENT_DEFINITION",
+                                                                            name));
     argument.name = std::move(name);
     argument.has_default = has_default;
     if (!is_maybe) {

@@ -92,7 +92,8 @@ binding::Result<DirectiveFieldDefinition> describe_field(PyObject* typing, PyObj
     }
     DirectiveFieldDefinition definition;
     definition.name = std::string(name_text);
-    DOVRANE_ASSIGN_OR_RETURN(definition.field_type, annotation_resolution::resolve_graphql_type(typing, annotation.get()));
+    DOVRANE_ASSIGN_OR_RETURN(definition.field_type,
+                             annotation_resolution::resolve_graphql_type(typing, annotation.get()));
     // Only a str is an explicit name; anything else, or no such attribute, is none.
     DOVRANE_ASSIGN_OR_RETURN(Ref graphql_name, binding::getattr_or_empty(field, names::graphql_name_name));
     if (graphql_name && PyUnicode_Check(graphql_name.get())) {

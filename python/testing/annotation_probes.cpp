@@ -25,7 +25,8 @@ namespace schema = dovrane_core::schema;
 constexpr binding::Parameter annotation_parameters[] = {binding::required("annotation")};
 binding::Result<Ref> resolve_type_text(PyObject*, binding::Arguments& arguments) {
     DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(names::typing_module));
-    DOVRANE_ASSIGN_OR_RETURN(schema::GraphQLType type, annotation_resolution::resolve_graphql_type(typing.get(), arguments[0]));
+    DOVRANE_ASSIGN_OR_RETURN(schema::GraphQLType type,
+                             annotation_resolution::resolve_graphql_type(typing.get(), arguments[0]));
     return binding::new_str(type.to_sdl_string());
 }
 constexpr binding::Function resolve_type_text_function = {

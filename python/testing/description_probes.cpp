@@ -168,7 +168,8 @@ constexpr binding::Function check_directive_locations_function = {
 binding::Result<Ref> checked_directives(PyObject*, binding::Arguments& arguments) {
     DOVRANE_ASSIGN_OR_RETURN(std::string_view location, arguments.convert(1, binding::to_str));
     DOVRANE_ASSIGN_OR_RETURN(std::string_view target, arguments.convert(2, binding::to_str));
-    DOVRANE_ASSIGN_OR_RETURN(auto directives, applied_directives::checked_applied_directives(arguments[0], location, target));
+    DOVRANE_ASSIGN_OR_RETURN(auto directives,
+                             applied_directives::checked_applied_directives(arguments[0], location, target));
     return applied_directive_list(directives);
 }
 constexpr binding::Function checked_directives_function = {
