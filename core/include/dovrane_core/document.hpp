@@ -187,7 +187,9 @@ namespace detail {
 // pool of the thread that frees the document, so a thread that parses one
 // query after another writes into memory that is already mapped. A pool holds
 // no more than the last document parsed on its thread needed, and never more
-// than `pool_keep_bytes`; a thread that has never parsed keeps nothing.
+// than `pool_keep_bytes`, plus the memory of a few large lists, of at most
+// `large_keep_bytes` together (as the system allocator keeps freed blocks up
+// to that size); a thread that has never parsed keeps nothing.
 class Arena {
 public:
     // Nodes go into blocks of `block_bytes`, after a first block sized to the
@@ -197,6 +199,8 @@ public:
     static constexpr std::size_t first_block_max_bytes = std::size_t{1} << 20;
     static constexpr std::size_t large_bytes = std::size_t{16} << 10;
     static constexpr std::size_t pool_keep_bytes = std::size_t{8} << 20;
+    static constexpr std::size_t large_keep_bytes = std::size_t{32} << 20;
+    static constexpr std::size_t large_keep_min_bytes = std::size_t{64} << 10;
 
     Arena() = default;
     ~Arena();
@@ -246,23 +250,58 @@ public:
         return true;
     }
 
-    // Bytes of every block taken, used or not.
-    std::size_t reserved_bytes() const { return reserved_bytes_; }
+    // Bytes of every block taken, used or not, and of the large lists, as
+    // written.
+    std::size_t reserved_bytes() const { return reserved_bytes_ + large_written_bytes_; }
+    // Bytes of the blocks alone: what the pool could keep.
+    std::size_t block_bytes_taken() const { return reserved_bytes_; }
 
-    // The pool of the calling thread keeps at most `bytes` from now on (and
-    // never more than `pool_keep_bytes`); the parser sets it after each parse.
-    static void keep_on_this_thread(std::size_t bytes);
+    // Memory of its own for one list too large for the blocks, which grows
+    // in place: on Linux a mapping whose pages move, never copied, as it
+    // grows (in huge pages where the system gives them), elsewhere a block
+    // that grows by copy. Never kept by the pool: freed with the arena.
+    // `open_large` returns the handle of room for at least `bytes`;
+    // `grow_large` gives it room for at least `bytes`, maybe at a new
+    // address, its first `used` bytes kept; `close_large` keeps its first
+    // `used` bytes, gives the rest back, and the list moves no more.
+    std::size_t open_large(std::size_t bytes);
+    void grow_large(std::size_t handle, std::size_t used, std::size_t bytes);
+    void close_large(std::size_t handle, std::size_t used);
+    std::byte* large_memory(std::size_t handle) const { return large_[handle].memory; }
+    std::size_t large_room(std::size_t handle) const { return large_[handle].bytes; }
+
+    // The peak, since the last call on this thread, of the bytes written into
+    // large lists on this thread (they bypass operator new); for benchmarks.
+    static std::size_t take_large_peak_on_this_thread();
+
+    // The pool of the calling thread keeps at most `bytes` of blocks from now
+    // on (never more than `pool_keep_bytes`) and at most `large` bytes of
+    // large lists' memory (never more than `large_keep_bytes`); the parser
+    // sets them after each parse, from what the document took.
+    static void keep_on_this_thread(std::size_t bytes, std::size_t large);
+
+    // Bytes of the large lists, as written.
+    std::size_t large_bytes_taken() const { return large_written_bytes_; }
 
     struct Block;
 
 private:
     void* allocate_in_new_block(std::size_t bytes, std::size_t alignment);
 
+    struct Large {
+        std::byte* memory = nullptr;
+        std::size_t bytes = 0;    // room
+        std::size_t written = 0;  // counted in `reserved_bytes_`
+    };
+    void count_written(Large& large, std::size_t written);
+
     Block* blocks_ = nullptr;  // the newest first
+    std::vector<Large> large_;
     std::byte* cursor_ = nullptr;
     std::byte* limit_ = nullptr;
     std::size_t first_block_bytes_ = block_bytes;
     std::size_t reserved_bytes_ = 0;
+    std::size_t large_written_bytes_ = 0;
 };
 
 // A point where the column count restarts or is known: every line start, every
