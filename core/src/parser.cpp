@@ -487,15 +487,36 @@ struct Lexer {
         return true;
     }
 
+    // Past the bytes a string takes as they are, eight at a time while eight
+    // are left: a word goes byte by byte only when it holds a byte that may
+    // not be one (a tab is, though the word test refuses it).
+    const char* skip_plain(const char* p) const {
+        constexpr std::uint64_t ones = 0x0101010101010101u;
+        constexpr std::uint64_t highs = 0x8080808080808080u;
+        for (;;) {
+            while (end - p >= 8) {
+                std::uint64_t word;
+                std::memcpy(&word, p, sizeof word);
+                const std::uint64_t quotes = word ^ (ones * '"');
+                const std::uint64_t slashes = word ^ (ones * '\\');
+                // Some byte is 0x80 or more, below 0x20, '"' or '\'.
+                const std::uint64_t refused = (word | ((word - ones * 0x20) & ~word) | ((quotes - ones) & ~quotes) |
+                                               ((slashes - ones) & ~slashes)) &
+                                              highs;
+                if (refused != 0) break;
+                p += 8;
+            }
+            if (!byte_tables.string_plain[byte_at(p)]) return p;
+            ++p;
+        }
+    }
+
     // StringValue : " StringCharacter* "
     bool lex_string(const char* p, Token& token) {
         const char* start = p;
         bool non_ascii = false;
         for (++p;;) {
-            if (byte_tables.string_plain[byte_at(p)]) {
-                ++p;
-                continue;
-            }
+            p = skip_plain(p);
             const unsigned char c = byte_at(p);
             if (c == '"') break;
             if (c == '\\') {
@@ -552,7 +573,7 @@ struct Lexer {
         bool non_ascii = false;  // since the last anchor
         token.has_carriage_return = false;
         for (p += 3;;) {
-            while (byte_tables.string_plain[byte_at(p)]) ++p;
+            p = skip_plain(p);
             const unsigned char c = byte_at(p);
             if (c == '"') {
                 if (p[1] == '"' && p[2] == '"') break;
