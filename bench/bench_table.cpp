@@ -13,7 +13,6 @@
 // the peak of the bytes allocated through operator new during the process's
 // first parse, past what was allocated before it, plus the peak of the bytes
 // written into large lists, which have memory of their own.
-#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -30,50 +29,14 @@
 #include "bench_data.hpp"
 #include "dovrane_core/lowering.hpp"
 #include "dovrane_core/parser.hpp"
+#include "dovrane_core/test_support/allocation_counter.hpp"
 #include "dovrane_core/test_support/fixture_schemas.hpp"
 #include "dovrane_core/validation.hpp"
 
 using namespace dovrane_core;
 
-// ---------------------------------------------------------------------------
-// Allocation counting (one thread)
-
-namespace {
-
-std::size_t live_bytes = 0;
-std::size_t peak_bytes = 0;
-
-void* counted(void* memory) {
-    if (memory == nullptr) throw std::bad_alloc();
-    live_bytes += malloc_usable_size(memory);
-    peak_bytes = std::max(peak_bytes, live_bytes);
-    return memory;
-}
-
-void uncounted(void* memory) {
-    if (memory == nullptr) return;
-    live_bytes -= malloc_usable_size(memory);
-    std::free(memory);
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return counted(std::malloc(size)); }
-void* operator new[](std::size_t size) { return counted(std::malloc(size)); }
-void* operator new(std::size_t size, std::align_val_t alignment) {
-    return counted(std::aligned_alloc(static_cast<std::size_t>(alignment),
-                                      (size + static_cast<std::size_t>(alignment) - 1) &
-                                          ~(static_cast<std::size_t>(alignment) - 1)));
-}
-void* operator new[](std::size_t size, std::align_val_t alignment) { return operator new(size, alignment); }
-void operator delete(void* memory) noexcept { uncounted(memory); }
-void operator delete[](void* memory) noexcept { uncounted(memory); }
-void operator delete(void* memory, std::size_t) noexcept { uncounted(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { uncounted(memory); }
-void operator delete(void* memory, std::align_val_t) noexcept { uncounted(memory); }
-void operator delete[](void* memory, std::align_val_t) noexcept { uncounted(memory); }
-void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { uncounted(memory); }
-void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { uncounted(memory); }
+using test_support::live_bytes;
+using test_support::peak_bytes;
 
 namespace {
 
@@ -194,6 +157,20 @@ std::string dashboard_copies(std::size_t copies, bool own_fragments) {
     return text + (own_fragments ? fragments : parts.fragments);
 }
 
+// Chains of `levels` nested selection sets below the operation's, one per
+// line, for at least `bytes` bytes.
+std::string chains(std::size_t bytes, int levels) {
+    std::string text = "{\n";
+    for (std::size_t i = 0; text.size() < bytes; ++i) {
+        text += "  n" + std::to_string(i) + ": node { ";
+        for (int level = 1; level < levels; ++level) text += "child { ";
+        text += "id";
+        for (int level = 0; level < levels; ++level) text += " }";
+        text += '\n';
+    }
+    return text + "}\n";
+}
+
 // Synthetic texts of at least `bytes` bytes, one per shape.
 std::string synthetic(const std::string& shape, std::size_t bytes) {
     std::string text;
@@ -215,18 +192,8 @@ std::string synthetic(const std::string& shape, std::size_t bytes) {
         while (text.size() < bytes) text += " a";
         return text + " }\n";
     }
-    if (shape == "deep") {
-        // Chains nested 60 levels deep, one per line.
-        text = "{\n";
-        for (std::size_t i = 0; text.size() < bytes; ++i) {
-            text += "  n" + std::to_string(i) + ": node { ";
-            for (int level = 0; level < 58; ++level) text += "child { ";
-            text += "id";
-            for (int level = 0; level < 59; ++level) text += " }";
-            text += '\n';
-        }
-        return text + "}\n";
-    }
+    // Chains nested 60 levels deep, one per line.
+    if (shape == "deep") return chains(bytes, 59);
     if (shape == "block-strings") {
         text = "mutation {\n";
         for (std::size_t i = 0; text.size() < bytes; ++i) {
@@ -264,18 +231,8 @@ std::string synthetic(const std::string& shape, std::size_t bytes) {
         for (std::size_t i = 0; text.size() < bytes; ++i) text += " a" + std::to_string(i);
         return text + " }\n";
     }
-    if (shape == "nested-64") {
-        // Chains as deep as a selection set may nest, one per line.
-        text = "{\n";
-        for (std::size_t i = 0; text.size() < bytes; ++i) {
-            text += "  n" + std::to_string(i) + ": node { ";
-            for (int level = 0; level < 63; ++level) text += "child { ";
-            text += "id";
-            for (int level = 0; level < 64; ++level) text += " }";
-            text += '\n';
-        }
-        return text + "}\n";
-    }
+    // Chains as deep as a selection set may nest, one per line.
+    if (shape == "nested-64") return chains(bytes, 64);
     if (shape == "dashboard") return read_data("query.graphql");
     std::fprintf(stderr, "unknown shape %s\n", shape.c_str());
     std::exit(2);

@@ -1,44 +1,17 @@
 // What a parse costs in memory, counted by a replaced operator new (and the
 // arena's count of its large lists, which have memory of their own).
 #include <gtest/gtest.h>
-#include <malloc.h>
 
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "dovrane_core/document.hpp"
 #include "dovrane_core/parser.hpp"
+#include "dovrane_core/test_support/allocation_counter.hpp"
 
 using namespace dovrane_core;
-
-namespace {
-
-std::size_t live_bytes = 0;
-std::size_t peak_bytes = 0;
-
-void* counted(void* memory) {
-    if (memory == nullptr) throw std::bad_alloc();
-    live_bytes += malloc_usable_size(memory);
-    if (live_bytes > peak_bytes) peak_bytes = live_bytes;
-    return memory;
-}
-
-void uncounted(void* memory) {
-    if (memory == nullptr) return;
-    live_bytes -= malloc_usable_size(memory);
-    std::free(memory);
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return counted(std::malloc(size)); }
-void* operator new[](std::size_t size) { return counted(std::malloc(size)); }
-void operator delete(void* memory) noexcept { uncounted(memory); }
-void operator delete[](void* memory) noexcept { uncounted(memory); }
-void operator delete(void* memory, std::size_t) noexcept { uncounted(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { uncounted(memory); }
+using test_support::live_bytes;
+using test_support::peak_bytes;
 
 namespace {
 
