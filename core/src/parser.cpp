@@ -229,9 +229,14 @@ struct Lexer {
     }
     // Cuts `anchors` to the ones written.
     void finish_anchors() { anchors->resize(static_cast<std::size_t>(anchor_cursor - anchors->data())); }
+    // Room for as many more anchors as the text up to the last one had for
+    // each byte, and an eighth more: one growth, mostly.
     [[gnu::noinline]] void grow_anchors() {
         const std::size_t used = static_cast<std::size_t>(anchor_cursor - anchors->data());
-        anchors->resize(used * 2);
+        const std::size_t read = std::max<std::size_t>(anchor_cursor[-1].offset, 1);
+        const std::size_t left = static_cast<std::size_t>(end - begin) - std::min<std::size_t>(read, end - begin);
+        const std::size_t expected = used + used * left / read;
+        anchors->resize(std::max(used * 2, expected + expected / 8));
         anchor_cursor = anchors->data() + used;
         anchor_limit = anchors->data() + anchors->size();
     }
@@ -891,6 +896,9 @@ struct Region {
 // it is most of a chunk.
 constexpr std::size_t min_chunk_items = 4;
 constexpr std::size_t max_chunk_bytes = std::size_t{16} << 10;
+// The most anchors room is made for before the text shows its lines.
+constexpr std::size_t first_anchors = std::size_t{64} << 10;
+
 // How far ahead of a region's cursor its lines are fetched.
 constexpr std::size_t prefetch_bytes = 1024;
 constexpr std::size_t cache_line_bytes = 64;
@@ -1032,9 +1040,10 @@ struct Parser {
         lexer.end = text + document.source.size();
         lexer.anchors = &document.anchors;
         lexer.failure = &syntax;
-        // Room for a line start every 64 bytes; more is added as needed, so a
-        // text of few lines (one long string) reserves little.
-        lexer.start_anchors(document.source.size() / 64);
+        // Room for a line start every 16 bytes, up to a bound: a large text
+        // grows its room once it has seen how many lines it has, so that one
+        // of few lines (one long string) reserves little.
+        lexer.start_anchors(std::min<std::size_t>(document.source.size() / 16, first_anchors));
     }
 
     bool failed() const { return syntax.failed; }
