@@ -223,8 +223,6 @@ Arena::~Arena() {
     }
 }
 
-
-
 void Arena::count_written(Large& large, std::size_t written) {
     large_written_bytes_ = large_written_bytes_ - large.written + written;
     large_live_bytes = large_live_bytes - std::min(large_live_bytes, large.written) + written;
@@ -233,6 +231,8 @@ void Arena::count_written(Large& large, std::size_t written) {
 }
 
 std::size_t Arena::open_large(std::size_t bytes) {
+    // Room first, so that nothing is taken before the last step that may fail.
+    if (large_.size() == large_.capacity()) large_.reserve(2 * large_.size() + 4);
     Large large;
     large.bytes = round_up(bytes, huge_page_bytes);
 #if defined(__linux__)
@@ -250,7 +250,7 @@ std::size_t Arena::open_large(std::size_t bytes) {
         large.memory = map_memory(large.bytes);
     } else {
         const KeptLarge kept = take_kept_large(*chosen);
-        large_.push_back({kept.memory, kept.bytes, 0});  // freed with the arena should growing fail
+        large_.push_back({kept.memory, kept.bytes, 0});  // freed with the arena, should growing fail
         if (kept.bytes < large.bytes) {
             large_.back().memory = remap_memory(kept.memory, kept.bytes, large.bytes);
             large_.back().bytes = large.bytes;

@@ -14,8 +14,8 @@
 // of one kind at one nesting level follow one another in chunks of the arena
 // (see Region), so a list's items are contiguous without being gathered
 // elsewhere first. A list too large for a chunk is gathered in a reused
-// spill buffer and copied once; one of megabytes goes on in memory of its
-// own that grows in place, never copied. The text is read once, whatever its
+// spill buffer and copied once; one beyond `large_list_bytes` goes on in
+// memory of its own that grows in place, never copied again. The text is read once, whatever its
 // size: a failing text costs at most the nodes written before its failure,
 // no more than the text without it would.
 //
@@ -848,7 +848,7 @@ constexpr std::size_t object_scan_limit = 16;
 // is copied into the arena, exactly sized, when it closes; one that outgrows
 // `large_list_bytes` moves once more, into memory of its own (see
 // `Arena::open_large`), which grows in place and is cut to size when it
-// closes. So no list of megabytes is copied more than once, nor held twice.
+// closes. So no large list is copied more than once, nor held twice.
 //
 // Raw memory for one list too large for a chunk; kept per thread between
 // parses, and given back when it grew beyond the scratch bound.

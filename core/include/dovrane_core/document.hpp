@@ -203,6 +203,7 @@ public:
     static constexpr std::size_t large_bytes = std::size_t{16} << 10;
     static constexpr std::size_t pool_keep_bytes = std::size_t{8} << 20;
     static constexpr std::size_t large_keep_bytes = std::size_t{32} << 20;
+    // Less than this of a large list's memory is not worth keeping.
     static constexpr std::size_t large_keep_min_bytes = std::size_t{64} << 10;
 
     Arena() = default;
@@ -254,15 +255,16 @@ public:
     }
 
     // Bytes of every block taken, used or not, and of the large lists, as
-    // written.
+    // written; and each of the two alone, what the pool may keep of each.
     std::size_t reserved_bytes() const { return reserved_bytes_ + large_written_bytes_; }
-    // Bytes of the blocks alone: what the pool could keep.
     std::size_t block_bytes_taken() const { return reserved_bytes_; }
+    std::size_t large_bytes_taken() const { return large_written_bytes_; }
 
     // Memory of its own for one list too large for the blocks, which grows
     // in place: on Linux a mapping whose pages move, never copied, as it
-    // grows (in huge pages where the system gives them), elsewhere a block
-    // that grows by copy. Never kept by the pool: freed with the arena.
+    // grows, taken from the pool's kept memory when there is some (fresh
+    // memory beyond what a pool keeps comes in huge pages where the system
+    // gives them); elsewhere a block that grows by copy, never kept.
     // `open_large` returns the handle of room for at least `bytes`;
     // `grow_large` gives it room for at least `bytes`, maybe at a new
     // address, its first `used` bytes kept; `close_large` keeps its first
@@ -283,9 +285,6 @@ public:
     // sets them after each parse, from what the document took.
     static void keep_on_this_thread(std::size_t bytes, std::size_t large);
 
-    // Bytes of the large lists, as written.
-    std::size_t large_bytes_taken() const { return large_written_bytes_; }
-
     struct Block;
 
 private:
@@ -294,7 +293,7 @@ private:
     struct Large {
         std::byte* memory = nullptr;
         std::size_t bytes = 0;    // room
-        std::size_t written = 0;  // counted in `reserved_bytes_`
+        std::size_t written = 0;  // counted in `large_written_bytes_`
     };
     void count_written(Large& large, std::size_t written);
 
