@@ -3,6 +3,9 @@
 //     bench_table parse SHAPE BYTES      MB/s, heap bytes per input byte, page faults per parse
 //     bench_table validate COPIES KIND   ns per document field
 //     bench_table lower COPIES KIND      ns per lowered field, into the flat plan and into LoweredField trees
+//     bench_table validate dashboard     bench/data/query.graphql itself, as the peers validate it
+//     bench_table interface TYPES        { node { ... on T0 { id } } } against an interface of TYPES
+//                                        implementors, and what indexing that schema costs
 //     bench_table text SHAPE BYTES | text dashboard COPIES KIND    the text itself
 //
 // SHAPE is ordinary, small-fields, deep, block-strings, floats, long-string,
@@ -351,8 +354,7 @@ std::size_t plan_fields(const std::vector<lowering::LoweredField>& fields) {
     return count;
 }
 
-int validate_row(std::size_t copies, bool own_fragments) {
-    const std::string text = dashboard_copies(copies, own_fragments);
+int validate_text_row(const std::string& text) {
     const document::SharedDocument document = parse_or_exit(text);
     const schema::CompiledSchema schema = test_support::dashboard_schema();
     if (error::MaybeError error = validation::validate_query(*document, schema, std::nullopt)) {
@@ -365,6 +367,38 @@ int validate_row(std::size_t copies, bool own_fragments) {
         best_seconds([&] { (void)validation::validate_query(*document, schema, std::nullopt); }, faults);
     std::printf("{\"bytes\": %zu, \"fields\": %zu, \"us\": %.2f, \"ns_per_field\": %.1f}\n", text.size(), fields,
                 seconds * 1e6, seconds * 1e9 / static_cast<double>(fields));
+    return 0;
+}
+
+int validate_row(std::size_t copies, bool own_fragments) {
+    return validate_text_row(dashboard_copies(copies, own_fragments));
+}
+
+// Validation of one inline fragment inside an interface-typed field, on a
+// schema of `types` object types that implement the interface; and the
+// schema's index: the time to build it, its heap bytes, beside the bytes of
+// the schema's own records and the time of the shape check compile_schema runs.
+int interface_row(std::size_t types) {
+    const document::SharedDocument document = parse_or_exit("{ node { ... on T0 { id } } }");
+    std::size_t before = live_bytes;
+    schema::CompiledSchema schema = test_support::interface_schema(types);
+    const std::size_t schema_bytes = live_bytes - before;
+    before = live_bytes;
+    validation::index_schema(schema);
+    const std::size_t index_bytes = live_bytes - before;
+    if (error::MaybeError error = validation::validate_query(*document, schema, std::nullopt)) {
+        std::fprintf(stderr, "the text does not validate: %s\n", error->message.c_str());
+        return 1;
+    }
+    long faults = 0;
+    const double seconds =
+        best_seconds([&] { (void)validation::validate_query(*document, schema, std::nullopt); }, faults);
+    const double index_seconds = best_seconds([&] { validation::index_schema(schema); }, faults);
+    const double shape_seconds = best_seconds(
+        [&] { (void)schema::validate_schema_shape(schema.types, schema.unions, schema.scalar_names); }, faults);
+    std::printf("{\"types\": %zu, \"us\": %.3f, \"index_us\": %.1f, \"index_bytes\": %zu, \"schema_bytes\": %zu, "
+                "\"shape_us\": %.1f}\n",
+                types, seconds * 1e6, index_seconds * 1e6, index_bytes, schema_bytes, shape_seconds * 1e6);
     return 0;
 }
 
@@ -399,6 +433,10 @@ int main(int argc, char** argv) {
         const bool own = args[2] == "own";
         return args[0] == "validate" ? validate_row(copies, own) : lower_row(copies, own);
     }
+    if (args.size() == 2 && args[0] == "interface") return interface_row(std::stoul(args[1]));
+    if (args.size() == 2 && args[0] == "validate" && args[1] == "dashboard") {
+        return validate_text_row(read_data("query.graphql"));
+    }
     if (args.size() == 4 && args[0] == "text" && args[1] == "dashboard") {
         std::fputs(dashboard_copies(std::stoul(args[2]), args[3] == "own").c_str(), stdout);
         return 0;
@@ -407,6 +445,6 @@ int main(int argc, char** argv) {
         std::fputs(synthetic(args[1], std::stoul(args[2])).c_str(), stdout);
         return 0;
     }
-    std::fprintf(stderr, "usage: bench_table parse SHAPE BYTES | validate|lower COPIES shared|own | text ...\n");
+    std::fprintf(stderr, "usage: bench_table parse SHAPE BYTES | validate|lower COPIES shared|own | interface TYPES | text ...\n");
     return 2;
 }

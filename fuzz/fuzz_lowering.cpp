@@ -1,13 +1,16 @@
 // Parse and lower with fuzzed variables. Input: the query text, then, after a
 // 0xFF byte, the bytes the variables are drawn from (and which operation to
 // name). Lowering answers with a plan within its limits, the same plan twice,
-// every field located at a field of the text; or an error without locations.
+// every field located at a field of the text; or an error, located at the
+// "..." of the spread when a spread is undefined or cyclic, else without
+// locations.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 #include <utility>
 
 #include "dovrane_core/builtin_directives.hpp"
@@ -109,7 +112,20 @@ void lower_and_check(const document::SharedDocument& document, const lowering::V
     if (!first) {
         const error::GraphQLError& error = first.error();
         require(error.message == second.error().message, "lowering differs between two runs");
-        require(!error.locations, "a lowering error with locations", error.message);
+        // An undefined or cyclic spread is located at its "...", nothing else.
+        const bool spread_error = error.message.starts_with("undefined fragment '") ||
+                                  error.message.starts_with("Fragment cycle detected involving '");
+        require(error.locations.has_value() == spread_error, "a lowering error located or not", error.message);
+        if (spread_error) {
+            require(error.locations->size() == 1, "a spread's error with other than one location", error.message);
+            const std::string_view text = document->source;
+            const std::vector<error::Location> table = fuzz_support::naive_positions(text);
+            bool at_a_spread = false;
+            for (std::size_t i = 0; i + 3 <= text.size() && !at_a_spread; ++i) {
+                at_a_spread = table[i] == error.locations->front() && text.compare(i, 3, "...") == 0;
+            }
+            require(at_a_spread, "a spread's error not located at a \"...\"", error.message);
+        }
         require(error.code == error::ErrorCode::GraphqlValidationFailed ||
                     error.code == error::ErrorCode::InvalidFragmentTarget,
                 "a lowering error with another code", error.message);

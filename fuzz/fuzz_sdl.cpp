@@ -2,11 +2,13 @@
 // read back: a small SDL reader below lexes it as GraphQL and parses the
 // subset the renderer writes, and then checks what it read against the
 // records: one section per printed definition, one line per printed field or
-// enum value, every quoted string decoding to a string that was stored, every
-// description block holding a stored description, every number reading back
-// as a stored number.
+// enum value, every quoted string or bare enum value standing for a string
+// that was stored, every description (block or quoted) reading back, by
+// GraphQL's block-string value, as a stored description, every number reading
+// back as a stored number.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -67,7 +69,7 @@ public:
         static constexpr std::string_view pieces[] = {
             "a", "Z", " ", "\"", "\\", "\n", "\r", "\t", "\"\"\"", "\\\"\"\"", "\xC3\xA9", "\xCC\x81",
             "\xC2\xA0", "\x07", std::string_view("\0", 1), "\x7F", "\xF0\x9F\x98\x80", "\xE2\x80\xA8", "#", "{",
-            "}", "'", "u{41}", "\xEF\xBB\xBF"};
+            "}", "'", "u{41}", "\xEF\xBB\xBF", "\n  ", "\n\t", "\r\n", "  "};
         std::string out;
         const int count = bytes_.ConsumeIntegralInRange(0, 8);
         for (int i = 0; i < count; ++i) out.append(pieces[pick(std::size(pieces))]);
@@ -242,6 +244,7 @@ public:
         for (int i = 0; i < unions; ++i) {
             schema::UnionDefinition union_definition;
             union_definition.name = name(1);
+            union_definition.description = description();
             const int members = bytes_.ConsumeIntegralInRange(1, 3);
             for (int j = 0; j < members; ++j) {
                 union_definition.member_names.push_back(declared[static_cast<std::size_t>(j) % declared.size()].first);
@@ -299,7 +302,49 @@ public:
             }
             schema.schema_directives.insert_or_assign(directive.name, std::move(directive));
         }
+        // Uses of the schema directives as their definitions type them.
+        for (const auto& [directive_name, directive] : schema.schema_directives) {
+            if (!bytes_.ConsumeBool()) continue;
+            schema::AppliedDirective use{directive_name, {}};
+            for (const schema::DirectiveFieldDefinition& field : directive.fields) {
+                std::string key = field.graphql_name && bytes_.ConsumeBool() ? *field.graphql_name : field.name;
+                use.arguments.emplace_back(std::move(key), typed_value(field.field_type, schema, 0));
+            }
+            schema.schema_applied_directives.push_back(std::move(use));
+        }
         return schema;
+    }
+
+    // A value of `type`: at an enum place often a string naming one of its
+    // values, an input object keyed by its fields' printed or Python names.
+    json::Value typed_value(const GraphQLType& type, const schema::CompiledSchema& schema, int depth) {
+        if (depth > 3) return value(depth);
+        if (type.kind == GraphQLType::Kind::NonNull) return typed_value(*type.inner, schema, depth);
+        if (type.kind == GraphQLType::Kind::List) {
+            if (bytes_.ConsumeBool()) return typed_value(*type.inner, schema, depth + 1);  // one in place of a list
+            json::Array items;
+            const int count = bytes_.ConsumeIntegralInRange(0, 2);
+            for (int i = 0; i < count; ++i) items.push_back(typed_value(*type.inner, schema, depth + 1));
+            return items;
+        }
+        const auto found = schema.types.find(type.name);
+        if (found == schema.types.end() || !bytes_.ConsumeBool()) return value(depth);
+        const schema::TypeDefinition& definition = found->second;
+        if (definition.kind == schema::TypeKind::Enum) {
+            std::string out = definition.enum_values[pick(definition.enum_values.size())].graphql_name_or_name();
+            stored_.quoted.insert(out);
+            return out;
+        }
+        if (definition.kind != schema::TypeKind::InputObject) return value(depth);
+        json::Object fields;
+        for (const schema::FieldDefinition& field : definition.fields) {
+            if (!bytes_.ConsumeBool()) continue;
+            std::string key = bytes_.ConsumeBool()
+                                  ? schema::graphql_name_of(field.graphql_name, field.name, schema.auto_camel_case)
+                                  : field.name;
+            fields.insert_or_assign(std::move(key), typed_value(field.field_type, schema, depth + 1));
+        }
+        return fields;
     }
 
 private:
@@ -314,7 +359,7 @@ enum class TokenKind { End, Punctuator, Name, Int, Float, String, BlockString };
 struct Token {
     TokenKind kind = TokenKind::End;
     std::string text;   // punctuator, name or number as written; a string's decoded value;
-                        // a block string's raw content with \""" read as """
+                        // a block string's block-string value
 };
 
 void append_scalar_value(std::string& out, std::uint32_t cp) {
@@ -441,21 +486,49 @@ private:
 
     [[noreturn]] void fail_escape() { fuzz_support::fail("SDL: unknown escape", context()); }
 
+    // The renderer writes no CR or other control character but tab and LF
+    // into a block; the value is GraphQL's: lines split at LF, the common
+    // indentation of every line but the first removed, blank lines at either
+    // end dropped.
     Token block_string() {
         pos_ += 3;
-        Token token{TokenKind::BlockString, {}};
+        std::vector<std::string> lines(1);
         for (;;) {
             require(pos_ < sdl_.size(), "SDL: unterminated block string", context());
+            const auto byte = static_cast<unsigned char>(sdl_[pos_]);
             if (sdl_.substr(pos_, 4) == "\\\"\"\"") {
-                token.text.append("\"\"\"");
+                lines.back().append("\"\"\"");
                 pos_ += 4;
             } else if (sdl_.substr(pos_, 3) == "\"\"\"") {
                 pos_ += 3;
-                return token;
+                return {TokenKind::BlockString, block_string_value(lines)};
+            } else if (byte == '\n') {
+                lines.emplace_back();
+                ++pos_;
             } else {
-                token.text.push_back(sdl_[pos_++]);
+                require(byte >= 0x20 || byte == '\t', "SDL: control character in a block string", context());
+                lines.back().push_back(sdl_[pos_++]);
             }
         }
+    }
+
+    static std::string block_string_value(const std::vector<std::string>& lines) {
+        const auto indent = [](const std::string& line) { return std::min(line.find_first_not_of(" \t"), line.size()); };
+        std::size_t common = std::string::npos;
+        std::size_t first = lines.size();
+        std::size_t last = 0;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (indent(lines[i]) == lines[i].size()) continue;  // blank
+            first = std::min(first, i);
+            last = i;
+            if (i > 0) common = std::min(common, indent(lines[i]));
+        }
+        std::string value;
+        for (std::size_t i = first; i <= last && first < lines.size(); ++i) {
+            if (i > first) value.push_back('\n');
+            value.append(i == 0 ? lines[i] : lines[i].substr(std::min(common, lines[i].size())));
+        }
+        return value;
     }
 
     std::string_view sdl_;
@@ -477,11 +550,7 @@ public:
 private:
     void advance() {
         token_ = lexer_.next();
-        if (token_.kind == TokenKind::String) {
-            require(stored_.quoted.count(token_.text) == 1, "SDL: a string that was never stored", lexer_.context());
-        } else if (token_.kind == TokenKind::BlockString) {
-            check_description(token_.text);
-        } else if (token_.kind == TokenKind::Float) {
+        if (token_.kind == TokenKind::Float) {
             const double value = std::strtod(token_.text.c_str(), nullptr);
             require(stored_.floats.count(value) == 1, "SDL: a float that was never stored", token_.text);
         } else if (token_.kind == TokenKind::Int) {
@@ -497,19 +566,6 @@ private:
                         "SDL: an integer that was never stored", token_.text);
             }
         }
-    }
-
-    // As stored, or with the closing """ moved to a line of its own after a
-    // text that ends in '"' or '\'.
-    void check_description(const std::string& raw) {
-        if (stored_.descriptions.count(raw)) return;
-        for (std::string_view suffix : {"\n", "\n  "}) {
-            if (raw.size() > suffix.size() && std::string_view(raw).ends_with(suffix)) {
-                const std::string text = raw.substr(0, raw.size() - suffix.size());
-                if ((text.back() == '"' || text.back() == '\\') && stored_.descriptions.count(text)) return;
-            }
-        }
-        fuzz_support::fail("SDL: a description block that was never stored", raw);
     }
 
     bool at(std::string_view punctuator) const {
@@ -530,7 +586,10 @@ private:
     }
 
     void optional_description() {
-        if (token_.kind == TokenKind::String || token_.kind == TokenKind::BlockString) advance();
+        if (token_.kind != TokenKind::String && token_.kind != TokenKind::BlockString) return;
+        require(stored_.descriptions.count(token_.text) == 1, "SDL: a description that does not read back as stored",
+                token_.text);
+        advance();
     }
 
     void definition() {
@@ -663,6 +722,15 @@ private:
             require(token_.kind == TokenKind::Name || token_.kind == TokenKind::String ||
                         token_.kind == TokenKind::Int || token_.kind == TokenKind::Float,
                     "SDL: expected a value", lexer_.context());
+            if (token_.kind == TokenKind::String) {
+                require(stored_.quoted.count(token_.text) == 1, "SDL: a string that was never stored",
+                        lexer_.context());
+            } else if (token_.kind == TokenKind::Name && token_.text != "true" && token_.text != "false" &&
+                       token_.text != "null") {
+                // An enum value: printed bare only for a stored string.
+                require(stored_.quoted.count(token_.text) == 1, "SDL: an enum value that was never stored",
+                        lexer_.context());
+            }
             advance();
         }
     }

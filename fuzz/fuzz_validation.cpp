@@ -25,6 +25,7 @@ const schema::CompiledSchema& fuzz_schema() {
         test_support::add_directive(
             built, "tag", {Location::Field, Location::FragmentSpread, Location::InlineFragment, Location::Query},
             {test_support::argument("name", "String!"), test_support::argument("weight", "[Int!]", true)});
+        validation::index_schema(built);
         return built;
     }();
     return schema;

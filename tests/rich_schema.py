@@ -98,7 +98,7 @@ class Author(Node):
     books: list[Book] = dovrane.field(resolver=resolve_books)
 
 
-SearchResult = Annotated[Book | Author, UnionDefinition("SearchResult", description="Never printed")]
+SearchResult = Annotated[Book | Author, UnionDefinition("SearchResult", description="A book or an author")]
 
 
 def resolve_book(root: Parent["Query"], key: BookKey) -> Optional[Book]:

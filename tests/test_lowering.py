@@ -9,6 +9,7 @@ import weakref
 import pytest
 
 import _dovrane
+import _dovrane_testing as testing
 from class_traits import assert_read_only_class
 from dovrane._error import ErrorCode, GraphQLError
 
@@ -128,11 +129,27 @@ def test_fragments_flatten_with_type_conditions():
     ]
 
 
-def test_lowering_errors_carry_no_locations():
+def test_fragment_errors_are_located_at_the_spread():
     assert raised(lambda: lower("{ ...Missing }")) == (
-        "undefined fragment 'Missing'", ErrorCode.GRAPHQL_VALIDATION_FAILED, None)
+        "undefined fragment 'Missing'", ErrorCode.GRAPHQL_VALIDATION_FAILED, [(1, 3)])
     assert raised(lambda: lower("{ ...A } fragment A on T { ...B } fragment B on T { ...A }")) == (
-        "Fragment cycle detected involving 'A'", ErrorCode.INVALID_FRAGMENT_TARGET, None)
+        "Fragment cycle detected involving 'A'", ErrorCode.INVALID_FRAGMENT_TARGET, [(1, 53)])
+    # Nothing below a union-typed field is validated, so lowering is where
+    # such a spread fails: at the spread, as validation would have said.
+    schema = testing.sample_schema()
+    for query, expected in [
+        ('{ search(text: "x") { ... on Book { ...Missing } } }',
+         ("undefined fragment 'Missing'", ErrorCode.GRAPHQL_VALIDATION_FAILED, [(1, 37)])),
+        ('{ search(text: "x") { ...F } }\nfragment F on Book { ...F }',
+         ("Fragment cycle detected involving 'F'", ErrorCode.INVALID_FRAGMENT_TARGET, [(2, 22)])),
+    ]:
+        document = _dovrane.parse_query(query)
+        assert _dovrane.validate_document(document, schema) is None
+        assert raised(lambda: _dovrane.lower_document(document, variable_values={})) == expected
+
+
+def test_other_lowering_errors_carry_no_locations():
+    assert raised(lambda: lower("{ a @skip }"))[2] is None
 
 
 def test_parse_errors_of_lower_query():

@@ -1,12 +1,19 @@
 """render_sdl on compiled schemas, and what another GraphQL library reads in it."""
+import enum
 import importlib.util
 import os
 import sys
+from typing import Annotated, Optional
 
 import pytest
 
 import _dovrane
+import dovrane
 import rich_schema
+from dovrane._enum import EnumValueDefinition
+from dovrane._resolver import Argument, Parent
+from dovrane._union import UnionDefinition
+from dovrane.directive import DirectiveValue
 
 # The SDL of rich_schema.build(): every kind of section, descriptions with
 # quotes, deprecations, defaults, applied directives at each location the SDL
@@ -90,6 +97,7 @@ type Subscription {
   bookAdded(genre: Genre = null): Book!
 }
 
+"""A book or an author"""
 union SearchResult = Book | Author
 
 """Date (isoformat)"""
@@ -189,6 +197,7 @@ def test_graphql_core_builds_the_printed_schema(graphql, auto_camel_case):
     assert built.type_map["Published"].description == 'Dated; says """when"""'
     assert built.mutation_type.fields[name("renameBook")].description == 'Ends with a quote: "'
     assert genre.values["FICTION"].description == 'Made up, "mostly"'
+    assert built.type_map["SearchResult"].description == "A book or an author"
     assert genre.values["POETRY"].deprecation_reason == 'Use "FICTION"'
     assert doc_link_definition.description == 'Where the "docs" are'
     assert upper_case.args[name("localeName")].description == "A BCP 47 tag"
@@ -202,6 +211,163 @@ def test_graphql_core_builds_the_printed_schema(graphql, auto_camel_case):
     assert sorted(type_name for type_name in built.type_map if not type_name.startswith("__")) == sorted(
         ["Author", "Book", "BookFilter", "BookKey", "Genre", "Mutation", "Node", "Published", "Query", "Subscription",
          "SearchResult", "Date", "DateTime", "Decimal", "Money", "Time", "UUID", "String", "Int", "Boolean", "ID"])
+
+
+# ---------------------------------------------------------------------------
+# Descriptions read back as declared, wherever they are printed
+
+DESCRIPTIONS = [
+    "One line.",
+    "Ends here.\n",                      # a trailing line break
+    "first\n  indented\n  later lines",  # common indentation of the later lines
+    "  starts indented\nflush",
+    "first\n  indented\nthen flush",
+    "  both\n  indented",
+    "\nafter a blank line",
+    "before a blank line\n\n",
+    "a\n\nblank inside",
+    "a\n  \nwhitespace-only line inside",
+    "   ",                               # only spaces
+    "  only line, indented",
+    "carriage\rreturn",
+    "crlf\r\nline",
+    "\ttab\n\tand tab",
+    'say """hi""" now',
+    '"""',
+    'ends in "',
+    "ends in \\",
+    'ends in \\"""',
+    "caf\u00e9 \u2615 \u65e5\u672c \u2028 e\u0301",
+    "bell\x07 and nul\x00",
+    "",
+]
+
+
+def described_schema(text):
+    """A schema with `text` as the description of every element that has one."""
+    @dovrane.enum(description=text)
+    class Color(enum.Enum):
+        RED = EnumValueDefinition("red", description=text)
+
+    @dovrane.interface(description=text)
+    class Node:
+        id: dovrane.ID = dovrane.field(description=text)
+
+    @dovrane.input(description=text)
+    class Filter:
+        term: str = dovrane.field(default="", description=text)
+
+    @dovrane.type(description=text)
+    class Item(Node):
+        color: Color = Color.RED
+
+    def resolve_items(root: Parent["Query"], limit: Annotated[int, Argument(description=text)] = 1,
+                      filter: Optional[Filter] = None) -> list[Item]:
+        return []
+
+    @dovrane.schema_directive(locations=["OBJECT"], description=text)
+    class Marker:
+        note: str = ""
+
+    def upper(value: DirectiveValue[str], locale: Annotated[str, Argument(description=text)] = "en"):
+        return value
+
+    @dovrane.type
+    class Other:
+        count: int = 0
+
+    Found = Annotated[Item | Other, UnionDefinition("Found", description=text)]
+
+    @dovrane.type(description=text)
+    class Query:
+        items: list[Item] = dovrane.field(resolver=resolve_items, description=text)
+        found: Optional[Found] = None
+
+    return dovrane.compile_schema(
+        Query, types=[Color, Node, Filter, Item, Other], unions=[Found],
+        directives=[_dovrane.describe_operation_directive(upper, locations=["FIELD"], description=text)],
+        schema_directives=[Marker], scalar_names=["String", "Int", "Boolean", "ID", "Stamp"],
+        scalar_descriptions=[("Stamp", text)])
+
+
+@pytest.mark.parametrize("text", DESCRIPTIONS)
+def test_descriptions_read_back_as_declared(graphql, text):
+    sdl = _dovrane.render_sdl(described_schema(text))
+    built = graphql.build_schema(sdl)
+    assert graphql.validate_schema(built) == []
+    types = built.type_map
+    described = {
+        "enum": types["Color"], "enum value": types["Color"].values["RED"], "interface": types["Node"],
+        "interface field": types["Node"].fields["id"], "input": types["Filter"],
+        "input field": types["Filter"].fields["term"], "type": types["Query"], "field": types["Query"].fields["items"],
+        "argument": types["Query"].fields["items"].args["limit"], "union": types["Found"], "scalar": types["Stamp"],
+        "operation directive": built.get_directive("upper"),
+        "operation directive argument": built.get_directive("upper").args["locale"],
+        "schema directive": built.get_directive("marker"),
+    }
+    expected = text or None  # an empty description prints nothing
+    assert {place: element.description for place, element in described.items()} == dict.fromkeys(described, expected)
+
+
+def test_one_line_descriptions_print_in_the_block_form():
+    sdl = _dovrane.render_sdl(described_schema("One line."))
+    assert sdl.count('"""One line."""') == 16  # Item repeats Node's two
+    assert '"One line."' not in sdl.replace('"""One line."""', "")
+
+
+# ---------------------------------------------------------------------------
+# Enum values in applied directives
+
+def test_strings_naming_enum_values_print_as_enum_values(graphql):
+    @dovrane.enum
+    class WebhookEvent(enum.Enum):
+        ORDER_CREATED = "created"
+        ORDER_PAID = EnumValueDefinition("paid", graphql_name="PAID")
+
+    @dovrane.input
+    class Route:
+        event_kind: WebhookEvent
+        also: Optional[list[WebhookEvent]] = None
+
+    @dovrane.schema_directive(locations=["OBJECT", "FIELD_DEFINITION"])
+    class Webhook:
+        async_events: list[WebhookEvent]
+        primary: Optional[WebhookEvent] = None
+        label: Optional[str] = None
+
+    @dovrane.schema_directive(locations=["OBJECT"])
+    class Routes:
+        routes: list[Route]
+
+    # Input-object keys by printed name, and by Python name where that is one.
+    routes = Routes(routes=[{"eventKind": "PAID", "also": ["ORDER_CREATED"]}, {"event_kind": "ORDER_CREATED"}])
+
+    @dovrane.type(directives=[Webhook(async_events=["ORDER_CREATED", "PAID"], primary="PAID", label="PAID"), routes])
+    class Query:
+        order: str = dovrane.field(default="", directives=[Webhook(async_events="ORDER_CREATED")])
+        other: str = dovrane.field(default="", directives=[Webhook(async_events=["ORDER_PAID"])])
+
+    sdl = _dovrane.render_sdl(dovrane.compile_schema(
+        Query, types=[WebhookEvent, Route], schema_directives=[Webhook, Routes], scalar_names=["String"]))
+    assert ('type Query @webhook(asyncEvents: [ORDER_CREATED, PAID], primary: PAID, label: "PAID")'
+            " @routes(routes: [{also: [ORDER_CREATED], eventKind: PAID}, {event_kind: ORDER_CREATED}]) {") in sdl
+    # One value in place of a list of one.
+    assert "  order: String! @webhook(asyncEvents: ORDER_CREATED, primary: null, label: null)\n" in sdl
+    # A Python member name is no GraphQL value name: printed as stored.
+    other = '@webhook(asyncEvents: ["ORDER_PAID"], primary: null, label: null)'
+    assert f"  other: String! {other}\n" in sdl
+
+    # Object keys print as stored: only the printed name reads back.
+    built = graphql.build_schema(sdl.replace(other, "").replace("{event_kind:", "{eventKind:"))
+    assert graphql.validate_schema(built) == []
+    webhook = built.get_directive("webhook")
+    query = built.query_type
+    assert graphql.get_directive_values(webhook, query.ast_node) == {
+        "asyncEvents": ["ORDER_CREATED", "PAID"], "primary": "PAID", "label": "PAID"}
+    assert graphql.get_directive_values(built.get_directive("routes"), query.ast_node) == {
+        "routes": [{"eventKind": "PAID", "also": ["ORDER_CREATED"]}, {"eventKind": "ORDER_CREATED", "also": None}]}
+    assert graphql.get_directive_values(webhook, query.fields["order"].ast_node) == {
+        "asyncEvents": ["ORDER_CREATED"], "primary": None, "label": None}
 
 
 # ---------------------------------------------------------------------------

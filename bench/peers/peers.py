@@ -35,7 +35,7 @@ def build_gqlparser(directory):
         return None
     program = os.path.join(directory, "gqlparser_row")
     environment = dict(os.environ, GOFLAGS="-mod=mod", GOPROXY="off")
-    built = subprocess.run(["go", "build", "-o", program, "."], cwd=os.path.join(HERE, "gqlparser"),
+    built = subprocess.run(["go", "build", "-o", program, "."], cwd=os.path.join(HERE, "gqlparser_parse"),
                            env=environment, capture_output=True, text=True)
     if built.returncode != 0:
         print("gqlparser left out:", built.stderr.strip()[-200:], file=sys.stderr)

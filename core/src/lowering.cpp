@@ -439,6 +439,12 @@ BoxedError expand_fragment(Walk& walk, const FragmentDefinition& fragment, Fragm
     return nullptr;
 }
 
+// An undefined or cyclic spread, located at its "..." as validation would
+// locate it: below a union-typed field a spread reaches lowering unvalidated.
+BoxedError spread_error(const Walk& walk, const Selection& spread, std::string message, ErrorCode code) {
+    return error::make_error_at(std::move(message), code, walk.document.position(spread.offset));
+}
+
 // FragmentSpread : ... FragmentName Directives?
 BoxedError lower_fragment_spread(Walk& walk, const Selection& selection, std::size_t depth) {
     Result<bool> pruned = should_prune(selection.directives, walk.variables);
@@ -447,7 +453,10 @@ BoxedError lower_fragment_spread(Walk& walk, const Selection& selection, std::si
 
     const std::string_view name = selection.name.value;
     const FragmentDefinition* fragment = walk.document.find_fragment(name);
-    if (fragment == nullptr) return validation_error(concat({"undefined fragment '", name, "'"}));
+    if (fragment == nullptr) {
+        return spread_error(walk, selection, concat({"undefined fragment '", name, "'"}),
+                            ErrorCode::GraphqlValidationFailed);
+    }
     if (walk.fragments.empty()) walk.fragments.resize(walk.document.fragments.size());
     FragmentState& state = walk.fragments[static_cast<std::size_t>(fragment - walk.document.fragments.data())];
     // The definition's directives read the variables only, so they decide
@@ -461,8 +470,8 @@ BoxedError lower_fragment_spread(Walk& walk, const Selection& selection, std::si
     if (state.definition_pruned) return nullptr;
 
     if (state.on_stack) {
-        return error::make_error(concat({"Fragment cycle detected involving '", name, "'"}),
-                                 ErrorCode::InvalidFragmentTarget);
+        return spread_error(walk, selection, concat({"Fragment cycle detected involving '", name, "'"}),
+                            ErrorCode::InvalidFragmentTarget);
     }
     // Only the spread's own @defer counts, never the definition's.
     Result<std::optional<DeferMarker>> mark = defer_label(selection.directives, walk.variables);

@@ -1,5 +1,6 @@
 #include "dovrane_core/sdl.hpp"
 
+#include <cstdint>
 #include <string_view>
 
 #include "dovrane_core/json.hpp"
@@ -13,24 +14,77 @@ using schema::AppliedDirective;
 using schema::ArgumentDefinition;
 using schema::DirectiveFieldDefinition;
 
-// A description between """ and """. Printed as stored, except where the text
-// would end the block early: """ inside it becomes \""", and a text ending in
-// '"' or '\' moves the closing """ to a line of its own (block strings drop a
-// trailing blank line, so the value is unchanged). `closing_indent` precedes
-// that closing line.
-void append_block_description(std::string& out, std::string_view text, std::string_view closing_indent) {
-    out.append("\"\"\"");
+// The text of a block string: """ inside it becomes \""", which reads back as """.
+void append_block_text(std::string& out, std::string_view text) {
     std::size_t start = 0;
     for (std::size_t found; (found = text.find("\"\"\"", start)) != std::string_view::npos; start = found + 3) {
         out.append(text.substr(start, found - start));
         out.append("\\\"\"\"");
     }
     out.append(text.substr(start));
-    if (!text.empty() && (text.back() == '"' || text.back() == '\\')) {
+}
+
+enum class DescriptionForm : std::uint8_t {
+    Block,          // """text"""
+    BlockOwnLines,  // """ and a line break, the text, a line break and """
+    Quoted,         // "text" with escapes
+};
+
+bool is_blank_line(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
+
+// A reader takes a block string's value: lines split at CR, LF or CR LF, the
+// common indentation of every line but the first removed, leading and
+// trailing blank lines dropped. The block form is used only where that value
+// is the text itself. One pass over the bytes, each line looked at where it
+// ends: this runs for every description printed.
+DescriptionForm description_form(std::string_view text) {
+    std::size_t line_start = 0;
+    bool later_line_flush = false;  // a later line starts at column one
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 || byte == '\t') continue;
+        // CR would read back as LF; the other control characters are
+        // invisible in a block, and older readers refuse them there.
+        if (byte != '\n') return DescriptionForm::Quoted;
+        const std::string_view line = text.substr(line_start, i - line_start);
+        if (is_blank_line(line)) {
+            if (line_start == 0) return DescriptionForm::Quoted;  // a leading blank line
+        } else if (line_start > 0 && line[0] != ' ' && line[0] != '\t') {
+            later_line_flush = true;
+        }
+        line_start = i + 1;
+    }
+    const std::string_view last_line = text.substr(line_start);
+    if (is_blank_line(last_line)) return DescriptionForm::Quoted;  // a trailing blank line, or only spaces
+    if (line_start == 0 || later_line_flush || (last_line[0] != ' ' && last_line[0] != '\t')) {
+        return DescriptionForm::Block;
+    }
+    // Every later line is indented: the first line, moved below the opening
+    // """, takes part in the common indentation, and holds it at zero unless
+    // it is indented too.
+    return text[0] == ' ' || text[0] == '\t' ? DescriptionForm::Quoted : DescriptionForm::BlockOwnLines;
+}
+
+// A description printed so that it reads back as stored. In the block form a
+// text ending in '"' or '\' moves the closing """ to a line of its own (a
+// trailing blank line is dropped on reading); `closing_indent` precedes that
+// closing line.
+void append_description(std::string& out, std::string_view text, std::string_view closing_indent) {
+    constexpr std::string_view quotes = "\"\"\"";
+    const DescriptionForm form = description_form(text);
+    if (form == DescriptionForm::Quoted) {
+        json::append_quoted_string(out, text, json::QuoteForm::GraphQL);
+        return;
+    }
+    const bool own_lines = form == DescriptionForm::BlockOwnLines;
+    out.append(quotes);
+    if (own_lines) out.push_back('\n');
+    append_block_text(out, text);
+    if (own_lines || text.back() == '"' || text.back() == '\\') {
         out.push_back('\n');
         out.append(closing_indent);
     }
-    out.append("\"\"\"");
+    out.append(quotes);
 }
 
 // The description block of a section or of a field or enum-value line.
@@ -38,7 +92,7 @@ void append_description_block(std::string& out, const std::optional<std::string>
                               std::string_view indent) {
     if (!description || description->empty()) return;
     out.append(indent);
-    append_block_description(out, *description, indent);
+    append_description(out, *description, indent);
     out.push_back('\n');
 }
 
@@ -70,18 +124,64 @@ void append_type(std::string& out, const schema::GraphQLType& type) {
     }
 }
 
-// Arrays and objects nest to any depth: walked with an explicit stack.
-void append_json_value(std::string& out, const json::Value& root) {
+bool is_name_start(char c) { return c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// A name that reads back as an enum value, not as another literal or as text
+// that is no name at all.
+bool prints_as_enum_value(std::string_view name) {
+    if (name.empty() || !is_name_start(name[0]) || name == "true" || name == "false" || name == "null") return false;
+    for (const char c : name.substr(1)) {
+        if (!is_name_start(c) && !(c >= '0' && c <= '9')) return false;
+    }
+    return true;
+}
+
+// The type a value stands at: without its non-null wrapper, and for a value
+// that is not a list at a list type, the item type (GraphQL reads a single
+// value in place of a list of one).
+const schema::GraphQLType* place_type(const json::Value& value, const schema::GraphQLType* type) {
+    using Kind = schema::GraphQLType::Kind;
+    while (type != nullptr && type->kind != Kind::Named) {
+        if (type->kind == Kind::List && value.as_array() != nullptr) break;
+        type = type->inner.get();
+    }
+    return type;
+}
+
+// Whether `text`, at a place of type `type`, names one of that enum's values.
+bool names_enum_value(const std::string& text, const schema::GraphQLType* type, const AppliedDirectiveNames& names) {
+    if (type == nullptr || type->kind != schema::GraphQLType::Kind::Named) return false;
+    const auto values = names.enum_values_by_type.find(type->name);
+    return values != names.enum_values_by_type.end() && values->second.count(text) != 0 &&
+           prints_as_enum_value(text);
+}
+
+// The fields of the input object a value of type `type` stands for, when known.
+const AppliedDirectiveNames::InputFieldsByKey* input_fields(const schema::GraphQLType* type,
+                                                          const AppliedDirectiveNames& names) {
+    if (type == nullptr || type->kind != schema::GraphQLType::Kind::Named) return nullptr;
+    const auto fields = names.input_fields_by_type.find(type->name);
+    return fields != names.input_fields_by_type.end() ? &fields->second : nullptr;
+}
+
+// Arrays and objects nest to any depth: walked with an explicit stack. `type`,
+// when known, is the definition's type of the value: it tells where a string
+// is an enum value (see AppliedDirectiveNames).
+void append_json_value(std::string& out, const json::Value& root, const schema::GraphQLType* type,
+                       const AppliedDirectiveNames& names) {
     struct Frame {
         const json::Array* array = nullptr;
         const json::Object* object = nullptr;
+        const schema::GraphQLType* item_type = nullptr;  // the array's item type, when known
+        const AppliedDirectiveNames::InputFieldsByKey* fields = nullptr;  // the object's input fields, when known
         std::size_t next = 0;
         json::Object::const_iterator entry;
     };
     std::vector<Frame> stack;
 
     // Prints a scalar, or opens a container and pushes its frame.
-    const auto open = [&](const json::Value& value) {
+    const auto open = [&](const json::Value& value, const schema::GraphQLType* value_type) {
+        value_type = place_type(value, value_type);
         if (value.is_null()) {
             out.append("null");
         } else if (const bool* boolean = value.as_bool()) {
@@ -89,22 +189,30 @@ void append_json_value(std::string& out, const json::Value& root) {
         } else if (const json::Number* number = value.as_number()) {
             json::append_number_text(out, *number);
         } else if (const std::string* text = value.as_string()) {
-            json::append_quoted_string(out, *text, json::QuoteForm::GraphQL);
+            if (names_enum_value(*text, value_type, names)) {
+                out.append(*text);
+            } else {
+                json::append_quoted_string(out, *text, json::QuoteForm::GraphQL);
+            }
         } else if (const json::Array* array = value.as_array()) {
             out.push_back('[');
             Frame frame;
             frame.array = array;
+            if (value_type != nullptr && value_type->kind == schema::GraphQLType::Kind::List) {
+                frame.item_type = value_type->inner.get();
+            }
             stack.push_back(frame);
         } else if (const json::Object* object = value.as_object()) {
             out.push_back('{');
             Frame frame;
             frame.object = object;
+            frame.fields = input_fields(value_type, names);
             frame.entry = object->begin();
             stack.push_back(frame);
         }
     };
 
-    open(root);
+    open(root, type);
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.array != nullptr) {
@@ -115,7 +223,7 @@ void append_json_value(std::string& out, const json::Value& root) {
             }
             if (frame.next > 0) out.append(", ");
             const json::Value& item = (*frame.array)[frame.next++];
-            open(item);  // may grow the stack: `frame` is not used after this
+            open(item, frame.item_type);  // may grow the stack: `frame` is not used after this
         } else {
             if (frame.entry == frame.object->end()) {
                 out.push_back('}');
@@ -126,7 +234,13 @@ void append_json_value(std::string& out, const json::Value& root) {
             const auto& [key, item] = *frame.entry++;
             out.append(key);  // keys are printed raw
             out.append(": ");
-            open(item);
+            const schema::GraphQLType* item_type = nullptr;
+            if (frame.fields != nullptr) {
+                if (auto field = frame.fields->find(key); field != frame.fields->end()) {
+                    item_type = &field->second->field_type;
+                }
+            }
+            open(item, item_type);
         }
     }
 }
@@ -161,7 +275,7 @@ void append_applied_directive(std::string& out, const AppliedDirective& directiv
             out.append(key);
         }
         out.append(": ");
-        append_json_value(out, value);
+        append_json_value(out, value, field != nullptr ? &field->field_type : nullptr, names);
     }
     out.push_back(')');
 }
@@ -177,7 +291,7 @@ void append_applied_directives(std::string& out, const std::vector<AppliedDirect
 void append_argument(std::string& out, const ArgumentDefinition& argument, bool auto_camel_case,
                      const AppliedDirectiveNames& names) {
     if (argument.description && !argument.description->empty()) {
-        append_block_description(out, *argument.description, {});
+        append_description(out, *argument.description, {});
         out.push_back(' ');
     }
     append_graphql_name(out, argument.graphql_name, argument.name, auto_camel_case);
@@ -289,6 +403,7 @@ void append_type_section(std::string& out, std::string& scratch, const schema::T
 }
 
 void append_union_section(std::string& out, const schema::UnionDefinition& union_definition) {
+    append_description_block(out, union_definition.description, {});
     out.append("union ");
     out.append(union_definition.name);
     out.append(" = ");
@@ -301,7 +416,7 @@ void append_union_section(std::string& out, const schema::UnionDefinition& union
 void append_scalar_section(std::string& out, const schema::CompiledSchema& schema, const std::string& name,
                            const AppliedDirectiveNames& names) {
     if (auto it = schema.scalar_descriptions.find(name); it != schema.scalar_descriptions.end() && !it->second.empty()) {
-        append_block_description(out, it->second, {});
+        append_description(out, it->second, {});
         out.push_back('\n');
     }
     out.append("scalar ");
@@ -390,6 +505,7 @@ std::string render_sdl(const schema::CompiledSchema& schema) {
 AppliedDirectiveNames index_applied_directive_names(const schema::CompiledSchema& schema) {
     AppliedDirectiveNames names;
     names.auto_camel_case = schema.auto_camel_case;
+    std::vector<const std::string*> reached;  // named types of directive and input fields
     for (const auto& [key, directive] : schema.schema_directives) {
         AppliedDirectiveNames::FieldsByKey& fields = names.fields_by_directive[key];
         // Explicit names first, so a Python name never shadows one; the first
@@ -397,14 +513,45 @@ AppliedDirectiveNames index_applied_directive_names(const schema::CompiledSchema
         for (const DirectiveFieldDefinition& field : directive.fields) {
             if (field.graphql_name) fields.try_emplace(*field.graphql_name, &field);
         }
-        for (const DirectiveFieldDefinition& field : directive.fields) fields.try_emplace(field.name, &field);
+        for (const DirectiveFieldDefinition& field : directive.fields) {
+            fields.try_emplace(field.name, &field);
+            reached.push_back(&field.field_type.named_type());
+        }
+    }
+    // The enums and input objects those fields reach, each indexed once
+    // (input objects may refer to each other in cycles).
+    while (!reached.empty()) {
+        const std::string& type_name = *reached.back();
+        reached.pop_back();
+        const auto type = schema.types.find(type_name);
+        if (type == schema.types.end()) continue;
+        const schema::TypeDefinition& definition = type->second;
+        if (definition.kind == schema::TypeKind::Enum) {
+            const auto [values, added] = names.enum_values_by_type.try_emplace(definition.name);
+            if (!added) continue;
+            for (const schema::EnumValueDefinition& value : definition.enum_values) {
+                values->second.insert(value.graphql_name_or_name());
+            }
+        } else if (definition.kind == schema::TypeKind::InputObject) {
+            const auto [input_fields, added] = names.input_fields_by_type.try_emplace(definition.name);
+            if (!added) continue;
+            // Printed names first, as for directive fields.
+            for (const schema::FieldDefinition& field : definition.fields) {
+                input_fields->second.try_emplace(
+                    schema::graphql_name_of(field.graphql_name, field.name, schema.auto_camel_case), &field);
+            }
+            for (const schema::FieldDefinition& field : definition.fields) {
+                input_fields->second.try_emplace(field.name, &field);
+                reached.push_back(&field.field_type.named_type());
+            }
+        }
     }
     return names;
 }
 
 std::string render_json_value(const json::Value& value) {
     std::string out;
-    append_json_value(out, value);
+    append_json_value(out, value, nullptr, keys_as_stored());
     return out;
 }
 

@@ -7,16 +7,25 @@
 // failing rule ends the whole validation. There is one walk over the
 // operation, the rules of a node running as the walk reaches it.
 //
+// What the rules ask of the schema (a field by its GraphQL name, what a named
+// type is, the possible types of a type) is read from the schema's index,
+// built once when the schema is assembled, so that no question costs more on
+// a schema of thousands of types than on one of ten.
+//
 // Work per call stays linear in the selections reached: a fragment body that
-// passed once is not walked again, and names from the query are compared
-// through sorted scratch lists, never all pairs and never hashed.
+// passed once is not walked again, and names from the query are looked up in
+// tables built from the schema's own names, or compared through sorted
+// scratch lists (in pairs only within lists of a few).
 #include "dovrane_core/validation.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <initializer_list>
-#include <map>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +49,7 @@ using document::Selection;
 using document::SelectionKind;
 using document::SelectionSet;
 using document::Span;
+using document::TypeRef;
 using document::Value;
 using document::ValueKind;
 using document::VariableDefinition;
@@ -59,11 +69,473 @@ using builtin_directives::BuiltinArgument;
 using builtin_directives::BuiltinDirective;
 
 // ---------------------------------------------------------------------------
+// Tables from name to record, over the schema's own names.
+//
+// They are filled once from the schema and only looked up afterwards, so a
+// query's names never go in: the longest probe is fixed by the schema. The
+// hash is seeded all the same, per index, so that no probe sequence can be
+// planned from outside.
+
+inline constexpr std::uint32_t not_found = 0xFFFFFFFFu;
+// Up to this many records a name is found by comparing each in turn.
+inline constexpr std::size_t linear_lookup_limit = 8;
+// Up to this many names of the query's own (variables, the arguments of one
+// node) are compared in pairs or in turn rather than sorted.
+inline constexpr std::size_t small_list_limit = 16;
+
+std::uint64_t load64(const char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, 8);
+    return word;
+}
+
+std::uint32_t load32(const char* bytes) {
+    std::uint32_t word;
+    std::memcpy(&word, bytes, 4);
+    return word;
+}
+
+// A name's size and its first bytes, read without passing its end: two names
+// of at most 8 bytes are equal exactly when their keys are.
+struct NameKey {
+    std::uint64_t head = 0;
+    std::uint64_t size = 0;
+
+    friend bool operator==(const NameKey&, const NameKey&) = default;
+};
+
+NameKey name_key(std::string_view name) {
+    const std::size_t size = name.size();
+    const char* bytes = name.data();
+    std::uint64_t head = 0;
+    if (size >= 8) {
+        head = load64(bytes);
+    } else if (size >= 4) {
+        head = load32(bytes) | (std::uint64_t{load32(bytes + size - 4)} << 32);
+    } else if (size > 0) {
+        head = static_cast<unsigned char>(bytes[0]) |
+               (std::uint64_t{static_cast<unsigned char>(bytes[size / 2])} << 8) |
+               (std::uint64_t{static_cast<unsigned char>(bytes[size - 1])} << 16);
+    }
+    return {head, size};
+}
+
+// Equal names, given equal keys: only bytes past the eighth are left.
+bool rest_equal(std::string_view a, std::string_view b) {
+    const std::size_t size = a.size();
+    if (size <= 8) return true;
+    for (std::size_t at = 8; at + 8 < size; at += 8) {
+        if (load64(a.data() + at) != load64(b.data() + at)) return false;
+    }
+    return load64(a.data() + size - 8) == load64(b.data() + size - 8);
+}
+
+bool names_equal(std::string_view a, std::string_view b) {
+    return name_key(a) == name_key(b) && rest_equal(a, b);
+}
+
+std::uint64_t mix(std::uint64_t h) {
+    h ^= h >> 32;
+    h *= 0xd6e8feb86659fd93ULL;
+    h ^= h >> 32;
+    return h;
+}
+
+std::uint32_t name_hash(const NameKey& key, std::string_view name, std::uint64_t seed) {
+    std::uint64_t h = mix((key.head ^ seed) * 0x9E3779B97F4A7C15ULL ^ key.size);
+    const std::size_t size = name.size();
+    if (size > 8) {
+        std::size_t at = 8;
+        for (; at + 8 < size; at += 8) h = mix(h ^ load64(name.data() + at)) * 0x9E3779B97F4A7C15ULL;
+        h = mix(h ^ load64(name.data() + size - 8));
+    }
+    return static_cast<std::uint32_t>(h);
+}
+
+struct NameSlot {
+    std::uint32_t hash = 0;
+    std::uint32_t record = not_found;  // not_found: an empty slot
+};
+
+// Records found by name hold `key` (of their `name`) and `name`; a table
+// over them holds slots only past the linear limit.
+struct NameTable {
+    std::vector<NameSlot> slots;  // a power of two in size, at most half full
+};
+
+template <class Record>
+bool record_is(const Record& record, const NameKey& key, std::string_view name) {
+    return record.key == key && rest_equal(record.name, name);
+}
+
+void size_table(NameTable& table, std::size_t count) {
+    std::size_t size = 16;
+    while (size < count * 2) size *= 2;
+    table.slots.assign(size, NameSlot{});
+}
+
+// Places `records[record]` unless an earlier record has its name: the first
+// of each name is the one found, as in a scan in order.
+template <class Record>
+void place(NameTable& table, const Record* records, std::uint32_t record, std::uint64_t seed) {
+    const Record& placed = records[record];
+    const std::uint32_t hash = name_hash(placed.key, placed.name, seed);
+    const std::size_t mask = table.slots.size() - 1;
+    std::size_t at = hash & mask;
+    for (; table.slots[at].record != not_found; at = (at + 1) & mask) {
+        const NameSlot& slot = table.slots[at];
+        if (slot.hash == hash && record_is(records[slot.record], placed.key, placed.name)) return;
+    }
+    table.slots[at] = {hash, record};
+}
+
+// The position of the first record of that name, or not_found; a null table
+// compares each record in turn.
+template <class Record>
+std::uint32_t find_in_table(const NameTable* table, const Record* records, std::uint32_t count, std::string_view name,
+                            std::uint64_t seed) {
+    const NameKey key = name_key(name);
+    if (table == nullptr) {
+        for (std::uint32_t record = 0; record < count; ++record) {
+            if (record_is(records[record], key, name)) return record;
+        }
+        return not_found;
+    }
+    const std::uint32_t hash = name_hash(key, name, seed);
+    const std::size_t mask = table->slots.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+        const NameSlot& slot = table->slots[at];
+        if (slot.record == not_found) return not_found;
+        if (slot.hash == hash && record_is(records[slot.record], key, name)) return slot.record;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The schema index.
+//
+// Records live in a few pools of the index, each record's own in a run of
+// one pool, so that a schema of thousands of types costs a few allocations.
+
+enum class TypeClass : std::uint8_t { Leaf, Composite, Unclassified };
+
+// What a value must be where a named type is expected.
+enum class ValueRule : std::uint8_t { Boolean, Int, Float, String, InputObject, Enum, Any };
+
+// Records in declaration order in one pool; past the linear limit found
+// through a table of SchemaIndex::tables.
+struct Run {
+    std::uint32_t begin = 0;
+    std::uint32_t count = 0;
+    std::uint32_t table = not_found;
+};
+
+struct TypeRecord;
+
+// A name as a type: every name the schema registers, every name a field or an
+// argument refers to, and the built-in scalars.
+struct NamedType {
+    NameKey key;
+    std::string_view name;
+    const TypeRecord* type = nullptr;  // the entry of `types` under this name
+    // As a field's type: its class, and the type its selections are walked
+    // against (a composite type of `types`; null for a union).
+    TypeClass type_class = TypeClass::Unclassified;
+    const TypeRecord* walked = nullptr;
+    // As the type a value is checked against.
+    ValueRule value_rule = ValueRule::Any;
+};
+
+struct ArgumentRecord {
+    NameKey key;
+    std::string_view name;  // the GraphQL name
+    const ArgumentDefinition* definition = nullptr;
+    const NamedType* named = nullptr;  // of `arg_type`
+};
+
+// The arguments of a field or directive, and whether any must be given.
+struct Arguments {
+    Run run;
+    bool any_required = false;
+};
+
+struct FieldRecord {
+    NameKey key;
+    std::string_view name;  // the GraphQL name
+    const FieldDefinition* definition = nullptr;
+    const NamedType* named = nullptr;  // of `field_type`
+    Arguments arguments;
+};
+
+struct TypeRecord {
+    const TypeDefinition* definition = nullptr;
+    Run fields;
+    // Its possible types, ascending ids into SchemaIndex::names, in SchemaIndex::possible.
+    std::uint32_t possible_begin = 0;
+    std::uint32_t possible_count = 0;
+};
+
+struct DirectiveRecord {
+    NameKey key;
+    std::string_view name;
+    const OperationDirectiveDefinition* definition = nullptr;
+    Arguments arguments;
+};
+
+}  // namespace
+
+struct SchemaIndex {
+    std::uint64_t seed = 0;
+    std::deque<std::string> camel_cased;  // GraphQL names that no record holds as written
+    std::vector<NamedType> names;         // a name's id is its position
+    NameTable name_table;
+    std::vector<TypeRecord> types;        // in the order of `types`
+    std::vector<DirectiveRecord> directives;
+    Run directive_run;
+    // The pools.
+    std::vector<FieldRecord> fields;
+    std::vector<ArgumentRecord> arguments;
+    std::vector<std::uint32_t> possible;
+    std::vector<NameTable> tables;
+};
+
+namespace {
+
+std::uint32_t name_id(const SchemaIndex& index, std::string_view name) {
+    return find_in_table(&index.name_table, index.names.data(), static_cast<std::uint32_t>(index.names.size()), name,
+                         index.seed);
+}
+
+const NamedType* find_named(const SchemaIndex& index, std::string_view name) {
+    const std::uint32_t id = name_id(index, name);
+    return id == not_found ? nullptr : &index.names[id];
+}
+
+std::uint32_t id_of(const SchemaIndex& index, const NamedType& named) {
+    return static_cast<std::uint32_t>(&named - index.names.data());
+}
+
+std::span<const std::uint32_t> possible_types(const SchemaIndex& index, const TypeRecord& type) {
+    return {index.possible.data() + type.possible_begin, type.possible_count};
+}
+
+template <class Record>
+const Record* find_in_run(const SchemaIndex& index, const std::vector<Record>& pool, const Run& run,
+                          std::string_view name) {
+    const NameTable* table = run.table == not_found ? nullptr : &index.tables[run.table];
+    const std::uint32_t i = find_in_table(table, pool.data() + run.begin, run.count, name, index.seed);
+    return i == not_found ? nullptr : &pool[run.begin + i];
+}
+
+const FieldRecord* find_field(const SchemaIndex& index, const TypeRecord& type, std::string_view name) {
+    return find_in_run(index, index.fields, type.fields, name);
+}
+
+// The entry of `types` under that name.
+const TypeRecord* find_type(const SchemaIndex& index, std::string_view name) {
+    const NamedType* named = find_named(index, name);
+    return named == nullptr ? nullptr : named->type;
+}
+
+bool is_builtin_scalar(std::string_view name) {
+    return name == "ID" || name == "Int" || name == "Float" || name == "String" || name == "Boolean";
+}
+
+// The records of the pool from `begin` to its end as one run, keyed.
+template <class Record>
+Run close_run(SchemaIndex& index, std::vector<Record>& pool, std::size_t begin) {
+    Run run{static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(pool.size() - begin), not_found};
+    for (std::size_t i = begin; i < pool.size(); ++i) pool[i].key = name_key(pool[i].name);
+    if (run.count <= linear_lookup_limit) return run;
+    run.table = static_cast<std::uint32_t>(index.tables.size());
+    NameTable& table = index.tables.emplace_back();
+    size_table(table, run.count);
+    for (std::uint32_t record = 0; record < run.count; ++record) place(table, pool.data() + begin, record, index.seed);
+    return run;
+}
+
+// The GraphQL name of a field or argument: the explicit name, else the
+// camel-cased Python name when the schema camel-cases, else the Python name.
+std::string_view graphql_name(SchemaIndex& index, const std::optional<std::string>& explicit_name,
+                              const std::string& name, bool auto_camel_case) {
+    if (explicit_name) return *explicit_name;
+    if (!auto_camel_case || name.find('_') == std::string::npos) return name;  // camel-casing changes nothing
+    return index.camel_cased.emplace_back(naming::to_camel_case(name));
+}
+
+Arguments index_arguments(SchemaIndex& index, const std::vector<ArgumentDefinition>& definitions,
+                          bool auto_camel_case) {
+    Arguments arguments;
+    const std::size_t begin = index.arguments.size();
+    for (const ArgumentDefinition& definition : definitions) {
+        index.arguments.push_back({NameKey{}, graphql_name(index, definition.graphql_name, definition.name, auto_camel_case),
+                                   &definition, find_named(index, definition.arg_type.named_type())});
+        arguments.any_required = arguments.any_required || definition.is_required();
+    }
+    arguments.run = close_run(index, index.arguments, begin);
+    return arguments;
+}
+
+// What a name is as a field's type, by the first rule that applies: a
+// built-in or registered scalar is a leaf, a union composite, an enum a leaf,
+// any other type of `types` composite; anything else is left unclassified.
+void classify(NamedType& named, const CompiledSchema& schema) {
+    const bool custom_scalar = schema.scalar_names.contains(named.name);
+    if (is_builtin_scalar(named.name) || custom_scalar) {
+        named.type_class = TypeClass::Leaf;
+    } else if (schema.unions.contains(named.name)) {
+        named.type_class = TypeClass::Composite;
+    } else if (named.type != nullptr) {
+        const bool is_enum = named.type->definition->kind == TypeKind::Enum;
+        named.type_class = is_enum ? TypeClass::Leaf : TypeClass::Composite;
+        if (!is_enum) named.walked = named.type;
+    }
+    // As a value's type: the built-in scalars by name, then custom scalars
+    // (anything goes), input objects and enums; anything else takes any value.
+    if (named.name == "Boolean") {
+        named.value_rule = ValueRule::Boolean;
+    } else if (named.name == "Int") {
+        named.value_rule = ValueRule::Int;
+    } else if (named.name == "Float") {
+        named.value_rule = ValueRule::Float;
+    } else if (named.name == "String" || named.name == "ID") {
+        named.value_rule = ValueRule::String;
+    } else if (!custom_scalar && named.type != nullptr) {
+        const TypeKind kind = named.type->definition->kind;
+        if (kind == TypeKind::InputObject) named.value_rule = ValueRule::InputObject;
+        if (kind == TypeKind::Enum) named.value_rule = ValueRule::Enum;
+    }
+}
+
+// Adds a name to the index's names, once; the table was sized for every mention.
+void intern_name(SchemaIndex& index, std::string_view name) {
+    NameTable& table = index.name_table;
+    const NameKey key = name_key(name);
+    const std::uint32_t hash = name_hash(key, name, index.seed);
+    const std::size_t mask = table.slots.size() - 1;
+    std::size_t at = hash & mask;
+    for (; table.slots[at].record != not_found; at = (at + 1) & mask) {
+        const NameSlot& slot = table.slots[at];
+        if (slot.hash == hash && record_is(index.names[slot.record], key, name)) return;
+    }
+    table.slots[at] = {hash, static_cast<std::uint32_t>(index.names.size())};
+    index.names.push_back({key, name});
+}
+
+// The possible types of the type whose definition bears `name`, appended to
+// the pool as ascending ids: a union's members (a union of that name comes
+// first), an interface's implementors, else the type itself, else nothing.
+void add_possible_types(SchemaIndex& index, const CompiledSchema& schema, TypeRecord& record,
+                        const std::vector<std::vector<std::uint32_t>>& implementors) {
+    const std::string_view name = record.definition->name;
+    std::vector<std::uint32_t>& pool = index.possible;
+    const std::size_t begin = pool.size();
+    const NamedType& named = *find_named(index, name);
+    if (auto it = schema.unions.find(name); it != schema.unions.end()) {
+        for (const std::string& member : it->second.member_names) pool.push_back(name_id(index, member));
+        std::sort(pool.begin() + static_cast<std::ptrdiff_t>(begin), pool.end());
+        pool.erase(std::unique(pool.begin() + static_cast<std::ptrdiff_t>(begin), pool.end()), pool.end());
+    } else if (named.type == nullptr) {
+        // A definition under another key: its own name is no type.
+    } else if (named.type->definition->kind == TypeKind::Interface) {
+        const std::vector<std::uint32_t>& ids = implementors[id_of(index, named)];  // ascending
+        pool.insert(pool.end(), ids.begin(), ids.end());
+    } else {
+        pool.push_back(id_of(index, named));
+    }
+    record.possible_begin = static_cast<std::uint32_t>(begin);
+    record.possible_count = static_cast<std::uint32_t>(pool.size() - begin);
+}
+
+std::shared_ptr<const SchemaIndex> build_index(const CompiledSchema& schema) {
+    auto index = std::make_shared<SchemaIndex>();
+    index->seed = mix(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(index.get())) ^
+                      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+
+    // Every name a rule may ask about, each once: the keys of `types` first,
+    // so that their ids ascend in the order of `types`.
+    std::size_t bound = 5 + schema.unions.size() + schema.scalar_names.size();
+    std::size_t field_count = 0;
+    std::size_t argument_count = 0;
+    for (const auto& [key, type] : schema.types) {
+        field_count += type.fields.size();
+        for (const FieldDefinition& field : type.fields) argument_count += field.arguments.size();
+    }
+    for (const auto& [key, union_definition] : schema.unions) bound += union_definition.member_names.size();
+    for (const auto& [key, directive] : schema.directives) argument_count += directive.arguments.size();
+    bound += 2 * schema.types.size() + field_count + argument_count;
+    size_table(index->name_table, bound);
+    const auto intern = [&](std::string_view name) { intern_name(*index, name); };
+    const auto intern_argument_types = [&](const std::vector<ArgumentDefinition>& arguments) {
+        for (const ArgumentDefinition& argument : arguments) intern(argument.arg_type.named_type());
+    };
+    for (const auto& [key, type] : schema.types) intern(key);
+    for (const std::string_view builtin : {"Boolean", "Float", "ID", "Int", "String"}) intern(builtin);
+    for (const auto& [key, type] : schema.types) {
+        intern(type.name);
+        for (const FieldDefinition& field : type.fields) {
+            intern(field.field_type.named_type());
+            intern_argument_types(field.arguments);
+        }
+    }
+    for (const auto& [key, union_definition] : schema.unions) {
+        intern(key);
+        for (const std::string& member : union_definition.member_names) intern(member);
+    }
+    for (const std::string& scalar : schema.scalar_names) intern(scalar);
+    for (const auto& [key, directive] : schema.directives) intern_argument_types(directive.arguments);
+    // The bound counted every mention; the table is sized again for the names.
+    index->names.shrink_to_fit();
+    size_table(index->name_table, index->names.size());
+    for (std::uint32_t id = 0; id < index->names.size(); ++id) place(index->name_table, index->names.data(), id, index->seed);
+
+    index->types.resize(schema.types.size());
+    std::size_t position = 0;
+    for (const auto& [key, type] : schema.types) {
+        TypeRecord& record = index->types[position];
+        record.definition = &type;
+        index->names[position].type = &record;  // the keys came first, in this order
+        ++position;
+    }
+    for (NamedType& named : index->names) classify(named, schema);
+
+    // Implementors of each interface name, each type once, in `types` order.
+    std::vector<std::vector<std::uint32_t>> implementors(index->names.size());
+    for (std::uint32_t id = 0; id < index->types.size(); ++id) {
+        for (const std::string& interface_name : index->types[id].definition->interfaces) {
+            const std::uint32_t interface_id = name_id(*index, interface_name);
+            if (interface_id == not_found) continue;  // nothing asks for its possible types
+            std::vector<std::uint32_t>& list = implementors[interface_id];
+            if (list.empty() || list.back() != id) list.push_back(id);
+        }
+    }
+
+    const bool camel = schema.auto_camel_case;
+    index->fields.reserve(field_count);
+    index->arguments.reserve(argument_count);
+    for (TypeRecord& record : index->types) {
+        add_possible_types(*index, schema, record, implementors);
+        const std::size_t begin = index->fields.size();
+        for (const FieldDefinition& field : record.definition->fields) {
+            Arguments arguments = index_arguments(*index, field.arguments, camel);
+            index->fields.push_back({NameKey{}, graphql_name(*index, field.graphql_name, field.name, camel), &field,
+                                     find_named(*index, field.field_type.named_type()), arguments});
+        }
+        record.fields = close_run(*index, index->fields, begin);
+    }
+    for (const auto& [key, directive] : schema.directives) {
+        Arguments arguments = index_arguments(*index, directive.arguments, camel);
+        index->directives.push_back({NameKey{}, key, &directive, arguments});
+    }
+    index->directive_run = close_run(*index, index->directives, 0);
+    return index;
+}
+
+// ---------------------------------------------------------------------------
 // Working state of one call.
 
 struct DeclaredVariable {
     std::string_view name;  // without "$"
-    GraphQLType type;
+    const TypeRef* type = nullptr;
     bool has_default = false;
 };
 
@@ -72,6 +544,7 @@ struct FragmentState {
     bool validated = false;    // its body passed once in this call
     bool keys_walked = false;  // the subscription key walk went through it once
     std::uint32_t height = 0;  // levels its body reached below its own level
+    const TypeRecord* condition = nullptr;  // its type condition, once found
 };
 
 struct NameAt {
@@ -82,12 +555,12 @@ struct NameAt {
 struct Context {
     const Document& document;
     const CompiledSchema& schema;
-    // Sorted by name; no name twice (checked before it is built).
+    const SchemaIndex& index;
+    // No name twice (checked before it is built); sorted by name past
+    // `small_list_limit`.
     std::vector<DeclaredVariable> variables;
     // By index into document.fragments; the fragment stack is `on_stack`.
     std::vector<FragmentState> fragments;
-    // Possible types by type, sorted, computed on first need in this call.
-    std::map<const TypeDefinition*, std::vector<std::string_view>> possible_types_by_type;
     std::vector<NameAt> scratch_names;
     // Deepest level any walked selection set reached so far.
     std::size_t deepest = 0;
@@ -111,51 +584,46 @@ private:
 // it, for the later ones; a rule that settles the node (nothing more is
 // checked of it, and it passes) sets `settled`.
 
-enum class TypeClass : std::uint8_t { Leaf, Composite, Unclassified };
-
 struct OperationNode {
     std::optional<std::string_view> name;
     const OperationDefinition* operation = nullptr;  // operation_is_selected
     const std::string* root_type_name = nullptr;     // schema_has_the_root_type
-    const TypeDefinition* root = nullptr;            // root_type_is_registered
+    const TypeRecord* root = nullptr;                // root_type_is_registered
     bool settled = false;
 };
 
 struct FieldNode {
     const Selection& field;
-    const TypeDefinition& parent;
+    const TypeRecord& parent;
     std::size_t level;
-    // field_is_defined: the definition, and the class of its named type.
-    const FieldDefinition* definition = nullptr;
-    TypeClass type_class = TypeClass::Unclassified;
-    const TypeDefinition* type = nullptr;  // that named type, when in `types`
+    const FieldRecord* definition = nullptr;  // field_is_defined
     bool settled = false;
 };
 
 struct FragmentSpreadNode {
     const Selection& spread;
-    const TypeDefinition& parent;
+    const TypeRecord& parent;
     std::size_t level;
     const FragmentDefinition* fragment = nullptr;  // fragment_is_defined
     FragmentState* state = nullptr;                // fragment_is_defined
-    const TypeDefinition* condition = nullptr;     // fragment_type_condition_is_defined
+    const TypeRecord* condition = nullptr;         // fragment_type_condition_is_defined
     bool settled = false;
 };
 
 struct InlineFragmentNode {
     const Selection& fragment;
-    const TypeDefinition& parent;
+    const TypeRecord& parent;
     std::size_t level;
     // inline_type_condition_is_defined; the parent without a type condition.
-    const TypeDefinition* condition = nullptr;
+    const TypeRecord* condition = nullptr;
     bool settled = false;
 };
 
 struct DirectiveNode {
     const Directive& directive;
     OperationDirectiveLocation location;
-    const BuiltinDirective* builtin = nullptr;                 // skip_and_include_are_left_to_lowering
-    const OperationDirectiveDefinition* definition = nullptr;  // directive_is_defined
+    const BuiltinDirective* builtin = nullptr;    // skip_and_include_are_left_to_lowering
+    const DirectiveRecord* definition = nullptr;  // directive_is_defined
     bool settled = false;
 };
 
@@ -171,7 +639,7 @@ struct IncrementalArgumentNode {
 // them: a field by its name as written, a directive by its bare name.
 struct ArgumentsNode {
     Span<Argument> arguments;
-    const std::vector<ArgumentDefinition>& definitions;
+    const Arguments& definitions;
     std::string_view owner_name;
     Offset owner_offset;
     // Definitions matched by some argument; past 64 the missing check scans.
@@ -182,7 +650,7 @@ struct ArgumentsNode {
 struct ArgumentNode {
     ArgumentsNode& arguments;
     const Argument& argument;
-    const ArgumentDefinition* definition = nullptr;  // argument_is_defined
+    const ArgumentRecord* definition = nullptr;  // argument_is_defined
     bool settled = false;
 };
 
@@ -201,9 +669,15 @@ MaybeError check_in_order(Context& context, Node& node) {
 
 // The lists of rules and the loops over a node's children, defined at the end
 // of this file.
-MaybeError validate_selection_set(Context& context, const SelectionSet& selection_set, const TypeDefinition& parent,
+MaybeError validate_selection_set(Context& context, const SelectionSet& selection_set, const TypeRecord& parent,
                                   std::size_t level);
-MaybeError validate_directives(Context& context, Span<Directive> directives, OperationDirectiveLocation location);
+MaybeError validate_each_directive(Context& context, Span<Directive> directives, OperationDirectiveLocation location);
+// Most selections carry none: that case stays inline.
+inline MaybeError validate_directives(Context& context, Span<Directive> directives,
+                                      OperationDirectiveLocation location) {
+    if (directives.empty()) return nullptr;
+    return validate_each_directive(context, directives, location);
+}
 MaybeError validate_incremental_directive_arguments(Context& context, Span<Argument> arguments,
                                                     const BuiltinDirective& builtin);
 MaybeError check_arguments(Context& context, ArgumentsNode& arguments);
@@ -222,10 +696,19 @@ BoxedError error_at(const Context& context, std::string message, ErrorCode code,
 }
 
 // Index of the first item whose name repeats an earlier one, in written order.
-// Sorting (name, index) pairs finds it in n log n for any n, with no hashing.
+// A few items are compared in pairs; more are sorted as (name, index) pairs,
+// which finds it in n log n for any n, with no hashing.
 template <class Item, class NameOf>
 std::optional<std::size_t> first_repeated_name(Span<Item> items, NameOf name_of, std::vector<NameAt>& scratch) {
     if (items.size() < 2) return std::nullopt;
+    if (items.size() <= small_list_limit) {
+        for (std::size_t i = 1; i < items.size(); ++i) {
+            for (std::size_t j = 0; j < i; ++j) {
+                if (names_equal(name_of(items[i]), name_of(items[j]))) return i;
+            }
+        }
+        return std::nullopt;
+    }
     scratch.clear();
     for (std::uint32_t i = 0; i < items.size(); ++i) scratch.push_back({name_of(items[i]), i});
     std::sort(scratch.begin(), scratch.end(), [](const NameAt& a, const NameAt& b) {
@@ -242,78 +725,31 @@ std::optional<std::size_t> first_repeated_name(Span<Item> items, NameOf name_of,
 }
 
 const DeclaredVariable* find_variable(const Context& context, std::string_view name) {
-    auto it = std::lower_bound(context.variables.begin(), context.variables.end(), name,
+    const std::vector<DeclaredVariable>& variables = context.variables;
+    if (variables.size() <= small_list_limit) {
+        for (const DeclaredVariable& variable : variables) {
+            if (names_equal(variable.name, name)) return &variable;
+        }
+        return nullptr;
+    }
+    auto it = std::lower_bound(variables.begin(), variables.end(), name,
                                [](const DeclaredVariable& v, std::string_view n) { return v.name < n; });
-    if (it == context.variables.end() || it->name != name) return nullptr;
+    if (it == variables.end() || it->name != name) return nullptr;
     return &*it;
+}
+
+// The few fragments of a usual document are compared in turn.
+const FragmentDefinition* find_fragment(const Context& context, std::string_view name) {
+    const std::vector<FragmentDefinition>& fragments = context.document.fragments;
+    if (fragments.size() > linear_lookup_limit) return context.document.find_fragment(name);
+    for (const FragmentDefinition& fragment : fragments) {
+        if (names_equal(fragment.name.value, name)) return &fragment;
+    }
+    return nullptr;
 }
 
 std::size_t fragment_index(const Context& context, const FragmentDefinition& fragment) {
     return static_cast<std::size_t>(&fragment - context.document.fragments.data());
-}
-
-// ---------------------------------------------------------------------------
-// Names.
-
-// Whether `to_camel_case(name)` equals `target`, without building the string
-// for the usual ASCII names; the full Unicode mapping decides the rest.
-bool camel_case_equals(std::string_view name, std::string_view target) {
-    std::size_t matched = 0;
-    bool after_underscore = false;
-    for (char raw : name) {
-        if (raw == '_') {
-            after_underscore = true;
-            continue;
-        }
-        auto byte = static_cast<unsigned char>(raw);
-        if (after_underscore) {
-            after_underscore = false;
-            if (byte >= 0x80) return naming::to_camel_case(name) == target;
-            if (byte >= 'a' && byte <= 'z') byte = static_cast<unsigned char>(byte - 'a' + 'A');
-        }
-        if (matched == target.size() || static_cast<unsigned char>(target[matched]) != byte) return false;
-        ++matched;
-    }
-    return matched == target.size();
-}
-
-// The GraphQL name rule of fields and arguments, as a comparison.
-bool graphql_name_equals(const std::optional<std::string>& graphql_name, const std::string& name,
-                         bool auto_camel_case, std::string_view target) {
-    if (graphql_name) return *graphql_name == target;
-    if (auto_camel_case) return camel_case_equals(name, target);
-    return name == target;
-}
-
-// The first field, in declaration order, whose GraphQL name is `name`.
-const FieldDefinition* find_field(const std::vector<FieldDefinition>& fields, std::string_view name,
-                                  bool auto_camel_case) {
-    for (const FieldDefinition& field : fields) {
-        if (graphql_name_equals(field.graphql_name, field.name, auto_camel_case, name)) return &field;
-    }
-    return nullptr;
-}
-
-const ArgumentDefinition* find_argument_definition(const std::vector<ArgumentDefinition>& definitions,
-                                                   std::string_view name, bool auto_camel_case,
-                                                   std::size_t& index) {
-    for (std::size_t i = 0; i < definitions.size(); ++i) {
-        const ArgumentDefinition& definition = definitions[i];
-        if (graphql_name_equals(definition.graphql_name, definition.name, auto_camel_case, name)) {
-            index = i;
-            return &definition;
-        }
-    }
-    return nullptr;
-}
-
-bool is_builtin_scalar(std::string_view name) {
-    return name == "ID" || name == "Int" || name == "Float" || name == "String" || name == "Boolean";
-}
-
-const TypeDefinition* find_type(const CompiledSchema& schema, std::string_view name) {
-    auto it = schema.types.find(name);
-    return it == schema.types.end() ? nullptr : &it->second;
 }
 
 // ---------------------------------------------------------------------------
@@ -335,95 +771,109 @@ std::string_view value_kind_word(ValueKind kind) {
     return "a value";
 }
 
+// A variable's parsed type as a schema type; each level wrapped at most once.
+GraphQLType convert_parser_type(const TypeRef& type) {
+    std::vector<const TypeRef*> levels;  // outermost first
+    const TypeRef* level = &type;
+    while (level->kind == TypeRef::Kind::List) {
+        levels.push_back(level);
+        level = level->inner;
+    }
+    GraphQLType result = GraphQLType::named(std::string(level->name));
+    if (level->non_null) result = GraphQLType::non_null(std::move(result));
+    for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
+        result = GraphQLType::list(std::move(result));
+        if ((*it)->non_null) result = GraphQLType::non_null(std::move(result));
+    }
+    return result;
+}
+
 // Whether a variable of the declared type may stand where `expected` is
 // wanted. With the allowance a nullable declaration fills a non-null
-// position, at every depth.
-bool variable_type_fits(const GraphQLType& declared, const GraphQLType& expected, bool allowance) {
-    const GraphQLType* d = &declared;
+// position, at every depth. The declared type is read as written: a level's
+// "!" is the NonNull around it.
+bool variable_type_fits(const TypeRef& declared, const GraphQLType& expected, bool allowance) {
+    const TypeRef* d = &declared;
+    bool d_non_null = d->non_null;  // the "!" of the declared level, not yet stepped into
     const GraphQLType* e = &expected;
     for (;;) {
-        if (d->kind == GraphQLType::Kind::NonNull) {
+        if (d_non_null) {
             if (e->kind == GraphQLType::Kind::NonNull) e = e->inner.get();
-            d = d->inner.get();
+            d_non_null = false;
         } else if (e->kind == GraphQLType::Kind::List) {
-            if (d->kind != GraphQLType::Kind::List) return false;
-            d = d->inner.get();
+            if (d->kind != TypeRef::Kind::List) return false;
+            d = d->inner;
+            d_non_null = d->non_null;
             e = e->inner.get();
         } else if (e->kind == GraphQLType::Kind::NonNull) {
             if (!allowance) return false;
             e = e->inner.get();
         } else {
-            return d->kind == GraphQLType::Kind::Named && d->name == e->name;
+            return d->kind == TypeRef::Kind::Named && names_equal(d->name, e->name);
         }
     }
 }
 
+// `named` is the named type under every wrapper of `expected`.
 std::optional<std::string> check_value_matches_type(const Context& context, const Value& value,
-                                                    const GraphQLType& expected, bool slack);
+                                                    const GraphQLType& expected, const NamedType& named, bool slack);
 
-std::optional<std::string> check_named_value(const Context& context, const Value& value,
-                                             const std::string& type_name) {
+std::optional<std::string> check_named_value(const Context& context, const Value& value, const NamedType& named) {
     const ValueKind kind = value.kind;
-    if (type_name == "Boolean") {
-        if (kind == ValueKind::Boolean) return std::nullopt;
-        return concat({"expected a boolean, got ", value_kind_word(kind)});
-    }
-    if (type_name == "Int") {
-        if (kind == ValueKind::Number) {
-            if (value.number.is_integer()) return std::nullopt;
-            return std::string("expected an integer, got a floating-point number");
+    switch (named.value_rule) {
+        case ValueRule::Boolean:
+            if (kind == ValueKind::Boolean) return std::nullopt;
+            return concat({"expected a boolean, got ", value_kind_word(kind)});
+        case ValueRule::Int:
+            if (kind == ValueKind::Number) {
+                if (value.number.is_integer()) return std::nullopt;
+                return std::string("expected an integer, got a floating-point number");
+            }
+            return concat({"expected an integer, got ", value_kind_word(kind)});
+        case ValueRule::Float:
+            if (kind == ValueKind::Number) return std::nullopt;
+            return concat({"expected a number, got ", value_kind_word(kind)});
+        case ValueRule::String:
+            if (kind == ValueKind::String) return std::nullopt;
+            return concat({"expected a string, got ", value_kind_word(kind)});
+        case ValueRule::InputObject: {
+            if (kind != ValueKind::Object) {
+                return concat({"expected an input object for '", named.name, "', got ", value_kind_word(kind)});
+            }
+            // Unknown and left-out input fields are not looked for.
+            for (const document::ObjectField& field : value.object) {
+                const FieldRecord* record = find_field(context.index, *named.type, field.name.value);
+                if (record == nullptr) continue;
+                const FieldDefinition& definition = *record->definition;
+                auto tail = check_value_matches_type(context, field.value, definition.field_type, *record->named,
+                                                     definition.default_value.has_value());
+                if (tail) return concat({"field '", field.name.value, "': ", *tail});
+            }
+            return std::nullopt;
         }
-        return concat({"expected an integer, got ", value_kind_word(kind)});
+        case ValueRule::Enum:
+            if (kind != ValueKind::Enum) {
+                return concat({"expected a value of enum '", named.name, "', got ", value_kind_word(kind)});
+            }
+            for (const schema::EnumValueDefinition& member : named.type->definition->enum_values) {
+                if (names_equal(member.graphql_name_or_name(), value.text)) return std::nullopt;
+            }
+            return concat({"'", value.text, "' is not a valid value for enum '", named.name, "'"});
+        case ValueRule::Any: return std::nullopt;  // custom scalars, object types, unions, unknown names
     }
-    if (type_name == "Float") {
-        if (kind == ValueKind::Number) return std::nullopt;
-        return concat({"expected a number, got ", value_kind_word(kind)});
-    }
-    if (type_name == "String" || type_name == "ID") {
-        if (kind == ValueKind::String) return std::nullopt;
-        return concat({"expected a string, got ", value_kind_word(kind)});
-    }
-    const CompiledSchema& schema = context.schema;
-    // Custom scalars take any literal.
-    if (schema.scalar_names.find(type_name) != schema.scalar_names.end()) return std::nullopt;
-    const TypeDefinition* type = find_type(schema, type_name);
-    if (type == nullptr) return std::nullopt;  // a union or a name found nowhere
-    if (type->kind == TypeKind::InputObject) {
-        if (kind != ValueKind::Object) {
-            return concat({"expected an input object for '", type_name, "', got ", value_kind_word(kind)});
-        }
-        // Unknown and left-out input fields are not looked for.
-        for (const document::ObjectField& field : value.object) {
-            const FieldDefinition* definition = find_field(type->fields, field.name.value, schema.auto_camel_case);
-            if (definition == nullptr) continue;
-            auto tail = check_value_matches_type(context, field.value, definition->field_type,
-                                                 definition->default_value.has_value());
-            if (tail) return concat({"field '", field.name.value, "': ", *tail});
-        }
-        return std::nullopt;
-    }
-    if (type->kind == TypeKind::Enum) {
-        if (kind != ValueKind::Enum) {
-            return concat({"expected a value of enum '", type_name, "', got ", value_kind_word(kind)});
-        }
-        for (const schema::EnumValueDefinition& member : type->enum_values) {
-            if (member.graphql_name_or_name() == value.text) return std::nullopt;
-        }
-        return concat({"'", value.text, "' is not a valid value for enum '", type_name, "'"});
-    }
-    return std::nullopt;  // an object or interface type accepts anything here
+    return std::nullopt;
 }
 
 // Nothing when the value fits, else the tail the caller puts in its message.
 // Recursion follows the value's nesting, which the parser bounds.
 std::optional<std::string> check_value_matches_type(const Context& context, const Value& value,
-                                                    const GraphQLType& expected, bool slack) {
+                                                    const GraphQLType& expected, const NamedType& named, bool slack) {
     if (value.kind == ValueKind::Variable) {
         const DeclaredVariable* variable = find_variable(context, value.text);
         if (variable == nullptr) return concat({"references undefined variable '$", value.text, "'"});
-        if (variable_type_fits(variable->type, expected, slack || variable->has_default)) return std::nullopt;
+        if (variable_type_fits(*variable->type, expected, slack || variable->has_default)) return std::nullopt;
         return concat({"expects '", expected.to_sdl_string(), "', but variable '$", value.text,
-                       "' is declared as '", variable->type.to_sdl_string(), "'"});
+                       "' is declared as '", convert_parser_type(*variable->type).to_sdl_string(), "'"});
     }
     if (value.kind == ValueKind::Null) {
         if (expected.is_non_null()) return std::string("must not be null");
@@ -433,12 +883,12 @@ std::optional<std::string> check_value_matches_type(const Context& context, cons
     if (nullable.kind == GraphQLType::Kind::List) {
         if (value.kind != ValueKind::List) return concat({"expected a list, got ", value_kind_word(value.kind)});
         for (const Value& element : value.list) {
-            auto tail = check_value_matches_type(context, element, *nullable.inner, false);
+            auto tail = check_value_matches_type(context, element, *nullable.inner, named, false);
             if (tail) return tail;
         }
         return std::nullopt;
     }
-    return check_named_value(context, value, nullable.name);
+    return check_named_value(context, value, named);
 }
 
 // ---------------------------------------------------------------------------
@@ -480,66 +930,19 @@ bool is_skip_or_include(std::string_view name) {
     return name == builtin_directives::skip.name || name == builtin_directives::include.name;
 }
 
-TypeClass classify_named_type(const CompiledSchema& schema, std::string_view name, const TypeDefinition*& type) {
-    type = nullptr;
-    if (is_builtin_scalar(name)) return TypeClass::Leaf;
-    if (schema.scalar_names.find(name) != schema.scalar_names.end()) return TypeClass::Leaf;
-    if (schema.unions.find(name) != schema.unions.end()) return TypeClass::Composite;
-    type = find_type(schema, name);
-    if (type == nullptr) return TypeClass::Unclassified;
-    return type->kind == TypeKind::Enum ? TypeClass::Leaf : TypeClass::Composite;
-}
-
-// Union members; an interface's implementors in `types` order; else the type
-// itself; else nothing.
-std::vector<std::string_view> possible_types(std::string_view type_name, const CompiledSchema& schema) {
-    std::vector<std::string_view> result;
-    if (auto it = schema.unions.find(type_name); it != schema.unions.end()) {
-        result.assign(it->second.member_names.begin(), it->second.member_names.end());
-        return result;
+// Whether two ascending id lists share one: each id of the shorter one is
+// looked for in the longer, so an object type against an interface of
+// thousands costs a binary search.
+bool share_an_id(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b) {
+    const std::span<const std::uint32_t> shorter = a.size() <= b.size() ? a : b;
+    const std::span<const std::uint32_t> longer = a.size() <= b.size() ? b : a;
+    auto from = longer.begin();
+    for (std::uint32_t id : shorter) {
+        from = std::lower_bound(from, longer.end(), id);
+        if (from == longer.end()) return false;
+        if (*from == id) return true;
     }
-    const TypeDefinition* type = find_type(schema, type_name);
-    if (type == nullptr) return result;
-    if (type->kind != TypeKind::Interface) {
-        result.push_back(type->name);
-        return result;
-    }
-    for (const auto& [name, candidate] : schema.types) {
-        if (std::find(candidate.interfaces.begin(), candidate.interfaces.end(), type_name) !=
-            candidate.interfaces.end()) {
-            result.push_back(name);
-        }
-    }
-    return result;
-}
-
-// Sorted possible types of a type in `types`, computed once per call: an
-// interface's list scans every type.
-const std::vector<std::string_view>& sorted_possible_types(Context& context, const TypeDefinition& type) {
-    auto it = context.possible_types_by_type.find(&type);
-    if (it == context.possible_types_by_type.end()) {
-        std::vector<std::string_view> names = possible_types(type.name, context.schema);
-        std::sort(names.begin(), names.end());
-        it = context.possible_types_by_type.emplace(&type, std::move(names)).first;
-    }
-    return it->second;
-}
-
-// A variable's parsed type as a schema type; each level wrapped at most once.
-GraphQLType convert_parser_type(const document::TypeRef& type) {
-    std::vector<const document::TypeRef*> levels;  // outermost first
-    const document::TypeRef* level = &type;
-    while (level->kind == document::TypeRef::Kind::List) {
-        levels.push_back(level);
-        level = level->inner;
-    }
-    GraphQLType result = GraphQLType::named(std::string(level->name));
-    if (level->non_null) result = GraphQLType::non_null(std::move(result));
-    for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
-        result = GraphQLType::list(std::move(result));
-        if ((*it)->non_null) result = GraphQLType::non_null(std::move(result));
-    }
-    return result;
+    return false;
 }
 
 // Distinct response keys of a subscription's root selections, through inline
@@ -560,7 +963,7 @@ bool root_response_key_count(Context& context, const SelectionSet& selection_set
                 if (!root_response_key_count(context, selection.selection_set, keys, level + 1)) return false;
                 break;
             case SelectionKind::FragmentSpread: {
-                const FragmentDefinition* fragment = context.document.find_fragment(selection.name.value);
+                const FragmentDefinition* fragment = find_fragment(context, selection.name.value);
                 if (fragment == nullptr) return false;
                 FragmentState& state = context.fragments[fragment_index(context, *fragment)];
                 if (state.on_stack || level + 1 > limits::max_effective_depth) return false;
@@ -587,11 +990,12 @@ std::size_t distinct_count(std::vector<std::string_view>& keys) {
 void build_declared_variables(Context& context, const OperationDefinition& operation) {
     context.variables.reserve(operation.variables.size());
     for (const VariableDefinition& variable : operation.variables) {
-        context.variables.push_back(
-            {variable.name.value, convert_parser_type(*variable.type), variable.default_value != nullptr});
+        context.variables.push_back({variable.name.value, variable.type, variable.default_value != nullptr});
     }
-    std::sort(context.variables.begin(), context.variables.end(),
-              [](const DeclaredVariable& a, const DeclaredVariable& b) { return a.name < b.name; });
+    if (context.variables.size() > small_list_limit) {
+        std::sort(context.variables.begin(), context.variables.end(),
+                  [](const DeclaredVariable& a, const DeclaredVariable& b) { return a.name < b.name; });
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -602,29 +1006,27 @@ void build_declared_variables(Context& context, const OperationDefinition& opera
 // each fragment expansion and each inline fragment adds one, as in lowering.
 // Fragments can chain past the parser's per-definition bound, so this bound
 // keeps every walk's stack small.
-MaybeError nesting_is_within_the_limit(const Context& context, std::size_t next_level, Offset offset) {
-    if (next_level <= limits::max_effective_depth) return nullptr;
+BoxedError nesting_error(const Context& context, Offset offset) {
     return error_at(context, limits::effective_depth_message, ErrorCode::GraphqlValidationFailed, offset);
 }
 
+inline MaybeError nesting_is_within_the_limit(const Context& context, std::size_t next_level, Offset offset) {
+    if (next_level <= limits::max_effective_depth) return nullptr;
+    return nesting_error(context, offset);
+}
+
 // "fragment on '{}' can never apply to '{}' -- they share no possible types"
-MaybeError check_fragment_is_possible(Context& context, const TypeDefinition& condition,
-                                      const TypeDefinition& parent, Offset offset) {
+MaybeError check_fragment_is_possible(Context& context, const TypeRecord& condition, const TypeRecord& parent,
+                                      Offset offset) {
     if (&condition == &parent) return nullptr;  // shares all its possible types, or has none
-    const std::vector<std::string_view>& condition_types = sorted_possible_types(context, condition);
-    const std::vector<std::string_view>& parent_types = sorted_possible_types(context, parent);
     // An interface nothing implements accepts every fragment.
+    const std::span<const std::uint32_t> condition_types = possible_types(context.index, condition);
+    const std::span<const std::uint32_t> parent_types = possible_types(context.index, parent);
     if (condition_types.empty() || parent_types.empty()) return nullptr;
-    auto a = condition_types.begin();
-    auto b = parent_types.begin();
-    while (a != condition_types.end() && b != parent_types.end()) {
-        if (*a == *b) return nullptr;
-        if (*a < *b) ++a;
-        else ++b;
-    }
+    if (share_an_id(condition_types, parent_types)) return nullptr;
     return error_at(context,
-                    concat({"fragment on '", condition.name, "' can never apply to '", parent.name,
-                            "' -- they share no possible types"}),
+                    concat({"fragment on '", condition.definition->name, "' can never apply to '",
+                            parent.definition->name, "' -- they share no possible types"}),
                     ErrorCode::InvalidFragmentTarget, offset);
 }
 
@@ -662,7 +1064,7 @@ MaybeError schema_has_the_root_type(Context& context, OperationNode& node) {
 
 // "schema's root type '{}' is not registered"
 MaybeError root_type_is_registered(Context& context, OperationNode& node) {
-    node.root = find_type(context.schema, *node.root_type_name);
+    node.root = find_type(context.index, *node.root_type_name);
     if (node.root != nullptr) return nullptr;
     return error::make_error(concat({"schema's root type '", *node.root_type_name, "' is not registered"}),
                              ErrorCode::GraphqlValidationFailed);
@@ -714,19 +1116,18 @@ MaybeError typename_is_always_valid(Context&, FieldNode& node) {
 
 // "field '{}' does not exist on type '{}'"
 MaybeError field_is_defined(Context& context, FieldNode& node) {
-    const CompiledSchema& schema = context.schema;
     const Selection& field = node.field;
-    node.definition = find_field(node.parent.fields, field.name.value, schema.auto_camel_case);
-    if (node.definition == nullptr) {
-        return error_at(context,
-                        concat({"field '", field.name.value, "' does not exist on type '", node.parent.name, "'"}),
-                        ErrorCode::UnknownField, field.offset);
-    }
-    node.type_class = classify_named_type(schema, node.definition->field_type.named_type(), node.type);
-    return nullptr;
+    node.definition = find_field(context.index, node.parent, field.name.value);
+    if (node.definition != nullptr) return nullptr;
+    return error_at(context,
+                    concat({"field '", field.name.value, "' does not exist on type '", node.parent.definition->name,
+                            "'"}),
+                    ErrorCode::UnknownField, field.offset);
 }
 
 MaybeError field_arguments_are_valid(Context& context, FieldNode& node) {
+    // Nothing given and nothing required: no rule of the arguments can fail.
+    if (node.field.arguments.empty() && !node.definition->arguments.any_required) return nullptr;
     ArgumentsNode arguments{node.field.arguments, node.definition->arguments, node.field.name.value,
                             node.field.offset};
     return check_arguments(context, arguments);
@@ -742,7 +1143,7 @@ MaybeError stream_is_on_a_list_field(Context& context, FieldNode& node) {
         }
     }
     if (stream == nullptr) return nullptr;
-    const GraphQLType& type = node.definition->field_type;
+    const GraphQLType& type = node.definition->definition->field_type;
     const GraphQLType& nullable = type.is_non_null() ? *type.inner : type;
     if (nullable.kind != GraphQLType::Kind::Named) return nullptr;
     return error_at(context,
@@ -753,26 +1154,30 @@ MaybeError stream_is_on_a_list_field(Context& context, FieldNode& node) {
 
 // "field '{}' is of leaf type '{}' and cannot have a selection set"
 MaybeError leaf_field_has_no_selection_set(Context& context, FieldNode& node) {
-    if (node.type_class != TypeClass::Leaf || node.field.selection_set.selections.empty()) return nullptr;
+    if (node.definition->named->type_class != TypeClass::Leaf || node.field.selection_set.selections.empty()) {
+        return nullptr;
+    }
     return error_at(context,
-                    concat({"field '", node.field.name.value, "' is of leaf type '",
-                            node.definition->field_type.named_type(), "' and cannot have a selection set"}),
+                    concat({"field '", node.field.name.value, "' is of leaf type '", node.definition->named->name,
+                            "' and cannot have a selection set"}),
                     ErrorCode::UnknownField, node.field.selection_set.offset);
 }
 
 // "field '{}' is of composite type '{}' and must have a selection set"
 MaybeError composite_field_has_a_selection_set(Context& context, FieldNode& node) {
-    if (node.type_class != TypeClass::Composite || !node.field.selection_set.selections.empty()) return nullptr;
+    if (node.definition->named->type_class != TypeClass::Composite || !node.field.selection_set.selections.empty()) {
+        return nullptr;
+    }
     return error_at(context,
-                    concat({"field '", node.field.name.value, "' is of composite type '",
-                            node.definition->field_type.named_type(), "' and must have a selection set"}),
+                    concat({"field '", node.field.name.value, "' is of composite type '", node.definition->named->name,
+                            "' and must have a selection set"}),
                     ErrorCode::UnknownField, node.field.offset);
 }
 
 // Union-typed and unclassified fields' selections are not walked: only
 // composite types in `types` have fields to check them against.
 MaybeError field_selections_are_walked_below_object_types(Context&, FieldNode& node) {
-    node.settled = node.type_class != TypeClass::Composite || node.type == nullptr;
+    node.settled = node.definition->named->walked == nullptr;
     return nullptr;
 }
 
@@ -781,7 +1186,7 @@ MaybeError field_nesting_is_within_the_limit(Context& context, FieldNode& node) 
 }
 
 MaybeError field_selections_are_valid(Context& context, FieldNode& node) {
-    return validate_selection_set(context, node.field.selection_set, *node.type, node.level + 1);
+    return validate_selection_set(context, node.field.selection_set, *node.definition->named->walked, node.level + 1);
 }
 
 // ---------------------------------------------------------------------------
@@ -793,7 +1198,7 @@ MaybeError spread_directives_are_valid(Context& context, FragmentSpreadNode& nod
 
 // "undefined fragment '{}'"
 MaybeError fragment_is_defined(Context& context, FragmentSpreadNode& node) {
-    node.fragment = context.document.find_fragment(node.spread.name.value);
+    node.fragment = find_fragment(context, node.spread.name.value);
     if (node.fragment == nullptr) {
         return error_at(context, concat({"undefined fragment '", node.spread.name.value, "'"}),
                         ErrorCode::InvalidFragmentTarget, node.spread.offset);
@@ -812,7 +1217,10 @@ MaybeError fragment_is_not_in_a_cycle(Context& context, FragmentSpreadNode& node
 // "fragment '{}' targets unknown type '{}'", at the definition's "on"
 MaybeError fragment_type_condition_is_defined(Context& context, FragmentSpreadNode& node) {
     const FragmentDefinition& fragment = *node.fragment;
-    node.condition = find_type(context.schema, fragment.type_condition.name.value);
+    if (node.state->condition == nullptr) {
+        node.state->condition = find_type(context.index, fragment.type_condition.name.value);
+    }
+    node.condition = node.state->condition;
     if (node.condition != nullptr) return nullptr;
     return error_at(context,
                     concat({"fragment '", fragment.name.value, "' targets unknown type '",
@@ -866,7 +1274,7 @@ MaybeError inline_type_condition_is_defined(Context& context, InlineFragmentNode
         node.condition = &node.parent;
         return nullptr;
     }
-    node.condition = find_type(context.schema, type_condition->name.value);
+    node.condition = find_type(context.index, type_condition->name.value);
     if (node.condition != nullptr) return nullptr;
     return error_at(context, concat({"inline fragment targets unknown type '", type_condition->name.value, "'"}),
                     ErrorCode::InvalidFragmentTarget, type_condition->offset);
@@ -923,18 +1331,15 @@ MaybeError incremental_arguments_are_valid(Context& context, DirectiveNode& node
 // "unknown directive '@{}'"
 MaybeError directive_is_defined(Context& context, DirectiveNode& node) {
     std::string_view name = node.directive.name.value;
-    auto it = context.schema.directives.find(name);
-    if (it == context.schema.directives.end()) {
-        return error_at(context, concat({"unknown directive '@", name, "'"}), ErrorCode::InvalidDirectiveLocation,
-                        node.directive.offset);
-    }
-    node.definition = &it->second;
-    return nullptr;
+    node.definition = find_in_run(context.index, context.index.directives, context.index.directive_run, name);
+    if (node.definition != nullptr) return nullptr;
+    return error_at(context, concat({"unknown directive '@", name, "'"}), ErrorCode::InvalidDirectiveLocation,
+                    node.directive.offset);
 }
 
 // "directive '@{}' is not allowed at this location ({})"
 MaybeError directive_is_allowed_here(Context& context, DirectiveNode& node) {
-    const std::vector<OperationDirectiveLocation>& locations = node.definition->locations;
+    const std::vector<OperationDirectiveLocation>& locations = node.definition->definition->locations;
     if (std::find(locations.begin(), locations.end(), node.location) != locations.end()) return nullptr;
     return directive_not_allowed(context, node);
 }
@@ -960,7 +1365,9 @@ MaybeError incremental_argument_is_defined(Context& context, IncrementalArgument
 
 // "argument '{}' on '@{}' {}"
 MaybeError incremental_argument_value_fits(Context& context, IncrementalArgumentNode& node) {
-    auto tail = check_value_matches_type(context, node.argument.value, builtin_argument_type(*node.match), true);
+    const GraphQLType& type = builtin_argument_type(*node.match);
+    auto tail = check_value_matches_type(context, node.argument.value, type, *find_named(context.index, type.named_type()),
+                                         true);
     if (!tail) return nullptr;
     return error_at(context,
                     concat({"argument '", node.argument.name.value, "' on '@", node.builtin.name, "' ", *tail}),
@@ -993,23 +1400,23 @@ MaybeError each_argument_is_valid(Context& context, ArgumentsNode& node) {
 
 // "missing required argument '{}' on '{}'"
 MaybeError required_arguments_are_given(Context& context, ArgumentsNode& node) {
-    const bool camel = context.schema.auto_camel_case;
-    for (std::size_t i = 0; i < node.definitions.size(); ++i) {
-        const ArgumentDefinition& definition = node.definitions[i];
-        if (!definition.is_required()) continue;
+    const Run& run = node.definitions.run;
+    for (std::size_t i = 0; i < run.count; ++i) {
+        const ArgumentRecord& definition = context.index.arguments[run.begin + i];
+        if (!definition.definition->is_required()) continue;
         if (i < 64 && (node.matched & (std::uint64_t{1} << i))) continue;
         // Unmatched by index; an argument may still carry its name when an
         // earlier definition shares it.
         bool given = false;
         for (const Argument& argument : node.arguments) {
-            if (graphql_name_equals(definition.graphql_name, definition.name, camel, argument.name.value)) {
+            if (argument.name.value == definition.name) {
                 given = true;
                 break;
             }
         }
         if (!given) {
-            std::string name = schema::graphql_name_of(definition.graphql_name, definition.name, camel);
-            return error_at(context, concat({"missing required argument '", name, "' on '", node.owner_name, "'"}),
+            return error_at(context,
+                            concat({"missing required argument '", definition.name, "' on '", node.owner_name, "'"}),
                             ErrorCode::ArgumentTypeMismatch, node.owner_offset);
         }
     }
@@ -1018,23 +1425,25 @@ MaybeError required_arguments_are_given(Context& context, ArgumentsNode& node) {
 
 // "unknown argument '{}' on '{}'"
 MaybeError argument_is_defined(Context& context, ArgumentNode& node) {
-    std::size_t index = 0;
-    node.definition = find_argument_definition(node.arguments.definitions, node.argument.name.value,
-                                               context.schema.auto_camel_case, index);
+    node.definition =
+        find_in_run(context.index, context.index.arguments, node.arguments.definitions.run, node.argument.name.value);
     if (node.definition == nullptr) {
         return error_at(context,
                         concat({"unknown argument '", node.argument.name.value, "' on '", node.arguments.owner_name,
                                 "'"}),
                         ErrorCode::UnknownArgument, node.argument.name.offset);
     }
+    const auto index = static_cast<std::size_t>(node.definition - context.index.arguments.data()) -
+                       node.arguments.definitions.run.begin;
     if (index < 64) node.arguments.matched |= std::uint64_t{1} << index;
     return nullptr;
 }
 
 // "argument '{}' on '{}' {}"
 MaybeError argument_value_fits(Context& context, ArgumentNode& node) {
-    const ArgumentDefinition& definition = *node.definition;
-    auto tail = check_value_matches_type(context, node.argument.value, definition.arg_type, definition.has_default);
+    const ArgumentDefinition& definition = *node.definition->definition;
+    auto tail = check_value_matches_type(context, node.argument.value, definition.arg_type, *node.definition->named,
+                                         definition.has_default);
     if (!tail) return nullptr;
     return error_at(context,
                     concat({"argument '", node.argument.name.value, "' on '", node.arguments.owner_name, "' ",
@@ -1114,7 +1523,7 @@ MaybeError check_incremental_argument(Context& context, IncrementalArgumentNode&
 // Selections, directives and @defer/@stream arguments in written order, each
 // whole, everything below it included, before the next.
 
-MaybeError validate_selection_set(Context& context, const SelectionSet& selection_set, const TypeDefinition& parent,
+MaybeError validate_selection_set(Context& context, const SelectionSet& selection_set, const TypeRecord& parent,
                                   std::size_t level) {
     context.deepest = std::max(context.deepest, level);
     for (const Selection& selection : selection_set.selections) {
@@ -1141,7 +1550,7 @@ MaybeError validate_selection_set(Context& context, const SelectionSet& selectio
     return nullptr;
 }
 
-MaybeError validate_directives(Context& context, Span<Directive> directives, OperationDirectiveLocation location) {
+MaybeError validate_each_directive(Context& context, Span<Directive> directives, OperationDirectiveLocation location) {
     for (const Directive& directive : directives) {
         DirectiveNode node{directive, location};
         if (auto error = check_directive(context, node)) return error;
@@ -1162,10 +1571,22 @@ MaybeError validate_incremental_directive_arguments(Context& context, Span<Argum
 
 MaybeError validate_query(const Document& document, const CompiledSchema& schema,
                           std::optional<std::string_view> operation_name) {
-    Context context{document, schema, {}, {}, {}, {}, 0};
+    // A schema assembled without an index is indexed for this call alone.
+    std::shared_ptr<const SchemaIndex> built;
+    const SchemaIndex* index = schema.validation_index.get();
+    if (index == nullptr) {
+        built = build_index(schema);
+        index = built.get();
+    }
+    Context context{document, schema, *index, {}, {}, {}, 0};
     context.fragments.resize(document.fragments.size());
     OperationNode operation{operation_name};
     return check_operation(context, operation);
+}
+
+void index_schema(CompiledSchema& schema) {
+    schema.validation_index.reset();
+    schema.validation_index = build_index(schema);
 }
 
 }  // namespace dovrane_core::validation

@@ -111,7 +111,10 @@ std::string lower(const std::string& query, const VariableMap& variables = {},
     auto lowered = lowering::lower_document(document, variables, operation_name);
     if (!lowered) {
         const error::GraphQLError& error = lowered.error();
-        EXPECT_FALSE(error.locations.has_value()) << "lowering errors carry no location: " << error.message;
+        // Only an undefined or cyclic spread is located (FragmentErrorsAreLocated).
+        const bool spread_error = error.message.starts_with("undefined fragment '") ||
+                                  error.message.starts_with("Fragment cycle detected involving '");
+        EXPECT_EQ(error.locations.has_value(), spread_error) << error.message;
         EXPECT_FALSE(error.path.has_value());
         return "!" + std::string(error::error_code_wire_name(error.code)) + " " + error.message;
     }
@@ -346,6 +349,31 @@ TEST(Lowering, FragmentErrors) {
         // The cycle check comes before the spread's @defer is read.
         {"{ ...F } fragment F on T { ...F @defer(label: $x) }", {}, cycle + "'F'"},
     });
+}
+
+// At the "..." of the spread that is undefined or closes the cycle, in
+// characters, as validation would locate it.
+TEST(Lowering, FragmentErrorsAreLocated) {
+    struct Located {
+        const char* query;
+        std::uint64_t line;
+        std::uint64_t column;
+    };
+    for (const Located& c : std::vector<Located>{
+             {"{ ...Missing }", 1, 3},
+             {"{ search { ... on User { ...Missing } } }", 1, 26},
+             {"{ a(s: \"ééé\") { ...Missing } }", 1, 17},
+             {"{ ...F } fragment F on T { a ...F }", 1, 30},
+             {"{ ...A } fragment A on T { ...B }\nfragment B on T { x { ...A } }", 2, 23},
+         }) {
+        document::SharedDocument document = parse(c.query);
+        if (!document) continue;
+        auto lowered = lowering::lower_document(document, {}, std::nullopt);
+        ASSERT_FALSE(lowered.ok()) << c.query;
+        const error::GraphQLError& error = lowered.error();
+        ASSERT_TRUE(error.locations.has_value()) << c.query;
+        EXPECT_EQ(*error.locations, (std::vector<error::Location>{{c.line, c.column}})) << c.query;
+    }
 }
 
 TEST(Lowering, PositionsAreTheFieldsOwn) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "dovrane_core/sdl.hpp"
@@ -23,8 +24,9 @@ AppliedDirective directive(const char* name, std::vector<std::pair<std::string, 
     return AppliedDirective{name, std::move(arguments)};
 }
 
-void add_union(CompiledSchema& schema, const char* name, std::vector<std::string> members) {
-    schema.unions.emplace(name, UnionDefinition{name, std::string("never printed"), std::move(members), false});
+void add_union(CompiledSchema& schema, const char* name, std::vector<std::string> members,
+               std::optional<std::string> description = std::nullopt) {
+    schema.unions.emplace(name, UnionDefinition{name, std::move(description), std::move(members), false});
 }
 
 // Every section, with descriptions, deprecations, directives and defaults.
@@ -132,7 +134,7 @@ CompiledSchema rich_schema(bool auto_camel_case) {
 
     add(schema, type(TypeKind::Object, "__Hidden", {field("x", named("Int"))}));
 
-    add_union(schema, "SearchResult", {"User", "Post"});
+    add_union(schema, "SearchResult", {"User", "Post"}, "What a search finds.");
     add_union(schema, "Empty", {});
 
     schema.scalar_names = {"DateTime", "Date"};
@@ -249,6 +251,19 @@ std::size_t count_of(std::string_view text, std::string_view part) {
 
 std::string sdl_quoted(std::string_view value) { return sdl::quote_sdl_string(value); }
 
+// A description printed at the start of a section (scalar S) and inline
+// before an argument (a: Int): both read `printed` and nothing else.
+void expect_description_printed(const char* description, const char* printed) {
+    CompiledSchema schema = query_only_schema();
+    schema.scalar_names = {"S"};
+    schema.scalar_descriptions["S"] = description;
+    EXPECT_EQ(render_sdl(schema), std::string("schema {\n  query: Query\n}\n\n") + printed + "\nscalar S")
+        << description;
+    ArgumentDefinition a = argument("a", named("Int"));
+    a.description = description;
+    EXPECT_EQ(sdl::render_argument(a, true), std::string(printed) + " a: Int") << description;
+}
+
 }  // namespace
 
 // ---- Whole documents ---------------------------------------------------------------
@@ -328,6 +343,7 @@ type User implements Node & Entity @key(fields: "id") @tag(name: "user") {
 
 union Empty = 
 
+"""What a search finds."""
 union SearchResult = User | Post
 
 scalar Date
@@ -489,18 +505,137 @@ TEST(RenderSdl, DescriptionsThatWouldCloseTheBlockEarly) {
         {"it's \"\"", "\"\"\"it's \"\"\n\"\"\""},
         {"\"start", "\"\"\"\"start\"\"\""},             // a leading quote is harmless
     };
-    for (const Case& c : cases) {
-        CompiledSchema schema = query_only_schema();
-        schema.scalar_names = {"S"};
-        schema.scalar_descriptions["S"] = c.description;
-        EXPECT_EQ(render_sdl(schema), std::string("schema {\n  query: Query\n}\n\n") + c.block + "\nscalar S")
-            << c.description;
+    for (const Case& c : cases) expect_description_printed(c.description, c.block);
+}
 
-        // The inline description of an argument gets the same treatment.
-        ArgumentDefinition a = argument("a", named("Int"));
-        a.description = c.description;
-        EXPECT_EQ(sdl::render_argument(a, true), std::string(c.block) + " a: Int") << c.description;
-    }
+// A reader takes the block-string value of a description: lines split at CR,
+// LF or CR LF, the common indentation of the later lines removed, blank lines
+// at either end dropped. What the block form cannot hold is quoted.
+TEST(RenderSdl, DescriptionsReadBackAsStored) {
+    struct Case {
+        const char* description;
+        const char* printed;  // at the start of a section
+    };
+    const Case cases[] = {
+        {"One line.", R"("""One line.""")"},
+        {"first\nsecond", "\"\"\"first\nsecond\"\"\""},
+        {"a\n\nb", "\"\"\"a\n\nb\"\"\""},                         // a blank line inside stays
+        {"  starts indented\nflush", "\"\"\"  starts indented\nflush\"\"\""},  // the first line keeps its indent
+        {"  only line", R"("""  only line""")"},
+        {"\tTab", "\"\"\"\tTab\"\"\""},
+        {"trailing space ", R"("""trailing space """)"},
+        {"caf\u00e9 \u2615 \u2028 x", "\"\"\"caf\u00e9 \u2615 \u2028 x\"\"\""},
+        // Every later line indented: the first line moves below the opening
+        // """, where it holds the common indentation at zero.
+        {"first\n  second", "\"\"\"\nfirst\n  second\n\"\"\""},
+        {"a\n  \n\tb", "\"\"\"\na\n  \n\tb\n\"\"\""},
+        {"a\n  b\"", "\"\"\"\na\n  b\"\n\"\"\""},
+        {"a\n\n  b\n\tc", "\"\"\"\na\n\n  b\n\tc\n\"\"\""},
+        {"a\n  b\nc", "\"\"\"a\n  b\nc\"\"\""},  // the last line at column one
+        {"a\n  b\nc\n  d", "\"\"\"a\n  b\nc\n  d\"\"\""},
+        // Quoted: no block holds these.
+        {"Ends here.\n", R"("Ends here.\n")"},
+        {"x \n", R"("x \n")"},
+        {"a\n ", R"("a\n ")"},                                    // a blank last line
+        {"\nafter a blank line", R"("\nafter a blank line")"},
+        {" \nx", R"(" \nx")"},
+        {"   ", R"("   ")"},
+        {"  both\n  indented", R"("  both\n  indented")"},
+        {"a\rb", R"("a\rb")"},                                    // CR would read back as LF
+        {"a\r\nb", R"("a\r\nb")"},
+        {"bell\x07", R"("bell\u{7}")"},
+        {"\x1f\"q\" \\", R"("\u{1f}\"q\" \\")"},
+    };
+    for (const Case& c : cases) expect_description_printed(c.description, c.printed);
+}
+
+// The same rule at every place a description prints; a closing """ on a line
+// of its own takes the place's indent.
+TEST(RenderSdl, DescriptionsInEveryPlace) {
+    CompiledSchema schema = query_only_schema();
+    const std::string quoted = "Ends here.\n";
+    const std::string own_lines = "first\n  second";
+
+    TypeDefinition object = type(TypeKind::Object, "O", {field("a", named("Int"))});
+    object.description = quoted;
+    object.fields[0].description = own_lines;
+    object.fields[0].arguments.push_back(argument("x", named("Int")));
+    object.fields[0].arguments[0].description = own_lines;
+    object.fields[0].arguments.push_back(argument("y", named("Int")));
+    object.fields[0].arguments[1].description = quoted;
+    add(schema, std::move(object));
+    TypeDefinition enumeration = type(TypeKind::Enum, "E");
+    enumeration.description = own_lines;
+    enumeration.enum_values.push_back(enum_value("A"));
+    enumeration.enum_values[0].description = quoted;
+    add(schema, std::move(enumeration));
+    add_union(schema, "U", {"O"}, quoted);
+    OperationDirectiveDefinition operation;
+    operation.name = "op";
+    operation.description = quoted;
+    operation.locations = {OperationDirectiveLocation::Field};
+    operation.arguments.push_back(argument("z", named("Int")));
+    operation.arguments[0].description = own_lines;
+    schema.directives.emplace("op", std::move(operation));
+    SchemaDirectiveDefinition tag;
+    tag.name = "tag";
+    tag.description = own_lines;
+    tag.locations = {SchemaDirectiveLocation::Object};
+    schema.schema_directives.emplace("tag", std::move(tag));
+
+    EXPECT_EQ(render_sdl(schema), R"(schema {
+  query: Query
+}
+
+"""
+first
+  second
+"""
+enum E {
+  "Ends here.\n"
+  A
+}
+
+"Ends here.\n"
+type O {
+  """
+first
+  second
+  """
+  a("""
+first
+  second
+""" x: Int, "Ends here.\n" y: Int): Int
+}
+
+"Ends here.\n"
+union U = O
+
+"Ends here.\n"
+directive @op("""
+first
+  second
+""" z: Int) on FIELD
+
+"""
+first
+  second
+"""
+directive @tag on OBJECT)");
+    ArgumentDefinition inline_quoted = argument("x", named("Int"));
+    inline_quoted.description = quoted;
+    EXPECT_EQ(sdl::render_argument(inline_quoted, true), R"("Ends here.\n" x: Int)");
+}
+
+TEST(RenderSdl, UnionDescriptions) {
+    CompiledSchema schema = query_only_schema();
+    add_union(schema, "A", {"X"}, "Either.");
+    add_union(schema, "B", {"X"}, "");  // empty: no block
+    add_union(schema, "C", {"X", "Y"});
+    add_union(schema, "D", {}, "Nothing yet.");
+    EXPECT_EQ(render_sdl(schema),
+              "schema {\n  query: Query\n}\n\n\"\"\"Either.\"\"\"\nunion A = X\n\nunion B = X\n\n"
+              "union C = X | Y\n\n\"\"\"Nothing yet.\"\"\"\nunion D = ");
 }
 
 TEST(RenderSdl, Scalars) {
@@ -602,6 +737,121 @@ TEST(AppliedDirectiveNames, AnExplicitNameIsFoundBeforeAPythonName) {
     EXPECT_EQ(render_sdl(schema),
               "schema @pick(a_b: 1, shown: 2) {\n  query: Query\n}\n\n"
               "directive @pick(aB: Int, a_b: Int, shown: Int) on SCHEMA");
+}
+
+// @hook over enum Event (ORDER_CREATED, and PAID named ORDER_PAID), applied
+// with JSON strings: those at an enum place that name a value print bare.
+TEST(AppliedDirectiveNames, EnumValuesPrintAsEnumValues) {
+    CompiledSchema schema = query_only_schema();
+    TypeDefinition event = type(TypeKind::Enum, "Event");
+    event.enum_values.push_back(enum_value("ORDER_CREATED"));
+    event.enum_values.push_back(enum_value("PAID"));
+    event.enum_values[1].graphql_name = "ORDER_PAID";
+    for (const char* odd : {"null", "has space", "true"}) {  // names no literal can spell
+        event.enum_values.push_back(enum_value(odd));
+    }
+    add(schema, std::move(event));
+    add(schema, type(TypeKind::Object, "Order", {field("id", named("ID"))}));
+    SchemaDirectiveDefinition hook;
+    hook.name = "hook";
+    hook.locations = {SchemaDirectiveLocation::Schema};
+    hook.fields = {DirectiveFieldDefinition{"events", std::nullopt, list(non_null(named("Event")))},
+                   DirectiveFieldDefinition{"first", std::nullopt, named("Event")},
+                   DirectiveFieldDefinition{"when", std::string("at"), non_null(named("Event"))},
+                   DirectiveFieldDefinition{"nested", std::nullopt, non_null(list(list(named("Event"))))},
+                   DirectiveFieldDefinition{"label", std::nullopt, named("String")},
+                   DirectiveFieldDefinition{"order", std::nullopt, named("Order")}};
+    schema.schema_directives.emplace("hook", std::move(hook));
+
+    struct Case {
+        const char* key;
+        json::Value value;
+        const char* printed;
+    };
+    const Case cases[] = {
+        {"events", json::Array{text("ORDER_CREATED"), text("ORDER_PAID")}, "events: [ORDER_CREATED, ORDER_PAID]"},
+        {"events", json::Array{text("PAID"), text("order_created"), text("")}, R"(events: ["PAID", "order_created", ""])"},
+        {"events", text("ORDER_CREATED"), "events: ORDER_CREATED"},  // one value in place of a list
+        {"events", json::Array{json::Array{text("ORDER_CREATED")}}, R"(events: [["ORDER_CREATED"]])"},
+        {"events", json::Array{json::Value(), number(1)}, "events: [null, 1]"},
+        {"first", text("ORDER_PAID"), "first: ORDER_PAID"},
+        {"first", json::Array{text("ORDER_PAID")}, R"(first: ["ORDER_PAID"])"},
+        {"first", json::Object{{"v", text("ORDER_PAID")}}, R"(first: {v: "ORDER_PAID"})"},
+        {"first", text("null"), R"(first: "null")"},
+        {"first", text("true"), R"(first: "true")"},
+        {"first", text("has space"), R"(first: "has space")"},
+        {"at", text("ORDER_CREATED"), "at: ORDER_CREATED"},    // Event!, found by its explicit name
+        {"when", text("ORDER_CREATED"), "at: ORDER_CREATED"},  // and by its Python name
+        {"nested", json::Array{json::Array{text("ORDER_CREATED")}, text("ORDER_PAID")},
+         "nested: [[ORDER_CREATED], ORDER_PAID]"},
+        {"label", text("ORDER_CREATED"), R"(label: "ORDER_CREATED")"},
+        {"order", text("ORDER_CREATED"), R"(order: "ORDER_CREATED")"},
+        {"unknown", text("ORDER_CREATED"), R"(unknown: "ORDER_CREATED")"},
+    };
+    for (const Case& c : cases) {
+        schema.schema_applied_directives = {directive("hook", {{c.key, c.value}})};
+        const std::string sdl = render_sdl(schema);
+        EXPECT_EQ(sdl.substr(0, sdl.find(" {\n")), std::string("schema @hook(") + c.printed + ")") << c.printed;
+    }
+
+    // Another directive's field of the same name, and the printers without
+    // the schema's names, print the string as stored.
+    const AppliedDirective other = directive("other", {{"first", text("ORDER_PAID")}});
+    const AppliedDirective use = directive("hook", {{"first", text("ORDER_PAID")}});
+    const sdl::AppliedDirectiveNames names = sdl::index_applied_directive_names(schema);
+    EXPECT_EQ(sdl::render_applied_directive(other, names), R"(@other(first: "ORDER_PAID"))");
+    EXPECT_EQ(sdl::render_applied_directive(use, names), "@hook(first: ORDER_PAID)");
+    EXPECT_EQ(sdl::render_applied_directive(use), R"(@hook(first: "ORDER_PAID"))");
+    EXPECT_EQ(sdl::render_json_value(text("ORDER_PAID")), R"("ORDER_PAID")");
+}
+
+// @hook(filter: Filter, filters: [Filter!]) over input Filter, whose fields
+// reach enum Event directly, through a list and through Filter itself.
+TEST(AppliedDirectiveNames, EnumValuesInsideInputObjects) {
+    CompiledSchema schema = query_only_schema();
+    add(schema, enum_type("Event", {"ORDER_CREATED", "ORDER_PAID"}));
+    TypeDefinition filter = type(TypeKind::InputObject, "Filter",
+                                 {field("kind", named("Event")), field("event_list", list(non_null(named("Event")))),
+                                  field("inner", named("Filter")), field("label", named("String")),
+                                  field("x_y", named("String")), field("b", named("Event"))});
+    filter.fields[5].graphql_name = "x_y";  // a printed name wins over another field's Python name
+    add(schema, std::move(filter));
+    SchemaDirectiveDefinition hook;
+    hook.name = "hook";
+    hook.locations = {SchemaDirectiveLocation::Schema};
+    hook.fields = {DirectiveFieldDefinition{"filter", std::nullopt, named("Filter")},
+                   DirectiveFieldDefinition{"filters", std::nullopt, list(non_null(named("Filter")))}};
+    schema.schema_directives.emplace("hook", std::move(hook));
+
+    const auto object = [](const char* key, json::Value value) { return json::Value(json::Object{{key, value}}); };
+    struct Case {
+        const char* key;
+        json::Value value;
+        const char* printed;
+    };
+    const Case cases[] = {
+        {"filter", object("kind", text("ORDER_PAID")), "filter: {kind: ORDER_PAID}"},
+        {"filter", object("eventList", json::Array{text("ORDER_CREATED")}), "filter: {eventList: [ORDER_CREATED]}"},
+        {"filter", object("event_list", text("ORDER_PAID")), "filter: {event_list: ORDER_PAID}"},  // Python name
+        {"filter", object("inner", object("inner", object("kind", text("ORDER_PAID")))),
+         "filter: {inner: {inner: {kind: ORDER_PAID}}}"},
+        {"filter", object("label", text("ORDER_PAID")), R"(filter: {label: "ORDER_PAID"})"},
+        {"filter", object("x_y", text("ORDER_PAID")), "filter: {x_y: ORDER_PAID}"},
+        {"filter", object("xY", text("ORDER_PAID")), R"(filter: {xY: "ORDER_PAID"})"},
+        {"filter", object("unknown", text("ORDER_PAID")), R"(filter: {unknown: "ORDER_PAID"})"},
+        {"filter", object("kind", text("true")), R"(filter: {kind: "true"})"},
+        {"filter", object("kind", text("OTHER")), R"(filter: {kind: "OTHER"})"},
+        {"filter", text("ORDER_PAID"), R"(filter: "ORDER_PAID")"},
+        {"filters", json::Array{object("kind", text("ORDER_PAID")), object("kind", text("ORDER_CREATED"))},
+         "filters: [{kind: ORDER_PAID}, {kind: ORDER_CREATED}]"},
+        {"filters", object("kind", text("ORDER_PAID")), "filters: {kind: ORDER_PAID}"},  // one in place of a list
+        {"filters", json::Array{json::Array{object("kind", text("ORDER_PAID"))}}, R"(filters: [[{kind: "ORDER_PAID"}]])"},
+    };
+    for (const Case& c : cases) {
+        schema.schema_applied_directives = {directive("hook", {{c.key, c.value}})};
+        const std::string sdl = render_sdl(schema);
+        EXPECT_EQ(sdl.substr(0, sdl.find(" {\n")), std::string("schema @hook(") + c.printed + ")") << c.printed;
+    }
 }
 
 TEST(AppliedDirectiveNames, PublicPrinters) {

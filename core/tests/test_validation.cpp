@@ -216,6 +216,16 @@ CompiledSchema harness_schema() {
 }
 
 const CompiledSchema& harness() {
+    static const CompiledSchema schema = [] {
+        CompiledSchema indexed = harness_schema();
+        validation::index_schema(indexed);
+        return indexed;
+    }();
+    return schema;
+}
+
+// The same schema without an index: validation indexes it for each call.
+const CompiledSchema& unindexed_harness() {
     static const CompiledSchema schema = harness_schema();
     return schema;
 }
@@ -272,6 +282,7 @@ struct Case {
 void expect_cases(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         EXPECT_EQ(describe(validate(c.query)), c.expected) << c.rule << "\n" << c.query;
+        EXPECT_EQ(describe(validate(unindexed_harness(), c.query)), c.expected) << "unindexed: " << c.rule;
     }
 }
 
@@ -787,4 +798,59 @@ TEST(ValidationMends, ManyArgumentsAndVariablesFindTheFirstRepeat) {
     EXPECT_EQ(validate("{ hello(" + arguments + "x9: 2 x1: 3) }").message,
               "argument 'x9' is provided more than once on 'hello'");
     EXPECT_EQ(validate("{ hello(" + arguments + ") }").message, "unknown argument 'x0' on 'hello'");
+}
+
+// ---------------------------------------------------------------------------
+// The schema's index
+
+// What validation asks of the schema's shape is answered alike at any size,
+// with the index kept with the schema and with one built for the call.
+TEST(ValidationIndex, PossibleTypesAtScale) {
+    const auto build = [] {
+        CompiledSchema schema = interface_schema(3000);
+        add(schema, type(TypeKind::Interface, "Named", {field("name", "String")}));
+        add(schema, type(TypeKind::Interface, "Empty", {field("id", "ID!")}));
+        add(schema, type(TypeKind::Object, "Lone", {field("id", "ID!")}));
+        schema.types.at("T5").interfaces.push_back("Named");
+        schema.types.at("T2998").interfaces.push_back("Named");
+        schema.types.at("Query").fields.push_back(field("named", "Named"));
+        schema.types.at("Query").fields.push_back(field("lone", "Lone"));
+        return schema;
+    };
+    const CompiledSchema unindexed = build();
+    CompiledSchema indexed = build();
+    validation::index_schema(indexed);
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"{ node { ... on T2999 { id } ... on T0 { name } } }", "passed"},
+        {"{ node { ... on Node { ... on T17 { id } } } }", "passed"},
+        {"{ named { ... on Node { id } } }", "passed"},  // they share T5 and T2998
+        {"{ node { ... on Empty { id } } }", "passed"},  // nothing implements Empty
+        {"{ named { ... on T2998 { id } } }", "passed"},
+        {"{ node { ... on Lone { id } } }",
+         located("fragment on 'Lone' can never apply to 'Node' -- they share no possible types", bad_fragment, 1, 14)},
+        {"{ named { ... on T6 { id } } }",
+         located("fragment on 'T6' can never apply to 'Named' -- they share no possible types", bad_fragment, 1, 15)},
+        {"{ lone { ...F } } fragment F on Named { name }",
+         located("fragment on 'Named' can never apply to 'Lone' -- they share no possible types", bad_fragment, 1, 10)},
+        {"{ node { ... on T3000 { id } } }",
+         located("inline fragment targets unknown type 'T3000'", bad_fragment, 1, 14)},
+    };
+    for (const auto& [query, expected] : cases) {
+        EXPECT_EQ(describe(validate(indexed, query)), expected) << query;
+        EXPECT_EQ(describe(validate(unindexed, query)), expected) << "unindexed: " << query;
+    }
+}
+
+// The index points into the schema's records, which a move keeps in place
+// (the Python handle takes the schema over by moving it); adding to a schema
+// through the builders drops an index that no longer covers it.
+TEST(ValidationIndex, SurvivesAMoveAndIsDroppedByTheBuilders) {
+    CompiledSchema schema = interface_schema(3);
+    validation::index_schema(schema);
+    CompiledSchema moved = std::move(schema);
+    ASSERT_NE(moved.validation_index, nullptr);
+    EXPECT_EQ(describe(validate(moved, "{ node { ... on T2 { name } } }")), "passed");
+    add(moved, type(TypeKind::Object, "T9", {field("id", "ID!")}, {"Node"}));
+    EXPECT_EQ(moved.validation_index, nullptr);
+    EXPECT_EQ(describe(validate(moved, "{ node { ... on T9 { id } } }")), "passed");
 }

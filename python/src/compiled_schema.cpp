@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "convert.hpp"
+#include "dovrane_core/validation.hpp"
 #include "objects.hpp"
 #include "operation_directive_info.hpp"
 #include "schema_directive_info.hpp"
@@ -297,6 +298,8 @@ constexpr binding::Function compile_schema_function = {
 };
 
 binding::Result<Ref> new_compiled_schema(dovrane_core::schema::CompiledSchema schema) {
+    // Complete from here on: what validation asks of it is indexed once.
+    dovrane_core::validation::index_schema(schema);
     return binding::new_instance(compiled_schema_class, PyCompiledSchema{std::move(schema)});
 }
 

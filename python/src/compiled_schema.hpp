@@ -22,7 +22,7 @@ struct PyCompiledSchema {
 
 extern binding::Class<PyCompiledSchema> compiled_schema_class;
 
-// A new handle that takes over `schema`.
+// A new handle that takes over `schema`, once indexed for validation.
 binding::Result<binding::Ref> new_compiled_schema(dovrane_core::schema::CompiledSchema schema);
 
 // compile_schema(*, query_type_name, mutation_type_name=None, subscription_type_name=None, types,

@@ -18,6 +18,10 @@
 #include "dovrane_core/json.hpp"
 #include "dovrane_core/persisted_query_cache.hpp"
 
+namespace dovrane_core::validation {
+struct SchemaIndex;  // validation.hpp
+}  // namespace dovrane_core::validation
+
 namespace dovrane_core::schema {
 
 // A type reference: a name, a list of a type, or a non-null type.
@@ -144,7 +148,7 @@ struct TypeDefinition {
 
 struct UnionDefinition {
     std::string name;
-    std::optional<std::string> description;  // never printed
+    std::optional<std::string> description;
     std::vector<std::string> member_names;
     bool has_custom_resolve_type = false;
 };
@@ -190,6 +194,9 @@ struct CompiledSchema {
     bool auto_camel_case = true;
     std::unique_ptr<persisted_query::PersistedQueryCache> persisted_query_cache =
         std::make_unique<persisted_query::PersistedQueryCache>(persisted_query::default_cache_byte_budget);
+    // What validation reads of the records above, indexed once they are
+    // complete (validation::index_schema); null until then.
+    std::shared_ptr<const validation::SchemaIndex> validation_index;
 
     CompiledSchema() = default;
     CompiledSchema(const CompiledSchema&) = delete;

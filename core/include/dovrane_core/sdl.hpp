@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,9 +18,21 @@ std::string render_sdl(const schema::CompiledSchema& schema);
 // field's explicit GraphQL name, else its Python name; printed, it must be the
 // name the directive's definition line gives that field, or other tools reject
 // the document. Holds views into the schema it was built from.
+//
+// A string value at a place the field's type makes an enum (through list and
+// non-null wrappers, and into the fields of input objects) that names one of
+// the enum's values prints as that bare value, the literal the definition asks
+// for; any other value prints as stored.
 struct AppliedDirectiveNames {
     using FieldsByKey = std::map<std::string_view, const schema::DirectiveFieldDefinition*, std::less<>>;
+    // An input field by its printed GraphQL name, else by its Python name.
+    using InputFieldsByKey = std::map<std::string, const schema::FieldDefinition*, std::less<>>;
+    using ValueNames = std::set<std::string_view, std::less<>>;
     std::map<std::string_view, FieldsByKey, std::less<>> fields_by_directive;
+    // The enums and input objects that directive fields reach through their
+    // types and the input objects' fields.
+    std::map<std::string_view, ValueNames, std::less<>> enum_values_by_type;
+    std::map<std::string_view, InputFieldsByKey, std::less<>> input_fields_by_type;
     bool auto_camel_case = true;
 };
 

@@ -2,11 +2,13 @@
 // test, benchmark or fuzz harness runs against, built once here.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <tuple>
 
 #include "dovrane_core/schema.hpp"
 #include "dovrane_core/test_support/schema_builders.hpp"
+#include "dovrane_core/validation.hpp"
 
 namespace dovrane_core::test_support {
 
@@ -24,8 +26,24 @@ inline schema::CompiledSchema hello_schema() {
     return schema;
 }
 
+// interface Node { id: ID! }, object types T0 ... T{count - 1} implementing
+// it, each with id and name, and type Query { node: Node }: a schema whose
+// size is all in one interface's possible types. Not indexed.
+inline schema::CompiledSchema interface_schema(std::size_t count) {
+    using schema::TypeKind;
+    schema::CompiledSchema schema = query_only_schema();
+    add(schema, type(TypeKind::Interface, "Node", {field("id", "ID!")}));
+    for (std::size_t i = 0; i < count; ++i) {
+        add(schema, type(TypeKind::Object, "T" + std::to_string(i), {field("id", "ID!"), field("name", "String")},
+                         {"Node"}));
+    }
+    add(schema, type(TypeKind::Object, "Query", {field("node", "Node")}));
+    return schema;
+}
+
 // The schema that bench/data/schema.graphql describes, with Python
-// (snake_case) names and auto_camel_case on, as the extension builds it.
+// (snake_case) names and auto_camel_case on, as the extension builds it,
+// indexed for validation.
 inline schema::CompiledSchema dashboard_schema() {
     using schema::TypeKind;
     schema::CompiledSchema schema;
@@ -106,6 +124,7 @@ inline schema::CompiledSchema dashboard_schema() {
                       field("react", "Reaction", {argument("post_id", "ID!"), argument("kind", "String!")})}));
     add(schema, type(TypeKind::Object, "Subscription",
                      {field("post_added", "Post", {argument("author_id", "ID", true)})}));
+    validation::index_schema(schema);
     return schema;
 }
 

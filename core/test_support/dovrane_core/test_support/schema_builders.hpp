@@ -116,11 +116,15 @@ inline void add(TypeMap& types, schema::TypeDefinition definition) {
     types.emplace(std::move(key), std::move(definition));
 }
 
+// Adding to a schema drops its validation index, which no longer covers it.
+
 inline void add(schema::CompiledSchema& schema, schema::TypeDefinition definition) {
+    schema.validation_index.reset();
     add(schema.types, std::move(definition));
 }
 
 inline void add(schema::CompiledSchema& schema, schema::UnionDefinition definition) {
+    schema.validation_index.reset();
     std::string key = definition.name;
     schema.unions.emplace(std::move(key), std::move(definition));
 }
@@ -132,6 +136,7 @@ inline void add_directive(schema::CompiledSchema& schema, std::string name,
     directive.name = name;
     directive.locations = std::move(locations);
     directive.arguments = std::move(arguments);
+    schema.validation_index.reset();
     schema.directives.emplace(std::move(name), std::move(directive));
 }
 
