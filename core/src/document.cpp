@@ -18,11 +18,12 @@ namespace detail {
 struct Arena::Block {
     Block* next = nullptr;
     std::size_t bytes = 0;  // the whole block, header included
+    bool from_pool = false;  // taken from the thread's pool, not from the system allocator
 };
 
 namespace {
 
-constexpr std::size_t header_bytes = 16;
+constexpr std::size_t header_bytes = 32;
 static_assert(sizeof(Arena::Block) <= header_bytes);
 // Blocks of other sizes (first blocks, blocks of their own) are kept up to
 // this size and this many, and reused for a request within a quarter above.
@@ -148,6 +149,7 @@ Arena::Block* pop(Arena::Block*& head) {
     Arena::Block* block = head;
     head = block->next;
     block->next = nullptr;
+    block->from_pool = true;
     pool.bytes -= block->bytes;
     return block;
 }
@@ -176,6 +178,7 @@ Arena::Block* take_block(std::size_t bytes) {
     auto* block = static_cast<Arena::Block*>(::operator new(bytes));
     block->next = nullptr;
     block->bytes = bytes;
+    block->from_pool = false;
     return block;
 }
 
@@ -198,6 +201,21 @@ void give_back(Arena::Block* block) {
 }  // namespace
 
 Arena::~Arena() {
+    // The blocks the pool gave go back to it first, then the others newest
+    // first: the pool keeps the same memory from one document to the next,
+    // the newest blocks when it had none. The system allocator gives memory
+    // back only from the top of its heap, where the kept blocks then lie, so
+    // the blocks freed below them stay mapped for the next large document
+    // instead of being faulted in again.
+    for (Block** link = &blocks_; *link != nullptr;) {
+        Block* block = *link;
+        if (!block->from_pool) {
+            link = &block->next;
+            continue;
+        }
+        *link = block->next;
+        give_back(block);
+    }
     while (blocks_ != nullptr) {
         Block* next = blocks_->next;
         give_back(blocks_);
