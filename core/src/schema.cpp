@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "dovrane_core/builtin_scalars.hpp"
 #include "dovrane_core/naming.hpp"
 
 namespace dovrane_core::schema {
@@ -155,6 +156,27 @@ std::set<std::string, std::less<>> referenced_type_names(
     return names;
 }
 
+void add_library_scalars(CompiledSchema& schema) {
+    std::set<std::string, std::less<>> referenced = referenced_type_names(schema.types);
+    for (const auto& [key, directive] : schema.directives) {
+        for (const ArgumentDefinition& argument : directive.arguments) {
+            referenced.insert(argument.arg_type.named_type());
+        }
+    }
+    for (const auto& [key, directive] : schema.schema_directives) {
+        for (const DirectiveFieldDefinition& field : directive.fields) referenced.insert(field.field_type.named_type());
+    }
+    for (const builtin_scalars::LibraryScalar& scalar : builtin_scalars::library) {
+        if (!referenced.contains(scalar.name) || schema.types.contains(scalar.name) ||
+            schema.unions.contains(scalar.name)) {
+            continue;
+        }
+        if (schema.scalar_names.emplace(scalar.name).second) {
+            schema.scalar_descriptions.insert_or_assign(std::string(scalar.name), std::string(scalar.description));
+        }
+    }
+}
+
 namespace {
 
 // Pass 1: every object, interface and input object has a field, every enum a value.
@@ -268,12 +290,6 @@ std::optional<std::string> validate_schema_shape(const std::map<std::string, Typ
 
 namespace {
 
-constexpr std::array<std::string_view, 5> standard_scalar_names = {"Boolean", "Float", "ID", "Int", "String"};
-
-bool is_standard_scalar(std::string_view name) {
-    return std::find(standard_scalar_names.begin(), standard_scalar_names.end(), name) != standard_scalar_names.end();
-}
-
 // What a name refers to, for the messages and the kind rules.
 enum class NamedKind : std::uint8_t { Missing, LeftOut, Object, Interface, InputObject, Enum, Union, Scalar };
 
@@ -341,12 +357,12 @@ struct SchemaReading {
     // Built-in scalars first, the names most fields use; pass 4 made sure no
     // type or union takes one of their names.
     NamedKind kind_of(std::string_view name) const {
-        if (is_standard_scalar(name)) return NamedKind::Scalar;
+        if (builtin_scalars::is_standard(name)) return NamedKind::Scalar;
         if (auto it = schema.types.find(name); it != schema.types.end()) {
             return is_introspection_name(name) ? NamedKind::LeftOut : named_kind(it->second.kind);
         }
         if (schema.unions.contains(name)) return NamedKind::Union;
-        if (schema.scalar_names.contains(name) || is_standard_scalar(name)) return NamedKind::Scalar;
+        if (schema.scalar_names.contains(name) || builtin_scalars::is_standard(name)) return NamedKind::Scalar;
         return NamedKind::Missing;
     }
 };
@@ -492,7 +508,7 @@ std::optional<std::string> check_names(const SchemaReading& reading) {
     for (const auto& [key, printed] : reading.types) {
         const TypeDefinition& type = *printed.type;
         if (auto message = check_own_name(kind_word(type.kind), type.name, type.name)) return message;
-        if (is_standard_scalar(type.name)) {
+        if (builtin_scalars::is_standard(type.name)) {
             return quoted(type.name) + " names both " + std::string(kind_with_article(named_kind(type.kind))) +
                    " and a built-in scalar";
         }
@@ -535,7 +551,7 @@ std::optional<std::string> check_names(const SchemaReading& reading) {
             return quoted(key) + " names both " + std::string(kind_with_article(named_kind(it->second.kind))) +
                    " and a union";
         }
-        if (is_standard_scalar(key)) return quoted(key) + " names both a union and a built-in scalar";
+        if (builtin_scalars::is_standard(key)) return quoted(key) + " names both a union and a built-in scalar";
     }
     for (const std::string& name : schema.scalar_names) {
         if (auto message = check_own_name("scalar", name, name)) return message;

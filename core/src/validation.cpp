@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "dovrane_core/builtin_directives.hpp"
+#include "dovrane_core/builtin_scalars.hpp"
 #include "dovrane_core/limits.hpp"
 #include "dovrane_core/naming.hpp"
 
@@ -336,10 +337,6 @@ const TypeRecord* find_type(const SchemaIndex& index, std::string_view name) {
     return named == nullptr ? nullptr : named->type;
 }
 
-bool is_builtin_scalar(std::string_view name) {
-    return name == "ID" || name == "Int" || name == "Float" || name == "String" || name == "Boolean";
-}
-
 // The records of the pool from `begin` to its end as one run, keyed.
 template <class Record>
 Run close_run(SchemaIndex& index, std::vector<Record>& pool, std::size_t begin) {
@@ -380,7 +377,7 @@ Arguments index_arguments(SchemaIndex& index, const std::vector<ArgumentDefiniti
 // any other type of `types` composite; anything else is left unclassified.
 void classify(NamedType& named, const CompiledSchema& schema) {
     const bool custom_scalar = schema.scalar_names.contains(named.name);
-    if (is_builtin_scalar(named.name) || custom_scalar) {
+    if (builtin_scalars::is_standard(named.name) || custom_scalar) {
         named.type_class = TypeClass::Leaf;
     } else if (schema.unions.contains(named.name)) {
         named.type_class = TypeClass::Composite;
@@ -391,13 +388,13 @@ void classify(NamedType& named, const CompiledSchema& schema) {
     }
     // As a value's type: the built-in scalars by name, then custom scalars
     // (anything goes), input objects and enums; anything else takes any value.
-    if (named.name == "Boolean") {
+    if (named.name == builtin_scalars::boolean_name) {
         named.value_rule = ValueRule::Boolean;
-    } else if (named.name == "Int") {
+    } else if (named.name == builtin_scalars::int_name) {
         named.value_rule = ValueRule::Int;
-    } else if (named.name == "Float") {
+    } else if (named.name == builtin_scalars::float_name) {
         named.value_rule = ValueRule::Float;
-    } else if (named.name == "String" || named.name == "ID") {
+    } else if (named.name == builtin_scalars::string_name || named.name == builtin_scalars::id_name) {
         named.value_rule = ValueRule::String;
     } else if (!custom_scalar && named.type != nullptr) {
         const TypeKind kind = named.type->definition->kind;
@@ -453,7 +450,7 @@ std::shared_ptr<const SchemaIndex> build_index(const CompiledSchema& schema) {
 
     // Every name a rule may ask about, each once: the keys of `types` first,
     // so that their ids ascend in the order of `types`.
-    std::size_t bound = 5 + schema.unions.size() + schema.scalar_names.size();
+    std::size_t bound = std::size(builtin_scalars::standard) + schema.unions.size() + schema.scalar_names.size();
     std::size_t field_count = 0;
     std::size_t argument_count = 0;
     for (const auto& [key, type] : schema.types) {
@@ -469,7 +466,7 @@ std::shared_ptr<const SchemaIndex> build_index(const CompiledSchema& schema) {
         for (const ArgumentDefinition& argument : arguments) intern(argument.arg_type.named_type());
     };
     for (const auto& [key, type] : schema.types) intern(key);
-    for (const std::string_view builtin : {"Boolean", "Float", "ID", "Int", "String"}) intern(builtin);
+    for (const std::string_view builtin : builtin_scalars::standard) intern(builtin);
     for (const auto& [key, type] : schema.types) {
         intern(type.name);
         for (const FieldDefinition& field : type.fields) {

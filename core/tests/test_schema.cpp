@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -145,6 +146,38 @@ TEST(ReferencedTypeNames, FieldAndArgumentTypesOnly) {
     add(types, enum_type("Color", {"RED"}));
     EXPECT_EQ(referenced_type_names(types), (NameSet{"Date", "ID"}));
     EXPECT_TRUE(referenced_type_names({}).empty());
+}
+
+// A library scalar joins the schema's scalars with its description wherever a
+// field, an argument or a directive names it, unless a type or a union has its
+// name; one the caller registered keeps the caller's description.
+TEST(LibraryScalars, AddedWhereReferenced) {
+    using Texts = std::map<std::string, std::string, std::less<>>;
+    CompiledSchema schema;
+    add(schema,
+        type(TypeKind::Object, "Query", {field("when", "Date!", {argument("at", "[Time]")}), field("id", "UUID")}));
+    add(schema, type(TypeKind::Object, "UUID", {field("hex", "String")}));
+    add_directive(schema, "since", {OperationDirectiveLocation::Field}, {argument("day", "DateTime")});
+    SchemaDirectiveDefinition tag;
+    tag.name = "tag";
+    tag.fields.push_back({"amount", std::nullopt, named("Decimal")});
+    schema.schema_directives.emplace("tag", std::move(tag));
+    schema.scalar_names.insert("Time");
+    schema.scalar_descriptions.emplace("Time", "Ours");
+    add_library_scalars(schema);
+    EXPECT_EQ(schema.scalar_names, (NameSet{"Date", "DateTime", "Decimal", "Time"}));
+    EXPECT_EQ(schema.scalar_descriptions, (Texts{{"Date", "Date (isoformat)"},
+                                                 {"DateTime", "Date with time (isoformat)"},
+                                                 {"Decimal", "Decimal (fixed-point)"},
+                                                 {"Time", "Ours"}}));
+
+    CompiledSchema unreferenced;
+    add(unreferenced, type(TypeKind::Object, "Query", {field("when", "Date"), field("id", "ID")}));
+    add(unreferenced, union_type("Date", {"Query"}));
+    unreferenced.scalar_names.insert("UUID");
+    add_library_scalars(unreferenced);
+    EXPECT_EQ(unreferenced.scalar_names, (NameSet{"UUID"}));
+    EXPECT_TRUE(unreferenced.scalar_descriptions.empty());
 }
 
 TEST(SchemaShape, EmptyMapsPass) { EXPECT_EQ(validate_schema_shape({}, {}, {}), std::nullopt); }

@@ -1,8 +1,8 @@
-#include "arguments.hpp"
+#include "binding/arguments.hpp"
 
 #include <string>
 
-#include "objects.hpp"
+#include "binding/objects.hpp"
 
 namespace _dovrane::binding {
 

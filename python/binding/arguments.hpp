@@ -32,8 +32,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "errors.hpp"
-#include "refs.hpp"
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 
 namespace _dovrane::binding {
 

@@ -22,8 +22,8 @@
 #include <thread>
 #include <utility>
 
-#include "errors.hpp"
-#include "refs.hpp"
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 
 namespace _dovrane::binding {
 

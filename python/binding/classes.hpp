@@ -48,11 +48,11 @@
 #include <utility>
 #include <vector>
 
-#include "cells.hpp"
-#include "convert.hpp"
-#include "errors.hpp"
-#include "objects.hpp"
-#include "refs.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/errors.hpp"
+#include "binding/objects.hpp"
+#include "binding/refs.hpp"
 
 namespace _dovrane::binding {
 

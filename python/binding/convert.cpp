@@ -1,9 +1,9 @@
-#include "convert.hpp"
+#include "binding/convert.hpp"
 
 #include <string>
 
-#include "cells.hpp"
-#include "objects.hpp"
+#include "binding/cells.hpp"
+#include "binding/objects.hpp"
 
 namespace _dovrane::binding {
 
@@ -138,6 +138,21 @@ Result<PyObject*> to_type(PyObject* object) {
         return conversion_error("type", object);
     }
     return object;
+}
+
+Result<std::string> str_attribute(PyObject* object, InternedName& name) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, getattr(object, name));
+    DOVRANE_ASSIGN_OR_RETURN(std::string_view text, to_str(value.get()));
+    return std::string(text);
+}
+
+Result<std::optional<std::string>> optional_str_attribute(PyObject* object, InternedName& name) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, getattr(object, name));
+    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, to_optional_str(value.get()));
+    if (!text) {
+        return std::optional<std::string>();
+    }
+    return std::optional<std::string>(std::string(*text));
 }
 
 DictIterator::DictIterator(PyObject* dict) : dict_(dict), size_(PyDict_Size(dict)), remaining_(size_) {}

@@ -13,8 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "errors.hpp"
-#include "refs.hpp"
+#include "binding/cells.hpp"
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 
 namespace _dovrane::binding {
 
@@ -41,6 +42,11 @@ Result<PyObject*> to_dict(PyObject* object);
 Result<std::vector<std::string>> to_str_list(PyObject* object);
 // A class (a type object), returned as the object itself.
 Result<PyObject*> to_type(PyObject* object);
+
+// `getattr(object, name)` converted as `to_str` and `to_optional_str` do,
+// the text copied out.
+Result<std::string> str_attribute(PyObject* object, InternedName& name);
+Result<std::optional<std::string>> optional_str_attribute(PyObject* object, InternedName& name);
 
 // Walks a dict with `PyDict_Next`, checking at every step that it keeps its
 // size and keys: code run on an item may mutate the dict, which would

@@ -1,10 +1,10 @@
-#include "errors.hpp"
+#include "binding/errors.hpp"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "cells.hpp"
+#include "binding/cells.hpp"
 
 namespace _dovrane::binding {
 

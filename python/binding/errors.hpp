@@ -20,7 +20,7 @@
 #include <utility>
 #include <variant>
 
-#include "refs.hpp"
+#include "binding/refs.hpp"
 
 namespace _dovrane::binding {
 

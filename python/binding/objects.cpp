@@ -1,4 +1,4 @@
-#include "objects.hpp"
+#include "binding/objects.hpp"
 
 namespace _dovrane::binding {
 

@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "cells.hpp"
-#include "errors.hpp"
-#include "refs.hpp"
+#include "binding/cells.hpp"
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 
 namespace _dovrane::binding {
 

@@ -18,23 +18,23 @@
 //     class CompiledSchema:              # opaque; built only by this module
 //         scalar_names: list[str]        # read-only; a new list on every read, sorted by bytes
 //         scalar_descriptions: dict[str, str]  # read-only; a new dict on every read
-#include "compiled_schema.hpp"
+#include "src/compiled_schema.hpp"
 
-#include <array>
 #include <map>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "convert.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/validation.hpp"
-#include "objects.hpp"
-#include "operation_directive_info.hpp"
-#include "schema_directive_info.hpp"
-#include "type_info.hpp"
-#include "union_info.hpp"
+#include "src/applied_directives.hpp"
+#include "src/error.hpp"
+#include "src/operation_directive_info.hpp"
+#include "src/schema_directive_info.hpp"
+#include "src/type_info.hpp"
+#include "src/union_info.hpp"
 
 namespace _dovrane::compiled_schema {
 
@@ -84,22 +84,8 @@ PyGetSetDef compiled_schema_getters[] = {
     {},
 };
 
-
 // ---------------------------------------------------------------------------
 // compile_schema
-
-// The library scalars added to a schema that references them, in this order.
-struct BuiltinScalar {
-    std::string_view name;
-    std::string_view description;
-};
-constexpr std::array<BuiltinScalar, 5> builtin_scalars = {{
-    {"Date", "Date (isoformat)"},
-    {"DateTime", "Date with time (isoformat)"},
-    {"Decimal", "Decimal (fixed-point)"},
-    {"Time", "Time (isoformat)"},
-    {"UUID", "UUID"},
-}};
 
 // A sequence parameter item by item (a bare str and None are refused).
 template <class Visit>
@@ -151,8 +137,8 @@ binding::Result<std::vector<NamedPair>> named_pairs(PyObject* object) {
 binding::Result<std::vector<NamedPair>> directive_pairs(PyObject* object) {
     DOVRANE_ASSIGN_OR_RETURN(std::vector<NamedPair> pairs, named_pairs(object));
     for (std::size_t i = 0; i < pairs.size(); ++i) {
-        DOVRANE_ASSIGN_OR_RETURN(pairs[i].second,
-                                 type_info::directive_instance_list(pairs[i].second.get(), item_place(i), "directive"));
+        DOVRANE_ASSIGN_OR_RETURN(pairs[i].second, applied_directives::directive_instance_list(
+                                                      pairs[i].second.get(), item_place(i), "directive"));
     }
     return pairs;
 }
@@ -181,39 +167,6 @@ binding::Result<Ref> no_pairs() {
         return binding::Error::fetch();
     }
     return empty;
-}
-
-// Every named type that a field, a field argument, an operation directive's
-// argument or a schema directive's field refers to: a library scalar that
-// only a directive names must still be declared, or the SDL would name an
-// undeclared type.
-std::set<std::string, std::less<>> referenced_names(const schema::CompiledSchema& compiled) {
-    std::set<std::string, std::less<>> names = schema::referenced_type_names(compiled.types);
-    for (const auto& [name, directive] : compiled.directives) {
-        for (const auto& argument : directive.arguments) {
-            names.insert(argument.arg_type.named_type());
-        }
-    }
-    for (const auto& [name, directive] : compiled.schema_directives) {
-        for (const auto& field : directive.fields) {
-            names.insert(field.field_type.named_type());
-        }
-    }
-    return names;
-}
-
-void add_builtin_scalars(schema::CompiledSchema& compiled) {
-    std::set<std::string, std::less<>> referenced = referenced_names(compiled);
-    for (const BuiltinScalar& builtin : builtin_scalars) {
-        if (!referenced.contains(builtin.name) || compiled.types.contains(builtin.name) ||
-            compiled.unions.contains(builtin.name)) {
-            continue;
-        }
-        // A scalar the caller registered keeps the caller's description, or none.
-        if (compiled.scalar_names.emplace(builtin.name).second) {
-            compiled.scalar_descriptions.insert_or_assign(std::string(builtin.name), std::string(builtin.description));
-        }
-    }
 }
 
 constexpr binding::Parameter compile_schema_parameters[] = {
@@ -273,7 +226,7 @@ binding::Result<Ref> compile_schema(PyObject*, binding::Arguments& arguments) {
     // None, or directive instances, read once.
     DOVRANE_ASSIGN_OR_RETURN(Ref schema_applied_directives, arguments.convert(12, [](PyObject* object) {
         return object == nullptr || object == Py_None ? binding::Result<Ref>(Ref())
-                                                      : type_info::directive_instance_list(object, {}, "item");
+                                                      : applied_directives::directive_instance_list(object, {}, "item");
     }));
 
     compiled.query_type_name = std::string(query_type_name);
@@ -282,20 +235,21 @@ binding::Result<Ref> compile_schema(PyObject*, binding::Arguments& arguments) {
 
     // Each directives object was read once, so a generator keeps its directives.
     for (NamedPair& pair : scalar_directives) {
-        DOVRANE_ASSIGN_OR_RETURN(std::vector<schema::AppliedDirective> applied,
-                                 type_info::checked_applied_directives(pair.second.get(), "SCALAR", pair.name));
+        DOVRANE_ASSIGN_OR_RETURN(
+            std::vector<schema::AppliedDirective> applied,
+            applied_directives::checked_applied_directives(pair.second.get(), "SCALAR", pair.name));
         compiled.scalar_directives.insert_or_assign(std::move(pair.name), std::move(applied));
     }
     if (schema_applied_directives) {
         DOVRANE_ASSIGN_OR_RETURN(compiled.schema_applied_directives,
-                                 type_info::checked_applied_directives(schema_applied_directives.get(), "SCHEMA",
-                                                                       "schema"));
+                                 applied_directives::checked_applied_directives(schema_applied_directives.get(),
+                                                                                "SCHEMA", "schema"));
     }
 
     compiled.scalar_names.insert(scalar_names.begin(), scalar_names.end());
-    add_builtin_scalars(compiled);
+    schema::add_library_scalars(compiled);
     if (auto problem = schema::validate_schema_shape(compiled)) {
-        return type_info::SchemaError::new_err(std::move(*problem));
+        return error::SchemaError::new_err(std::move(*problem));
     }
     return new_compiled_schema(std::move(compiled));
 }

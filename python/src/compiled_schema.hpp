@@ -4,11 +4,11 @@
 
 #include <Python.h>
 
-#include "arguments.hpp"
-#include "classes.hpp"
+#include "binding/arguments.hpp"
+#include "binding/classes.hpp"
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 #include "dovrane_core/schema.hpp"
-#include "errors.hpp"
-#include "refs.hpp"
 
 namespace _dovrane::compiled_schema {
 

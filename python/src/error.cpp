@@ -1,22 +1,23 @@
-#include "error.hpp"
+// The module's errors.
+//
+// Python equivalent:
+//
+//     class GraphQLError(Exception): ...
+//     class SchemaError(Exception): ...
+#include "src/error.hpp"
 
 #include <string>
 #include <utility>
 
-#include "cells.hpp"
-#include "objects.hpp"
+#include "binding/cells.hpp"
+#include "binding/objects.hpp"
+#include "src/host_names.hpp"
 
 namespace _dovrane::error {
 
 namespace {
 
 using binding::Ref;
-
-binding::InternedName host_error_module{"dovrane._error"};
-binding::InternedName graphql_error_name{"GraphQLError"};
-binding::InternedName error_code_name{"ErrorCode"};
-binding::InternedName code_keyword{"code"};
-binding::InternedName locations_keyword{"locations"};
 
 constexpr const char graphql_error_doc[] =
     "Base exception for GraphQL errors shaped as in the GraphQL specification\n"
@@ -41,19 +42,19 @@ binding::Result<Ref> locations_list(const std::vector<dovrane_core::error::Locat
 }
 
 binding::Result<Ref> host_exception(const dovrane_core::error::GraphQLError& error) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(host_error_module));
-    DOVRANE_ASSIGN_OR_RETURN(Ref error_class, binding::getattr(module.get(), graphql_error_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref error_codes, binding::getattr(module.get(), error_code_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(names::dovrane_error_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref error_class, binding::getattr(module.get(), names::graphql_error_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref error_codes, binding::getattr(module.get(), names::error_code_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref wire_name,
                              binding::new_str(dovrane_core::error::error_code_wire_name(error.code)));
     DOVRANE_ASSIGN_OR_RETURN(Ref code, binding::getattr(error_codes.get(), wire_name.get()));
 
     DOVRANE_ASSIGN_OR_RETURN(Ref keywords, binding::new_dict());
-    DOVRANE_ASSIGN_OR_RETURN(PyObject * code_key, code_keyword.get());
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * code_key, names::code_name.get());
     DOVRANE_TRY(binding::dict_set(keywords.get(), code_key, code.get()));
     if (error.locations) {
         DOVRANE_ASSIGN_OR_RETURN(Ref locations, locations_list(*error.locations));
-        DOVRANE_ASSIGN_OR_RETURN(PyObject * locations_key, locations_keyword.get());
+        DOVRANE_ASSIGN_OR_RETURN(PyObject * locations_key, names::locations_name.get());
         DOVRANE_TRY(binding::dict_set(keywords.get(), locations_key, locations.get()));
     }
     // A core message is UTF-8, but must never become a decoding error.
@@ -65,6 +66,13 @@ binding::Result<Ref> host_exception(const dovrane_core::error::GraphQLError& err
                                    "' object, which is not an exception");
     }
     return exception;
+}
+
+PyObject* schema_error_source() {
+    return binding::object_from_cell(schema_error_type_cell, [] {
+        return binding::new_exception_type("_dovrane.SchemaError", "Raised for dovrane schema build-time errors.",
+                                           PyExc_Exception);
+    });
 }
 
 }  // namespace
@@ -88,6 +96,20 @@ binding::Error raise(dovrane_core::error::BoxedError error) {
         return exception.take_error();
     }
     return binding::Error::from_instance(std::move(exception).value());
+}
+
+binding::OnceCell<Ref> schema_error_type_cell;
+
+binding::Error SchemaError::new_err(std::string message) {
+    return binding::Error::lazy(&schema_error_source, std::move(message));
+}
+
+binding::Result<Ref> schema_error_type() {
+    PyObject* type = schema_error_source();
+    if (type == nullptr) {
+        return binding::Error::fetch();
+    }
+    return Ref::borrow(type);
 }
 
 }  // namespace _dovrane::error

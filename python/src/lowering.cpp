@@ -30,30 +30,24 @@
 //
 // The variables reach @skip/@include/@defer/@stream as JSON copies, and the
 // arguments as the caller's own objects, taken from `variable_values` itself.
-#include "lowering.hpp"
+#include "src/lowering.hpp"
 
 #include <array>
 #include <cstdint>
 #include <string_view>
 #include <utility>
 
-#include "arguments.hpp"
-#include "cells.hpp"
-#include "convert.hpp"
+#include "binding/arguments.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
+#include "binding/refs.hpp"
 #include "dovrane_core/limits.hpp"
 #include "dovrane_core/lowering.hpp"
 #include "dovrane_core/parser.hpp"
-#include "error.hpp"
-#include "objects.hpp"
-#include "refs.hpp"
-#include "validation.hpp"
-#include "values.hpp"
-
-// GCC 12 at -O3 reports moved-from json::Value variants inside Result as
-// "maybe uninitialized": a known false positive of variant-in-variant moves.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+#include "src/error.hpp"
+#include "src/parsed_document.hpp"
+#include "src/values.hpp"
 
 namespace _dovrane::lowering {
 
@@ -144,7 +138,8 @@ binding::Result<Ref> lowered_field_selections(const PyLoweredField& field) {
 }
 
 dovrane_core::error::Location lowered_field_position(const PyLoweredField& field) {
-    const validation::PyParsedDocument& handle = binding::record_of<validation::PyParsedDocument>(field.document.get());
+    const parsed_document::PyParsedDocument& handle =
+        binding::record_of<parsed_document::PyParsedDocument>(field.document.get());
     return handle.document->position(field.selection->offset);
 }
 
@@ -489,7 +484,7 @@ binding::Result<Ref> lower_query(PyObject*, binding::Arguments& arguments) {
     }
     document::SharedDocument shared = std::move(parsed).value();
     // A handle of its own, which the plan's objects keep instead of the text.
-    DOVRANE_ASSIGN_OR_RETURN(Ref handle, validation::new_parsed_document(shared));
+    DOVRANE_ASSIGN_OR_RETURN(Ref handle, parsed_document::new_parsed_document(shared));
     return lower_parsed_document(handle.get(), shared, variable_values, operation_name);
 }
 
@@ -501,7 +496,7 @@ constexpr binding::Parameter lower_document_parameters[] = {
 
 binding::Result<Ref> lower_document(PyObject*, binding::Arguments& arguments) {
     DOVRANE_ASSIGN_OR_RETURN(const document::SharedDocument* parsed,
-                             arguments.convert(0, validation::shared_document_of));
+                             arguments.convert(0, parsed_document::shared_document_of));
     DOVRANE_ASSIGN_OR_RETURN(PyObject * variable_values, arguments.convert(1, binding::to_dict));
     DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> operation_name,
                              arguments.convert(2, binding::to_optional_str));

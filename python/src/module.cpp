@@ -8,21 +8,22 @@
 #include <atomic>
 #include <cstdint>
 
-#include "arguments.hpp"
-#include "classes.hpp"
-#include "compiled_schema.hpp"
-#include "error.hpp"
-#include "errors.hpp"
-#include "lowering.hpp"
-#include "objects.hpp"
-#include "operation_directive_info.hpp"
-#include "persisted_query.hpp"
-#include "query_document.hpp"
-#include "schema_directive_info.hpp"
-#include "sdl.hpp"
-#include "type_info.hpp"
-#include "union_info.hpp"
-#include "validation.hpp"
+#include "binding/arguments.hpp"
+#include "binding/classes.hpp"
+#include "binding/errors.hpp"
+#include "binding/objects.hpp"
+#include "src/compiled_schema.hpp"
+#include "src/error.hpp"
+#include "src/lowering.hpp"
+#include "src/operation_directive_info.hpp"
+#include "src/parsed_document.hpp"
+#include "src/persisted_query.hpp"
+#include "src/query_document.hpp"
+#include "src/schema_directive_info.hpp"
+#include "src/sdl.hpp"
+#include "src/type_info.hpp"
+#include "src/union_info.hpp"
+#include "src/validation.hpp"
 
 namespace _dovrane {
 
@@ -55,7 +56,7 @@ constexpr Registration registrations[] = {
     {"ArgumentInfo", make_class<type_info::argument_info_class>},
     {"EnumValueInfo", make_class<type_info::enum_value_info_class>},
     {"GraphQLTypeInfo", make_class<type_info::graphql_type_class>},
-    {"SchemaError", [](PyObject*) { return type_info::schema_error_type(); }},
+    {"SchemaError", [](PyObject*) { return error::schema_error_type(); }},
     {"GraphQLError", [](PyObject*) { return error::graphql_error_type(); }},
     {"describe_union", make_function<union_info::describe_union_function>},
     {"UnionInfo", make_class<union_info::union_info_class>},
@@ -74,7 +75,7 @@ constexpr Registration registrations[] = {
     {"lower_document", make_function<lowering::lower_document_function>},
     {"parse_query", make_function<validation::parse_query_function>},
     {"validate_document", make_function<validation::validate_document_function>},
-    {"ParsedDocument", make_class<validation::parsed_document_class>},
+    {"ParsedDocument", make_class<parsed_document::parsed_document_class>},
     {"PersistedQueryResult", make_class<persisted_query::persisted_query_result_class>},
     {"render_sdl", make_function<sdl::render_sdl_function>},
     {"parse_query_document", make_function<query_document::parse_query_document_function>},

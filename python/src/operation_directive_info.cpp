@@ -13,16 +13,18 @@
 //         value_parameter: str | None
 //         info_parameter: str | None
 //         arguments: list[ArgumentInfo]
-#include "operation_directive_info.hpp"
+#include "src/operation_directive_info.hpp"
 
 #include <utility>
 
-#include "cells.hpp"
-#include "convert.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/naming.hpp"
-#include "objects.hpp"
-#include "resolver_binding.hpp"
-#include "type_info.hpp"
+#include "src/error.hpp"
+#include "src/host_names.hpp"
+#include "src/resolver_binding.hpp"
+#include "src/type_info.hpp"
 
 namespace _dovrane::operation_directive_info {
 
@@ -32,9 +34,14 @@ using binding::Ref;
 using dovrane_core::schema::OperationDirectiveDefinition;
 using dovrane_core::schema::OperationDirectiveLocation;
 
-binding::InternedName directive_module_name{"dovrane.directive"};
-binding::InternedName directive_value_name{"DirectiveValue"};
-binding::InternedName dunder_name_name{"__name__"};
+// One of the 7 wire names, "QUERY" to "INLINE_FRAGMENT", matched exactly;
+// anything else is SchemaError "unknown operation directive location '{}'".
+binding::Result<OperationDirectiveLocation> parse_location(std::string_view name) {
+    if (auto location = dovrane_core::schema::parse_operation_directive_location(name)) {
+        return *location;
+    }
+    return error::SchemaError::new_err("unknown operation directive location '" + std::string(name) + "'");
+}
 
 PyGetSetDef operation_directive_info_getters[] = {
     binding::getter<&PyOperationDirectiveInfo::name>("name"),
@@ -68,8 +75,8 @@ binding::Result<Ref> describe_operation_directive(PyObject*, binding::Arguments&
         definition.locations.push_back(location);
     }
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref directive_module, binding::import_module(directive_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref value_marker, binding::getattr(directive_module.get(), directive_value_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directive_module, binding::import_module(names::dovrane_directive_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref value_marker, binding::getattr(directive_module.get(), names::directive_value_name));
     // No owning class: only the host's lazy names join the annotation namespace.
     DOVRANE_ASSIGN_OR_RETURN(resolver_binding::ClassifiedParameters classified,
                              resolver_binding::classify_parameters(nullptr, func, nullptr, value_marker.get(),
@@ -79,7 +86,7 @@ binding::Result<Ref> describe_operation_directive(PyObject*, binding::Arguments&
         definition.name = std::string(*name);
     } else {
         // Camel-cased whatever the schema's auto_camel_case will say.
-        DOVRANE_ASSIGN_OR_RETURN(Ref function_name, binding::getattr(func, dunder_name_name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref function_name, binding::getattr(func, names::dunder_name_name));
         DOVRANE_ASSIGN_OR_RETURN(std::string_view function_name_text, binding::to_str(function_name.get()));
         definition.name = dovrane_core::naming::to_camel_case(function_name_text);
     }
@@ -132,16 +139,6 @@ binding::Result<const OperationDirectiveDefinition*> operation_directive_definit
     DOVRANE_ASSIGN_OR_RETURN(PyOperationDirectiveInfo * info,
                              binding::to_instance(operation_directive_info_class, object));
     return &info->definition;
-}
-
-binding::Result<OperationDirectiveLocation> parse_location(std::string_view name) {
-    auto location = dovrane_core::schema::parse_operation_directive_location(name);
-    if (!location) {
-        std::string message = "unknown operation directive location '";
-        message.append(name).append("'");
-        return type_info::SchemaError::new_err(std::move(message));
-    }
-    return *location;
 }
 
 }  // namespace _dovrane::operation_directive_info

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "arguments.hpp"
-#include "classes.hpp"
+#include "binding/arguments.hpp"
+#include "binding/classes.hpp"
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 #include "dovrane_core/schema.hpp"
-#include "errors.hpp"
-#include "refs.hpp"
 
 namespace _dovrane::operation_directive_info {
 
@@ -39,9 +39,5 @@ extern const binding::Function describe_operation_directive_function;
 // The hidden definition of an OperationDirectiveInfo; the layer's TypeError for any other object.
 binding::Result<const dovrane_core::schema::OperationDirectiveDefinition*> operation_directive_definition_of(
     PyObject* object);
-
-// One of the 7 wire names, "QUERY" to "INLINE_FRAGMENT", matched exactly;
-// anything else is SchemaError "unknown operation directive location '{}'".
-binding::Result<dovrane_core::schema::OperationDirectiveLocation> parse_location(std::string_view name);
 
 }  // namespace _dovrane::operation_directive_info

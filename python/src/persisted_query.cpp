@@ -10,19 +10,19 @@
 //     class PersistedQueryResult:        # built only by this module
 //         cache_hit: bool                # read-only
 //         document: ParsedDocument       # read-only; the same object on every read
-#include "persisted_query.hpp"
+#include "src/persisted_query.hpp"
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
-#include "compiled_schema.hpp"
-#include "convert.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/persisted_query.hpp"
-#include "error.hpp"
-#include "objects.hpp"
-#include "validation.hpp"
+#include "src/compiled_schema.hpp"
+#include "src/error.hpp"
+#include "src/parsed_document.hpp"
 
 namespace _dovrane::persisted_query {
 
@@ -77,7 +77,8 @@ binding::Result<Ref> resolve_persisted_query(PyObject*, binding::Arguments& argu
         query_text_override.emplace();
     }
     DOVRANE_ASSIGN_OR_RETURN(Ref document,
-                             validation::new_parsed_document(std::move(found.document), std::move(query_text_override)));
+                             parsed_document::new_parsed_document(std::move(found.document),
+                                                                  std::move(query_text_override)));
     return binding::new_instance(persisted_query_result_class,
                                  PyPersistedQueryResult{!found.registered, std::move(document)});
 }

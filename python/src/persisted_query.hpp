@@ -4,9 +4,9 @@
 
 #include <Python.h>
 
-#include "arguments.hpp"
-#include "classes.hpp"
-#include "refs.hpp"
+#include "binding/arguments.hpp"
+#include "binding/classes.hpp"
+#include "binding/refs.hpp"
 
 namespace _dovrane::persisted_query {
 

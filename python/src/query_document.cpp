@@ -36,18 +36,18 @@
 // Strings are new objects on every read; lists are new on every read and hold
 // the same element objects. Nothing refers back to the text or the parsed
 // document, which is dropped before the call returns.
-#include "query_document.hpp"
+#include "src/query_document.hpp"
 
 #include <cstddef>
 #include <utility>
 
-#include "convert.hpp"
+#include "binding/convert.hpp"
+#include "binding/errors.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/document.hpp"
 #include "dovrane_core/limits.hpp"
 #include "dovrane_core/parser.hpp"
-#include "error.hpp"
-#include "errors.hpp"
-#include "objects.hpp"
+#include "src/error.hpp"
 
 namespace _dovrane::query_document {
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "arguments.hpp"
-#include "classes.hpp"
-#include "refs.hpp"
+#include "binding/arguments.hpp"
+#include "binding/classes.hpp"
+#include "binding/refs.hpp"
 
 namespace _dovrane::query_document {
 

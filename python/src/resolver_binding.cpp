@@ -14,17 +14,20 @@
 //             elif Annotated[..., Depends(...)]:                   -> left out
 //             elif annotation or origin is value_marker:           -> the directive value
 //             else:                                                -> an argument
-#include "resolver_binding.hpp"
+#include "src/resolver_binding.hpp"
 
 #include <utility>
 
-#include "cells.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/limits.hpp"
-#include "convert.hpp"
-#include "objects.hpp"
-#include "type_info.hpp"
-#include "typing_utils.hpp"
-#include "values.hpp"
+#include "src/annotation_resolution.hpp"
+#include "src/applied_directives.hpp"
+#include "src/error.hpp"
+#include "src/host_names.hpp"
+#include "src/typing_utils.hpp"
+#include "src/values.hpp"
 
 namespace _dovrane::resolver_binding {
 
@@ -32,59 +35,7 @@ namespace {
 
 using binding::Ref;
 using dovrane_core::schema::ArgumentDefinition;
-using type_info::SchemaError;
-
-binding::InternedName inspect_module_name{"inspect"};
-binding::InternedName typing_module_name{"typing"};
-binding::InternedName types_module_name{"types"};
-binding::InternedName resolver_module_name{"dovrane._resolver"};
-binding::InternedName parent_name{"Parent"};
-binding::InternedName info_name{"Info"};
-binding::InternedName depends_name{"Depends"};
-binding::InternedName argument_name{"Argument"};
-binding::InternedName parameter_class_name{"Parameter"};
-binding::InternedName empty_name{"empty"};
-binding::InternedName signature_name{"signature"};
-binding::InternedName parameters_name{"parameters"};
-binding::InternedName values_name{"values"};
-binding::InternedName name_name{"name"};
-binding::InternedName annotation_name{"annotation"};
-binding::InternedName default_name{"default"};
-binding::InternedName dunder_name_name{"__name__"};
-binding::InternedName qualname_name{"__qualname__"};
-binding::InternedName description_name{"description"};
-binding::InternedName deprecation_reason_name{"deprecation_reason"};
-binding::InternedName graphql_type_name{"graphql_type"};
-binding::InternedName directives_name{"directives"};
-binding::InternedName function_type_name{"FunctionType"};
-binding::InternedName code_name{"__code__"};
-binding::InternedName globals_name{"__globals__"};
-binding::InternedName closure_name{"__closure__"};
-binding::InternedName annotations_name{"__annotations__"};
-binding::InternedName module_name{"__module__"};
-binding::InternedName wrapped_name{"__wrapped__"};
-binding::InternedName method_type_name{"MethodType"};
-binding::InternedName functools_module_name{"functools"};
-binding::InternedName partial_name{"partial"};
-binding::InternedName builtins_module_name{"builtins"};
-binding::InternedName staticmethod_name{"staticmethod"};
-binding::InternedName classmethod_name{"classmethod"};
-binding::InternedName func_name{"__func__"};
-binding::InternedName partial_func_name{"func"};
-binding::InternedName call_name{"__call__"};
-
-binding::Result<std::string> str_attribute(PyObject* object, binding::InternedName& name) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(object, name));
-    DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(value.get()));
-    return std::string(text);
-}
-
-// None means unset; anything else must be a str.
-binding::Result<std::optional<std::string>> optional_str_attribute(PyObject* object, binding::InternedName& name) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(object, name));
-    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, binding::to_optional_str(value.get()));
-    return text ? std::optional<std::string>(*text) : std::nullopt;
-}
+using error::SchemaError;
 
 // The plain function whose annotations a resolver carries: a bound method (a
 // class method reached through its class or an instance included) and a static
@@ -94,12 +45,12 @@ binding::Result<std::optional<std::string>> optional_str_attribute(PyObject* obj
 // they are. `get_type_hints` refuses partials and callable objects outright,
 // and on 3.10 it reads a method's defaults as a function's (below).
 binding::Result<Ref> annotated_function(PyObject* types, PyObject* function_type, PyObject* func) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref method_type, binding::getattr(types, method_type_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref functools, binding::import_module(functools_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref partial_type, binding::getattr(functools.get(), partial_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref builtins, binding::import_module(builtins_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref staticmethod_type, binding::getattr(builtins.get(), staticmethod_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref classmethod_type, binding::getattr(builtins.get(), classmethod_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref method_type, binding::getattr(types, names::method_type_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref functools, binding::import_module(names::functools_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref partial_type, binding::getattr(functools.get(), names::partial_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref builtins, binding::import_module(names::builtins_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref staticmethod_type, binding::getattr(builtins.get(), names::staticmethod_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref classmethod_type, binding::getattr(builtins.get(), names::classmethod_name));
 
     Ref current = Ref::borrow(func);
     // Each step unwraps one layer; a chain this long was built to loop.
@@ -114,9 +65,9 @@ binding::Result<Ref> annotated_function(PyObject* types, PyObject* function_type
         DOVRANE_ASSIGN_OR_RETURN(bool is_class_method, binding::is_instance(object, classmethod_type.get()));
         DOVRANE_ASSIGN_OR_RETURN(bool is_partial, binding::is_instance(object, partial_type.get()));
         if (is_method || is_static || is_class_method) {
-            inner = &func_name;
+            inner = &names::dunder_func_name;
         } else if (is_partial) {
-            inner = &partial_func_name;
+            inner = &names::func_name;
         }
         if (inner != nullptr) {
             DOVRANE_ASSIGN_OR_RETURN(current, binding::getattr(object, *inner));
@@ -124,7 +75,7 @@ binding::Result<Ref> annotated_function(PyObject* types, PyObject* function_type
         }
         // A callable object: its class's __call__, when that is a function.
         DOVRANE_ASSIGN_OR_RETURN(Ref call, binding::getattr_or_empty(reinterpret_cast<PyObject*>(Py_TYPE(object)),
-                                                                     call_name));
+                                                                     names::dunder_call_name));
         if (!call || reinterpret_cast<PyObject*>(Py_TYPE(call.get())) != function_type) {
             break;
         }
@@ -143,13 +94,14 @@ binding::Result<Ref> hints_target(PyObject* function_type, PyObject* func) {
     if (binding::python_at_least(11) || reinterpret_cast<PyObject*>(Py_TYPE(func)) != function_type) {
         return Ref::borrow(func);
     }
-    DOVRANE_ASSIGN_OR_RETURN(Ref code, binding::getattr(func, code_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref globals, binding::getattr(func, globals_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(func, dunder_name_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref closure, binding::getattr(func, closure_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref code, binding::getattr(func, names::dunder_code_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref globals, binding::getattr(func, names::dunder_globals_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(func, names::dunder_name_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref closure, binding::getattr(func, names::dunder_closure_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref copy, binding::call(function_type, {code.get(), globals.get(), name.get(),
                                                                            Py_None, closure.get()}));
-    for (binding::InternedName* attribute : {&annotations_name, &qualname_name, &module_name}) {
+    for (binding::InternedName* attribute :
+         {&names::dunder_annotations_name, &names::dunder_qualname_name, &names::dunder_module_name}) {
         DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(func, *attribute));
         DOVRANE_ASSIGN_OR_RETURN(PyObject * text, attribute->get());
         if (PyObject_SetAttr(copy.get(), text, value.get()) < 0) {
@@ -157,9 +109,9 @@ binding::Result<Ref> hints_target(PyObject* function_type, PyObject* func) {
         }
     }
     // get_type_hints follows __wrapped__ to find the globals of a decorated function.
-    auto wrapped = binding::getattr(func, wrapped_name);
+    auto wrapped = binding::getattr(func, names::dunder_wrapped_name);
     if (wrapped.ok()) {
-        DOVRANE_ASSIGN_OR_RETURN(PyObject * text, wrapped_name.get());
+        DOVRANE_ASSIGN_OR_RETURN(PyObject * text, names::dunder_wrapped_name.get());
         if (PyObject_SetAttr(copy.get(), text, wrapped.value().get()) < 0) {
             return binding::Error::fetch();
         }
@@ -172,7 +124,7 @@ binding::Result<Ref> hints_target(PyObject* function_type, PyObject* func) {
 // "could not resolve parameter annotations for '{qualname}': {Type: text}"
 binding::Error unresolved_annotations(PyObject* func, binding::Error cause) {
     std::string qualname;
-    auto read = binding::getattr(func, qualname_name);
+    auto read = binding::getattr(func, names::dunder_qualname_name);
     if (read.ok()) {
         auto text = binding::to_str(read.value().get());
         if (text.ok()) {
@@ -197,18 +149,21 @@ binding::Error unresolved_annotations(PyObject* func, binding::Error cause) {
                                 described.value());
 }
 
-}  // namespace
-
+// `typing.get_type_hints(func, localns=..., include_extras=True)` with the
+// owner and the host's lazy names in the local namespace, where `func` is the
+// function itself or, for a method, a static or class method, a partial or a
+// callable object, the function behind it; a failure is the
+// SchemaError "could not resolve parameter annotations for '{}': {}".
 binding::Result<Ref> resolve_annotations(PyObject* typing, PyObject* owner, PyObject* func) {
     DOVRANE_ASSIGN_OR_RETURN(Ref namespace_dict, binding::new_dict());
     if (owner != nullptr) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref owner_name, binding::getattr(owner, dunder_name_name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref owner_name, binding::getattr(owner, names::dunder_name_name));
         DOVRANE_TRY(binding::to_str(owner_name.get()));
         DOVRANE_TRY(binding::dict_set(namespace_dict.get(), owner_name.get(), owner));
     }
     DOVRANE_TRY(typing_utils::seed_lazy_namespace_for_callable(func, namespace_dict.get()));
-    DOVRANE_ASSIGN_OR_RETURN(Ref types, binding::import_module(types_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref function_type, binding::getattr(types.get(), function_type_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref types, binding::import_module(names::types_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref function_type, binding::getattr(types.get(), names::function_type_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref function, annotated_function(types.get(), function_type.get(), func));
     DOVRANE_ASSIGN_OR_RETURN(Ref target, hints_target(function_type.get(), function.get()));
     auto hints = typing_utils::get_type_hints(typing, target.get(), namespace_dict.get());
@@ -223,29 +178,33 @@ binding::Result<Ref> resolve_annotations(PyObject* typing, PyObject* owner, PyOb
     return std::move(hints).value();
 }
 
+// One argument parameter: its `Argument` configuration (the first in the
+// `Annotated` metadata), type, Maybe flag, default literal and directives.
 binding::Result<ArgumentDefinition> classify_argument(PyObject* typing, std::string name, PyObject* annotation,
                                                       bool has_default, std::optional<std::string> literal) {
     DOVRANE_ASSIGN_OR_RETURN(bool is_maybe, typing_utils::is_maybe_annotation(typing, annotation));
     DOVRANE_ASSIGN_OR_RETURN(typing_utils::AnnotatedParts parts, typing_utils::unwrap_annotated(typing, annotation));
-    DOVRANE_ASSIGN_OR_RETURN(Ref resolver_module, binding::import_module(resolver_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref argument_class, binding::getattr(resolver_module.get(), argument_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref resolver_module, binding::import_module(names::dovrane_resolver_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref argument_class, binding::getattr(resolver_module.get(), names::argument_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref configuration, typing_utils::find_marker(parts.metadata, argument_class.get()));
 
     ArgumentDefinition argument;
     Ref graphql_type;
     Ref directives;
     if (configuration) {
-        DOVRANE_ASSIGN_OR_RETURN(argument.graphql_name, optional_str_attribute(configuration.get(), name_name));
-        DOVRANE_ASSIGN_OR_RETURN(argument.description, optional_str_attribute(configuration.get(), description_name));
+        DOVRANE_ASSIGN_OR_RETURN(argument.graphql_name,
+                                 binding::optional_str_attribute(configuration.get(), names::name_name));
+        DOVRANE_ASSIGN_OR_RETURN(argument.description,
+                                 binding::optional_str_attribute(configuration.get(), names::description_name));
         DOVRANE_ASSIGN_OR_RETURN(argument.deprecation_reason,
-                                 optional_str_attribute(configuration.get(), deprecation_reason_name));
-        DOVRANE_ASSIGN_OR_RETURN(graphql_type, binding::getattr(configuration.get(), graphql_type_name));
+                                 binding::optional_str_attribute(configuration.get(), names::deprecation_reason_name));
+        DOVRANE_ASSIGN_OR_RETURN(graphql_type, binding::getattr(configuration.get(), names::graphql_type_name));
         if (graphql_type.get() == Py_None) {
             graphql_type.reset();
         }
-        DOVRANE_ASSIGN_OR_RETURN(directives, binding::getattr(configuration.get(), directives_name));
+        DOVRANE_ASSIGN_OR_RETURN(directives, binding::getattr(configuration.get(), names::directives_name));
     }
-    DOVRANE_ASSIGN_OR_RETURN(argument.arg_type, typing_utils::resolve_graphql_type(
+    DOVRANE_ASSIGN_OR_RETURN(argument.arg_type, annotation_resolution::resolve_graphql_type(
                                                      typing, graphql_type ? graphql_type.get() : parts.base.get()));
     if (!directives) {
         directives = Ref::steal(PyTuple_New(0));
@@ -254,7 +213,8 @@ binding::Result<ArgumentDefinition> classify_argument(PyObject* typing, std::str
         }
     }
     DOVRANE_ASSIGN_OR_RETURN(argument.directives,
-                             type_info::checked_applied_directives(directives.get(), "ARGUMENT_DEFINITION", name));
+                             applied_directives::checked_applied_directives(directives.get(), "ARGUMENT_DEFINITION",
+                                                                            name));
     argument.name = std::move(name);
     argument.has_default = has_default;
     if (!is_maybe) {
@@ -264,20 +224,22 @@ binding::Result<ArgumentDefinition> classify_argument(PyObject* typing, std::str
     return argument;
 }
 
+}  // namespace
+
 binding::Result<ClassifiedParameters> classify_parameters(PyObject* owner, PyObject* func, PyObject* parent_marker,
                                                           PyObject* value_marker, std::string_view hint) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref inspect, binding::import_module(inspect_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref resolver_module, binding::import_module(resolver_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref info_marker, binding::getattr(resolver_module.get(), info_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref depends_marker, binding::getattr(resolver_module.get(), depends_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref parameter_class, binding::getattr(inspect.get(), parameter_class_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref empty, binding::getattr(parameter_class.get(), empty_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref inspect, binding::import_module(names::inspect_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(names::typing_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref resolver_module, binding::import_module(names::dovrane_resolver_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref info_marker, binding::getattr(resolver_module.get(), names::info_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref depends_marker, binding::getattr(resolver_module.get(), names::depends_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref parameter_class, binding::getattr(inspect.get(), names::parameter_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref empty, binding::getattr(parameter_class.get(), names::empty_name));
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref signature_function, binding::getattr(inspect.get(), signature_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref signature_function, binding::getattr(inspect.get(), names::signature_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref signature, binding::call(signature_function.get(), {func}));
-    DOVRANE_ASSIGN_OR_RETURN(Ref parameters, binding::getattr(signature.get(), parameters_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref values_method, binding::getattr(parameters.get(), values_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref parameters, binding::getattr(signature.get(), names::parameters_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref values_method, binding::getattr(parameters.get(), names::values_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref values, binding::call(values_method.get(), {}));
 
     // Before any parameter is looked at: an unresolvable annotation fails the
@@ -287,8 +249,8 @@ binding::Result<ClassifiedParameters> classify_parameters(PyObject* owner, PyObj
     ClassifiedParameters classified;
     DOVRANE_ASSIGN_OR_RETURN(std::vector<Ref> parameter_list, binding::collect(values.get()));
     for (const Ref& parameter : parameter_list) {
-        DOVRANE_ASSIGN_OR_RETURN(std::string name, str_attribute(parameter.get(), name_name));
-        DOVRANE_ASSIGN_OR_RETURN(Ref annotation, binding::getattr(parameter.get(), annotation_name));
+        DOVRANE_ASSIGN_OR_RETURN(std::string name, binding::str_attribute(parameter.get(), names::name_name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref annotation, binding::getattr(parameter.get(), names::annotation_name));
         if (annotation.get() == empty.get()) {
             if (parent_marker != nullptr && (name == "self" || name == "root")) {
                 return SchemaError::new_err("resolver parameter '" + name +
@@ -335,7 +297,7 @@ binding::Result<ClassifiedParameters> classify_parameters(PyObject* owner, PyObj
             continue;
         }
 
-        DOVRANE_ASSIGN_OR_RETURN(Ref default_value, binding::getattr(parameter.get(), default_name));
+        DOVRANE_ASSIGN_OR_RETURN(Ref default_value, binding::getattr(parameter.get(), names::default_name));
         bool has_default = default_value.get() != empty.get();
         std::optional<std::string> literal;
         if (has_default) {
@@ -350,8 +312,8 @@ binding::Result<ClassifiedParameters> classify_parameters(PyObject* owner, PyObj
 }
 
 binding::Result<ClassifiedParameters> bind_resolver_arguments(PyObject* cls, PyObject* resolver) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref resolver_module, binding::import_module(resolver_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref parent_marker, binding::getattr(resolver_module.get(), parent_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref resolver_module, binding::import_module(names::dovrane_resolver_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref parent_marker, binding::getattr(resolver_module.get(), names::parent_name));
     // No value marker: `value_parameter` stays unset.
     return classify_parameters(cls, resolver, parent_marker.get(), nullptr, resolver_hint);
 }

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 #include "dovrane_core/schema.hpp"
-#include "errors.hpp"
-#include "refs.hpp"
 
 namespace _dovrane::resolver_binding {
 
@@ -37,18 +37,5 @@ binding::Result<ClassifiedParameters> bind_resolver_arguments(PyObject* cls, PyO
 // `value_marker` disables that kind.
 binding::Result<ClassifiedParameters> classify_parameters(PyObject* owner, PyObject* func, PyObject* parent_marker,
                                                           PyObject* value_marker, std::string_view hint);
-
-// One argument parameter: its `Argument` configuration (the first in the
-// `Annotated` metadata), type, Maybe flag, default literal and directives.
-binding::Result<dovrane_core::schema::ArgumentDefinition> classify_argument(PyObject* typing, std::string name,
-                                                                            PyObject* annotation, bool has_default,
-                                                                            std::optional<std::string> literal);
-
-// `typing.get_type_hints(func, localns=..., include_extras=True)` with the
-// owner and the host's lazy names in the local namespace, where `func` is the
-// function itself or, for a method, a static or class method, a partial or a
-// callable object, the function behind it; a failure is the
-// SchemaError "could not resolve parameter annotations for '{}': {}".
-binding::Result<binding::Ref> resolve_annotations(PyObject* typing, PyObject* owner, PyObject* func);
 
 }  // namespace _dovrane::resolver_binding

@@ -20,16 +20,18 @@
 //         name: str
 //         graphql_name: str | None
 //         graphql_type: str           # SDL text, "[String!]!"
-#include "schema_directive_info.hpp"
+#include "src/schema_directive_info.hpp"
 
 #include <utility>
 
-#include "cells.hpp"
-#include "convert.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/naming.hpp"
-#include "objects.hpp"
-#include "type_info.hpp"
-#include "typing_utils.hpp"
+#include "src/annotation_resolution.hpp"
+#include "src/error.hpp"
+#include "src/host_names.hpp"
+#include "src/typing_utils.hpp"
 
 namespace _dovrane::schema_directive_info {
 
@@ -39,14 +41,6 @@ using binding::Ref;
 using dovrane_core::schema::DirectiveFieldDefinition;
 using dovrane_core::schema::SchemaDirectiveDefinition;
 using dovrane_core::schema::SchemaDirectiveLocation;
-
-binding::InternedName typing_module_name{"typing"};
-binding::InternedName dataclasses_module_name{"dataclasses"};
-binding::InternedName fields_name{"fields"};
-binding::InternedName dunder_name_name{"__name__"};
-binding::InternedName name_name{"name"};
-binding::InternedName type_name{"type"};
-binding::InternedName graphql_name_name{"graphql_name"};
 
 binding::Result<Ref> directive_fields(const PySchemaDirectiveInfo& info) {
     std::vector<Ref> fields;
@@ -87,9 +81,9 @@ binding::Result<Ref> directive_type_hints(PyObject* typing, PyObject* cls, PyObj
 }
 
 binding::Result<DirectiveFieldDefinition> describe_field(PyObject* typing, PyObject* field, PyObject* hints) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(field, name_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(field, names::name_name));
     DOVRANE_ASSIGN_OR_RETURN(std::string_view name_text, binding::to_str(name.get()));
-    DOVRANE_ASSIGN_OR_RETURN(Ref annotation, binding::getattr(field, type_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref annotation, binding::getattr(field, names::type_name));
     PyObject* hinted = PyDict_GetItemWithError(hints, name.get());  // borrowed
     if (hinted != nullptr) {
         annotation = Ref::borrow(hinted);
@@ -98,9 +92,10 @@ binding::Result<DirectiveFieldDefinition> describe_field(PyObject* typing, PyObj
     }
     DirectiveFieldDefinition definition;
     definition.name = std::string(name_text);
-    DOVRANE_ASSIGN_OR_RETURN(definition.field_type, typing_utils::resolve_graphql_type(typing, annotation.get()));
+    DOVRANE_ASSIGN_OR_RETURN(definition.field_type,
+                             annotation_resolution::resolve_graphql_type(typing, annotation.get()));
     // Only a str is an explicit name; anything else, or no such attribute, is none.
-    DOVRANE_ASSIGN_OR_RETURN(Ref graphql_name, binding::getattr_or_empty(field, graphql_name_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref graphql_name, binding::getattr_or_empty(field, names::graphql_name_name));
     if (graphql_name && PyUnicode_Check(graphql_name.get())) {
         DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(graphql_name.get()));
         definition.graphql_name = std::string(text);
@@ -132,13 +127,13 @@ binding::Result<Ref> describe_schema_directive(PyObject*, binding::Arguments& ar
         definition.locations.push_back(location);
     }
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref class_name, binding::getattr(cls, dunder_name_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(names::typing_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref class_name, binding::getattr(cls, names::dunder_name_name));
     DOVRANE_ASSIGN_OR_RETURN(std::string_view class_name_text, binding::to_str(class_name.get()));
     DOVRANE_ASSIGN_OR_RETURN(Ref hints, directive_type_hints(typing.get(), cls, class_name.get()));
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref dataclasses, binding::import_module(dataclasses_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref fields_function, binding::getattr(dataclasses.get(), fields_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref dataclasses, binding::import_module(names::dataclasses_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref fields_function, binding::getattr(dataclasses.get(), names::fields_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref fields, binding::call(fields_function.get(), {cls}));
     DOVRANE_TRY(binding::for_each_item(fields.get(), [&](PyObject* field) -> binding::Status {
         DOVRANE_ASSIGN_OR_RETURN(DirectiveFieldDefinition described,
@@ -189,13 +184,10 @@ std::string class_name_to_directive_name(std::string_view class_name) {
 }
 
 binding::Result<SchemaDirectiveLocation> parse_location(std::string_view name) {
-    auto location = dovrane_core::schema::parse_schema_directive_location(name);
-    if (!location) {
-        std::string message = "unknown schema directive location '";
-        message.append(name).append("'");
-        return type_info::SchemaError::new_err(std::move(message));
+    if (auto location = dovrane_core::schema::parse_schema_directive_location(name)) {
+        return *location;
     }
-    return *location;
+    return error::SchemaError::new_err("unknown schema directive location '" + std::string(name) + "'");
 }
 
 }  // namespace _dovrane::schema_directive_info

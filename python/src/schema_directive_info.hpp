@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "arguments.hpp"
-#include "classes.hpp"
+#include "binding/arguments.hpp"
+#include "binding/classes.hpp"
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 #include "dovrane_core/schema.hpp"
-#include "errors.hpp"
-#include "refs.hpp"
 
 namespace _dovrane::schema_directive_info {
 

@@ -3,11 +3,11 @@
 // Python equivalent:
 //
 //     def render_sdl(schema: CompiledSchema) -> str: ...
-#include "sdl.hpp"
+#include "src/sdl.hpp"
 
-#include "compiled_schema.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/sdl.hpp"
-#include "objects.hpp"
+#include "src/compiled_schema.hpp"
 
 namespace _dovrane::sdl {
 

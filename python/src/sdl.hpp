@@ -1,7 +1,7 @@
 // The schema's SDL from Python: `render_sdl`.
 #pragma once
 
-#include "arguments.hpp"
+#include "binding/arguments.hpp"
 
 namespace _dovrane::sdl {
 

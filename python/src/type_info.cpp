@@ -23,23 +23,27 @@
 //     class EnumValueInfo: ...    # name, graphql_name, description, deprecation_reason
 //     @final
 //     class GraphQLTypeInfo: ...  # kind, name, of_type
-//
-//     class SchemaError(Exception): ...
-#include "type_info.hpp"
+#include "src/type_info.hpp"
 
 #include <functional>
 #include <set>
 #include <string>
 #include <utility>
 
-#include "cells.hpp"
-#include "convert.hpp"
-#include "objects.hpp"
-#include "resolver_binding.hpp"
-#include "typing_utils.hpp"
-#include "values.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
+#include "src/annotation_resolution.hpp"
+#include "src/applied_directives.hpp"
+#include "src/error.hpp"
+#include "src/host_names.hpp"
+#include "src/resolver_binding.hpp"
+#include "src/typing_utils.hpp"
+#include "src/values.hpp"
 
 namespace _dovrane::type_info {
+
+using error::SchemaError;
 
 namespace {
 
@@ -117,21 +121,12 @@ PyGetSetDef graphql_type_getters[] = {
     {},
 };
 
-PyObject* schema_error_source() {
-    return binding::object_from_cell(schema_error_type_cell, [] {
-        return binding::new_exception_type("_dovrane.SchemaError", "Raised for dovrane schema build-time errors.",
-                                           PyExc_Exception);
-    });
-}
-
 binding::Result<Ref> new_graphql_type_object(const GraphQLType& type) {
     DOVRANE_ASSIGN_OR_RETURN(PyGraphQLType record, convert_graphql_type(type));
     return binding::new_instance(graphql_type_class, std::move(record));
 }
 
 }  // namespace
-
-binding::OnceCell<Ref> schema_error_type_cell;
 
 binding::Class<PyTypeInfo> type_info_class{"builtins.TypeInfo", nullptr, type_info_getters};
 binding::Class<PyFieldInfo> field_info_class{"builtins.FieldInfo", nullptr, field_info_getters};
@@ -190,6 +185,8 @@ binding::Result<PyArgumentInfo> convert_argument(dovrane_core::schema::ArgumentD
     return info;
 }
 
+namespace {
+
 binding::Result<PyFieldInfo> convert_field(dovrane_core::schema::FieldDefinition field) {
     PyFieldInfo info;
     info.arguments.reserve(field.arguments.size());
@@ -216,6 +213,8 @@ binding::Result<PyFieldInfo> convert_field(dovrane_core::schema::FieldDefinition
 binding::Result<PyEnumValueInfo> convert_enum_value(const dovrane_core::schema::EnumValueDefinition& value) {
     return PyEnumValueInfo{value.name, value.graphql_name, value.description, value.deprecation_reason};
 }
+
+}  // namespace
 
 binding::Result<Ref> new_type_info(dovrane_core::schema::TypeDefinition definition) {
     PyTypeInfo info;
@@ -248,175 +247,14 @@ binding::Result<const dovrane_core::schema::TypeDefinition*> type_definition_of(
 }
 
 // ---------------------------------------------------------------------------
-// Applied directives
-
-namespace {
-
-using dovrane_core::schema::AppliedDirective;
-
-binding::InternedName directive_info_attribute{"__dovrane_directive_info__"};
-binding::InternedName name_attribute{"name"};
-binding::InternedName fields_attribute{"fields"};
-binding::InternedName locations_attribute{"locations"};
-binding::InternedName graphql_name_attribute{"graphql_name"};
-binding::InternedName iter_attribute{"__iter__"};
-binding::InternedName getitem_attribute{"__getitem__"};
-
-// The descriptor of a directive instance; empty for an item that is not one
-// (its lookup raised an Exception, which is discarded).
-binding::Result<Ref> directive_descriptor(PyObject* item) {
-    auto descriptor = binding::getattr(item, directive_info_attribute);
-    if (!descriptor.ok()) {
-        DOVRANE_TRY(binding::discard_exception(descriptor.take_error()));
-        return Ref();
-    }
-    return std::move(descriptor).value();
-}
-
-binding::Result<std::string> str_attribute(PyObject* object, binding::InternedName& name) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(object, name));
-    DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(value.get()));
-    return std::string(text);
-}
-
-binding::Status append_argument(AppliedDirective& directive, PyObject* instance, PyObject* field) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(field, name_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(std::string_view name_text, binding::to_str(name.get()));
-    DOVRANE_ASSIGN_OR_RETURN(Ref graphql_name, binding::getattr(field, graphql_name_attribute));
-    std::string key;
-    if (graphql_name.get() == Py_None) {
-        key = name_text;
-    } else {
-        DOVRANE_ASSIGN_OR_RETURN(std::string_view graphql_text, binding::to_str(graphql_name.get()));
-        key = graphql_text;
-    }
-    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(instance, name.get()));
-    DOVRANE_ASSIGN_OR_RETURN(dovrane_core::json::Value json, values::python_to_json_value(value.get()));
-    directive.arguments.emplace_back(std::move(key), std::move(json));
-    return {};
-}
-
-// "A, B" from the declared locations, in order, repeats kept.
-std::string joined(const std::vector<std::string>& names) {
-    std::string out;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) {
-            out += ", ";
-        }
-        out += names[i];
-    }
-    return out;
-}
-
-}  // namespace
-
-binding::Result<std::vector<AppliedDirective>> extract_applied_directives(PyObject* directives) {
-    std::vector<AppliedDirective> result;
-    DOVRANE_TRY(binding::for_each_item(directives, [&result](PyObject* item) -> binding::Status {
-        DOVRANE_ASSIGN_OR_RETURN(Ref descriptor, directive_descriptor(item));
-        if (!descriptor) {
-            return {};
-        }
-        AppliedDirective directive;
-        DOVRANE_ASSIGN_OR_RETURN(directive.name, str_attribute(descriptor.get(), name_attribute));
-        DOVRANE_ASSIGN_OR_RETURN(Ref fields, binding::getattr(descriptor.get(), fields_attribute));
-        DOVRANE_TRY(binding::for_each_item(fields.get(), [&directive, item](PyObject* field) {
-            return append_argument(directive, item, field);
-        }));
-        result.push_back(std::move(directive));
-        return {};
-    }));
-    return result;
-}
-
-binding::Status validate_directive_locations(PyObject* directives, std::string_view location,
-                                             std::string_view target) {
-    return binding::for_each_item(directives, [location, target](PyObject* item) -> binding::Status {
-        DOVRANE_ASSIGN_OR_RETURN(Ref descriptor, directive_descriptor(item));
-        if (!descriptor) {
-            return {};
-        }
-        DOVRANE_ASSIGN_OR_RETURN(Ref locations, binding::getattr(descriptor.get(), locations_attribute));
-        DOVRANE_ASSIGN_OR_RETURN(std::vector<std::string> declared, binding::to_str_list(locations.get()));
-        for (const std::string& name : declared) {
-            if (name == location) {
-                return {};
-            }
-        }
-        DOVRANE_ASSIGN_OR_RETURN(std::string name, str_attribute(descriptor.get(), name_attribute));
-        std::string message = "directive '@";
-        message.append(name).append("' cannot be applied to '").append(target).append("' (");
-        message.append(location).append("); declared locations: ").append(joined(declared));
-        return SchemaError::new_err(std::move(message));
-    });
-}
-
-binding::Result<Ref> directive_instance_list(PyObject* directives, std::string_view place,
-                                            std::string_view item_word) {
-    // Iterable means a class with __iter__ or __getitem__, as iter() reads it.
-    PyObject* cls = reinterpret_cast<PyObject*>(Py_TYPE(directives));
-    DOVRANE_ASSIGN_OR_RETURN(Ref iter_method, binding::getattr_or_empty(cls, iter_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(Ref getitem_method, binding::getattr_or_empty(cls, getitem_attribute));
-    if (PyUnicode_Check(directives) || (!iter_method && !getitem_method)) {
-        return binding::conversion_error_at(place, "an iterable of directive instances", directives);
-    }
-    Ref items = Ref::steal(PySequence_List(directives));
-    if (!items) {
-        return binding::Error::fetch();
-    }
-    const Py_ssize_t count = PyList_Size(items.get());
-    for (Py_ssize_t i = 0; i < count; ++i) {
-        Ref item = Ref::borrow(PyList_GetItem(items.get(), i));  // owned: the lookup may run Python code
-        DOVRANE_ASSIGN_OR_RETURN(Ref descriptor, directive_descriptor(item.get()));
-        if (!descriptor) {
-            std::string item_place(place);
-            item_place.append(item_word).append(" ").append(std::to_string(i)).append(": ");
-            return binding::conversion_error_at(item_place, "a directive instance", item.get());
-        }
-    }
-    return items;
-}
-
-binding::Result<std::vector<AppliedDirective>> checked_applied_directives(PyObject* directives,
-                                                                          std::string_view location,
-                                                                          std::string_view target) {
-    Ref items = Ref::steal(PySequence_List(directives));
-    if (!items) {
-        return binding::Error::fetch();
-    }
-    DOVRANE_TRY(validate_directive_locations(items.get(), location, target));
-    return extract_applied_directives(items.get());
-}
-
-// ---------------------------------------------------------------------------
 // process_enum
 
 namespace {
 
-binding::InternedName enum_module_name{"enum"};
-binding::InternedName enum_meta_attribute{"EnumMeta"};
-binding::InternedName host_enum_module_name{"dovrane._enum"};
-binding::InternedName enum_value_definition_attribute{"EnumValueDefinition"};
-binding::InternedName dunder_name_attribute{"__name__"};
-binding::InternedName value_attribute{"value"};
-binding::InternedName description_attribute{"description"};
-binding::InternedName deprecation_reason_attribute{"deprecation_reason"};
-binding::InternedName directives_attribute{"directives"};
-
-// None: unset; a str: taken; anything else: the layer's TypeError.
-binding::Result<std::optional<std::string>> optional_str_attribute(PyObject* object, binding::InternedName& name) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(object, name));
-    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> text, binding::to_optional_str(value.get()));
-    if (!text) {
-        return std::optional<std::string>();
-    }
-    return std::optional<std::string>(std::string(*text));
-}
-
 binding::Result<dovrane_core::schema::EnumValueDefinition> enum_value(PyObject* member, PyObject* marker_class) {
     dovrane_core::schema::EnumValueDefinition definition;
-    DOVRANE_ASSIGN_OR_RETURN(definition.name, str_attribute(member, name_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(member, value_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(member, names::name_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref value, binding::getattr(member, names::value_name));
     DOVRANE_ASSIGN_OR_RETURN(bool is_marker, binding::is_instance(value.get(), marker_class));
     if (!is_marker) {
         return definition;
@@ -424,12 +262,14 @@ binding::Result<dovrane_core::schema::EnumValueDefinition> enum_value(PyObject* 
     // A marker in the value's place configures the member; every attribute
     // of it must be readable.
     PyObject* marker = value.get();
-    DOVRANE_ASSIGN_OR_RETURN(definition.graphql_name, optional_str_attribute(marker, graphql_name_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(definition.description, optional_str_attribute(marker, description_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.graphql_name,
+                             binding::optional_str_attribute(marker, names::graphql_name_name));
+    DOVRANE_ASSIGN_OR_RETURN(definition.description, binding::optional_str_attribute(marker, names::description_name));
     DOVRANE_ASSIGN_OR_RETURN(definition.deprecation_reason,
-                             optional_str_attribute(marker, deprecation_reason_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::getattr(marker, directives_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(definition.directives, extract_applied_directives(directives.get()));
+                             binding::optional_str_attribute(marker, names::deprecation_reason_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::getattr(marker, names::directives_name));
+    DOVRANE_ASSIGN_OR_RETURN(definition.directives,
+                             applied_directives::extract_applied_directives(directives.get()));
     return definition;
 }
 
@@ -449,21 +289,21 @@ binding::Result<Ref> process_enum(PyObject*, binding::Arguments& arguments) {
 
     // The enum test comes first, so a plain class fails before its
     // directives are looked at.
-    DOVRANE_ASSIGN_OR_RETURN(Ref enum_module, binding::import_module(enum_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref enum_meta, binding::getattr(enum_module.get(), enum_meta_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref enum_module, binding::import_module(names::enum_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref enum_meta, binding::getattr(enum_module.get(), names::enum_meta_name));
     DOVRANE_ASSIGN_OR_RETURN(bool is_enum, binding::is_instance(cls, enum_meta.get()));
     if (!is_enum) {
-        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, str_attribute(cls, dunder_name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, binding::str_attribute(cls, names::dunder_name_name));
         return SchemaError::new_err("'" + class_name +
                                     "' is not an enum -- @dovrane.enum can only decorate an enum.Enum subclass");
     }
 
     dovrane_core::schema::TypeDefinition definition;
     definition.kind = dovrane_core::schema::TypeKind::Enum;
-    DOVRANE_ASSIGN_OR_RETURN(definition.directives, extract_applied_directives(directives));
+    DOVRANE_ASSIGN_OR_RETURN(definition.directives, applied_directives::extract_applied_directives(directives));
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref host_enum, binding::import_module(host_enum_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref marker_class, binding::getattr(host_enum.get(), enum_value_definition_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref host_enum, binding::import_module(names::dovrane_enum_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref marker_class, binding::getattr(host_enum.get(), names::enum_value_definition_name));
     // Iterating an enum class yields its members in definition order,
     // aliases left out.
     DOVRANE_TRY(binding::for_each_item(cls, [&definition, &marker_class](PyObject* member) -> binding::Status {
@@ -475,7 +315,7 @@ binding::Result<Ref> process_enum(PyObject*, binding::Arguments& arguments) {
     if (name) {
         definition.name = *name;
     } else {
-        DOVRANE_ASSIGN_OR_RETURN(definition.name, str_attribute(cls, dunder_name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(cls, names::dunder_name_name));
     }
     if (description) {
         definition.description = std::string(*description);
@@ -505,19 +345,6 @@ namespace {
 
 using dovrane_core::schema::FieldDefinition;
 using dovrane_core::schema::TypeKind;
-
-binding::InternedName dataclasses_module_name{"dataclasses"};
-binding::InternedName missing_attribute{"MISSING"};
-binding::InternedName typing_module_name{"typing"};
-binding::InternedName private_module_name{"dovrane._private"};
-binding::InternedName private_marker_attribute{"PrivateMarker"};
-binding::InternedName type_attribute{"type"};
-binding::InternedName resolver_attribute{"resolver"};
-binding::InternedName default_attribute{"default"};
-binding::InternedName graphql_type_attribute{"graphql_type"};
-binding::InternedName mro_attribute{"__mro__"};
-binding::InternedName type_info_attribute{"__dovrane_type_info__"};
-binding::InternedName kind_attribute{"kind"};
 
 std::optional<TypeKind> parse_kind(std::string_view kind) {
     if (kind == "type") {
@@ -582,11 +409,11 @@ struct FieldReader {
 // One dataclass field as a FieldDefinition; nothing for a private field
 // without configuration, which stays out of the schema.
 binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, PyObject* field) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(field, name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(field, names::name_name));
     DOVRANE_ASSIGN_OR_RETURN(std::string_view name_text, binding::to_str(name.get()));
     FieldDefinition definition;
     definition.name = name_text;
-    DOVRANE_ASSIGN_OR_RETURN(Ref annotation, binding::getattr(field, type_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref annotation, binding::getattr(field, names::type_name));
     PyObject* hinted = PyDict_GetItemWithError(reader.hints, name.get());  // borrowed
     if (hinted != nullptr) {
         annotation = Ref::borrow(hinted);
@@ -596,7 +423,7 @@ binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, 
 
     // Configured means made by dovrane.field(...): `resolver` can be read,
     // whatever its value.
-    DOVRANE_ASSIGN_OR_RETURN(Ref resolver, binding::getattr_or_empty(field, resolver_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref resolver, binding::getattr_or_empty(field, names::resolver_name));
     bool configured = static_cast<bool>(resolver);
     DOVRANE_ASSIGN_OR_RETURN(typing_utils::AnnotatedParts parts,
                              typing_utils::unwrap_annotated(reader.typing, annotation.get()));
@@ -605,22 +432,22 @@ binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, 
         if (!configured) {
             return std::optional<FieldDefinition>();
         }
-        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, str_attribute(reader.cls, dunder_name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::string class_name, binding::str_attribute(reader.cls, names::dunder_name_name));
         return SchemaError::new_err("field '" + definition.name + "' on '" + class_name +
                                     "' cannot be both Private and a dovrane.field(...) -- either remove the "
                                     "Private annotation or the field configuration");
     }
 
-    DOVRANE_ASSIGN_OR_RETURN(definition.graphql_name, configured_text(field, graphql_name_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(definition.description, configured_text(field, description_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(definition.deprecation_reason, configured_text(field, deprecation_reason_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.graphql_name, configured_text(field, names::graphql_name_name));
+    DOVRANE_ASSIGN_OR_RETURN(definition.description, configured_text(field, names::description_name));
+    DOVRANE_ASSIGN_OR_RETURN(definition.deprecation_reason, configured_text(field, names::deprecation_reason_name));
     DOVRANE_ASSIGN_OR_RETURN(definition.is_maybe, typing_utils::is_maybe_annotation(reader.typing, annotation.get()));
 
     if (!reader.missing) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref dataclasses, binding::import_module(dataclasses_module_name));
-        DOVRANE_ASSIGN_OR_RETURN(reader.missing, binding::getattr(dataclasses.get(), missing_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref dataclasses, binding::import_module(names::dataclasses_module));
+        DOVRANE_ASSIGN_OR_RETURN(reader.missing, binding::getattr(dataclasses.get(), names::missing_name));
     }
-    DOVRANE_ASSIGN_OR_RETURN(Ref default_value, binding::getattr_or_empty(field, default_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref default_value, binding::getattr_or_empty(field, names::default_name));
     if (default_value && default_value.get() != reader.missing.get()) {
         // Computed for a Maybe field too, so a default without a faithful
         // conversion fails alike; a Maybe field keeps no default.
@@ -631,12 +458,12 @@ binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, 
         }
     }
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref type_override, configured_value(field, graphql_type_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref type_override, configured_value(field, names::graphql_type_name));
     DOVRANE_ASSIGN_OR_RETURN(definition.field_type,
-                             typing_utils::resolve_graphql_type(
+                             annotation_resolution::resolve_graphql_type(
                                  reader.typing, type_override ? type_override.get() : annotation.get()));
 
-    DOVRANE_ASSIGN_OR_RETURN(resolver, configured_value(field, resolver_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(resolver, configured_value(field, names::resolver_name));
     if (resolver) {
         DOVRANE_ASSIGN_OR_RETURN(resolver_binding::ClassifiedParameters classified,
                                  resolver_binding::bind_resolver_arguments(reader.cls, resolver.get()));
@@ -647,9 +474,10 @@ binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, 
     }
 
     // Taken without a location check: the schema builder checks field directives.
-    DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::getattr_or_empty(field, directives_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref directives, binding::getattr_or_empty(field, names::directives_name));
     if (directives) {
-        DOVRANE_ASSIGN_OR_RETURN(definition.directives, extract_applied_directives(directives.get()));
+        DOVRANE_ASSIGN_OR_RETURN(definition.directives,
+                             applied_directives::extract_applied_directives(directives.get()));
     }
     return std::optional<FieldDefinition>(std::move(definition));
 }
@@ -658,7 +486,7 @@ binding::Result<std::optional<FieldDefinition>> read_field(FieldReader& reader, 
 // order after the class itself: each name once, at its first place. `__mro__`
 // is read rather than `cls.mro()`, which a field named `mro` shadows.
 binding::Result<std::vector<std::string>> inherited_interfaces(PyObject* cls) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref mro, binding::getattr(cls, mro_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref mro, binding::getattr(cls, names::dunder_mro_name));
     std::vector<std::string> interfaces;
     std::set<std::string, std::less<>> seen;
     bool is_class_itself = true;
@@ -667,16 +495,16 @@ binding::Result<std::vector<std::string>> inherited_interfaces(PyObject* cls) {
             is_class_itself = false;
             return {};
         }
-        DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::getattr_or_empty(entry, type_info_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::getattr_or_empty(entry, names::dunder_dovrane_type_info_name));
         if (!info) {
             return {};  // not decorated
         }
-        DOVRANE_ASSIGN_OR_RETURN(Ref kind, binding::getattr(info.get(), kind_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref kind, binding::getattr(info.get(), names::kind_name));
         DOVRANE_ASSIGN_OR_RETURN(std::string_view kind_text, binding::to_str(kind.get()));
         if (kind_text != "interface") {
             return {};
         }
-        DOVRANE_ASSIGN_OR_RETURN(std::string name, str_attribute(info.get(), name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(std::string name, binding::str_attribute(info.get(), names::name_name));
         if (seen.insert(name).second) {
             interfaces.push_back(std::move(name));
         }
@@ -707,7 +535,7 @@ binding::Result<Ref> process_type(PyObject*, binding::Arguments& arguments) {
 
     dovrane_core::schema::TypeDefinition definition;
     // Taken without a location check, before the kind is looked at.
-    DOVRANE_ASSIGN_OR_RETURN(definition.directives, extract_applied_directives(directives));
+    DOVRANE_ASSIGN_OR_RETURN(definition.directives, applied_directives::extract_applied_directives(directives));
     std::optional<TypeKind> kind = parse_kind(kind_text);
     if (!kind) {
         std::string message = "unknown type kind '";
@@ -716,16 +544,16 @@ binding::Result<Ref> process_type(PyObject*, binding::Arguments& arguments) {
     }
     definition.kind = *kind;
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref dataclasses, binding::import_module(dataclasses_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref fields_function, binding::getattr(dataclasses.get(), fields_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref dataclasses, binding::import_module(names::dataclasses_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref fields_function, binding::getattr(dataclasses.get(), names::fields_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref fields, binding::call(fields_function.get(), {cls}));
-    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref class_name, binding::getattr(cls, dunder_name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(names::typing_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref class_name, binding::getattr(cls, names::dunder_name_name));
     DOVRANE_TRY(binding::to_str(class_name.get()));
     DOVRANE_ASSIGN_OR_RETURN(Ref hints,
                              field_type_hints(typing.get(), cls, class_name.get(), allow_unresolved_annotations));
-    DOVRANE_ASSIGN_OR_RETURN(Ref private_module, binding::import_module(private_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref private_marker, binding::getattr(private_module.get(), private_marker_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref private_module, binding::import_module(names::dovrane_private_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref private_marker, binding::getattr(private_module.get(), names::private_marker_name));
 
     FieldReader reader{typing.get(), cls, hints.get(), private_marker.get(), Ref()};
     DOVRANE_TRY(binding::for_each_item(fields.get(), [&](PyObject* field) -> binding::Status {
@@ -747,7 +575,7 @@ binding::Result<Ref> process_type(PyObject*, binding::Arguments& arguments) {
     if (name) {
         definition.name = *name;
     } else {
-        DOVRANE_ASSIGN_OR_RETURN(definition.name, str_attribute(cls, dunder_name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(cls, names::dunder_name_name));
     }
     if (description) {
         definition.description = std::string(*description);
@@ -775,17 +603,5 @@ constexpr binding::Function process_type_function = {
                 "package's schema builder."),
     process_type,
 };
-
-binding::Error SchemaError::new_err(std::string message) {
-    return binding::Error::lazy(&schema_error_source, std::move(message));
-}
-
-binding::Result<Ref> schema_error_type() {
-    PyObject* type = schema_error_source();
-    if (type == nullptr) {
-        return binding::Error::fetch();
-    }
-    return Ref::borrow(type);
-}
 
 }  // namespace _dovrane::type_info

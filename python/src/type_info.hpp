@@ -1,6 +1,5 @@
 // The read-only description objects of types, fields, arguments, enum values
-// and type references; type and enum processing; applied directives and their
-// location checks; and the schema build-time error.
+// and type references, and type and enum processing.
 #pragma once
 
 #include <Python.h>
@@ -10,12 +9,11 @@
 #include <string_view>
 #include <vector>
 
-#include "arguments.hpp"
-#include "cells.hpp"
-#include "classes.hpp"
+#include "binding/arguments.hpp"
+#include "binding/classes.hpp"
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 #include "dovrane_core/schema.hpp"
-#include "errors.hpp"
-#include "refs.hpp"
 
 namespace _dovrane::type_info {
 
@@ -105,8 +103,6 @@ extern binding::Class<PyGraphQLType> graphql_type_class;
 
 binding::Result<PyGraphQLType> convert_graphql_type(const dovrane_core::schema::GraphQLType& type);
 binding::Result<PyArgumentInfo> convert_argument(dovrane_core::schema::ArgumentDefinition argument);
-binding::Result<PyFieldInfo> convert_field(dovrane_core::schema::FieldDefinition field);
-binding::Result<PyEnumValueInfo> convert_enum_value(const dovrane_core::schema::EnumValueDefinition& value);
 
 // A new TypeInfo over `definition`: its fields (from copies of the field
 // definitions) or its enum values, by kind.
@@ -121,51 +117,5 @@ extern const binding::Function process_type_function;
 
 // process_enum(cls, *, name=None, description=None, directives)
 extern const binding::Function process_enum_function;
-
-// Applied directives: the items of `directives` (any iterable) that carry a
-// `__dovrane_directive_info__` descriptor (`name`, `locations`, `fields` whose
-// items have `name` and `graphql_name`); every other item is skipped.
-
-// One AppliedDirective per directive instance, in iteration order: the
-// descriptor's name, and per field (key, JSON value of the instance's
-// attribute), the key being `graphql_name` when not None, else `name`, never
-// camel-cased.
-binding::Result<std::vector<dovrane_core::schema::AppliedDirective>> extract_applied_directives(
-    PyObject* directives);
-
-// Fails with SchemaError at the first directive instance whose declared
-// `locations` do not hold `location` exactly; `target` names the place of use
-// in the message.
-binding::Status validate_directive_locations(PyObject* directives, std::string_view location,
-                                             std::string_view target);
-
-// Materialises `directives` once (PySequence_List), checks the locations on
-// that list, then extracts from it: a generator would otherwise be consumed by
-// the check and leave nothing to extract.
-binding::Result<std::vector<dovrane_core::schema::AppliedDirective>> checked_applied_directives(
-    PyObject* directives, std::string_view location, std::string_view target);
-
-// A new list of the items of `directives`, an iterable read once, each of
-// which must be a directive instance: a str, an object that cannot be
-// iterated, or another item is refused with a TypeError whose message starts
-// with `place` and names a bad item by `item_word` and index ("expected an
-// iterable of directive instances, got str", "item 2: expected a directive
-// instance, got tuple"). For the parameters of compile_schema, which take
-// directive instances only.
-binding::Result<binding::Ref> directive_instance_list(PyObject* directives, std::string_view place,
-                                                      std::string_view item_word);
-
-// `_dovrane.SchemaError`: schema build-time errors.
-struct SchemaError {
-    // A pending SchemaError: nothing touches Python until it is raised, when
-    // the type is taken from its cell and called with the message.
-    static binding::Error new_err(std::string message);
-    static binding::Error new_err(const char* message) { return new_err(std::string(message)); }
-};
-
-// The SchemaError type, created once per process.
-binding::Result<binding::Ref> schema_error_type();
-// Its cell (see `error::graphql_error_type_cell`).
-extern binding::OnceCell<binding::Ref> schema_error_type_cell;
 
 }  // namespace _dovrane::type_info

@@ -1,28 +1,7 @@
-// Annotation resolution. Nothing here is exposed to Python by itself; in
-// Python terms, resolution reads:
-//
-//     def resolve_graphql_type(typing, annotation):
-//         inner, nullable = resolve_core(typing, annotation)
-//         return inner if nullable else NonNull(inner)
-//
-//     def resolve_core(typing, annotation):     # the first rule that matches
-//         origin = typing.get_origin(annotation)
-//         Annotated[base, *metadata] -> resolve_union(annotation, base) when a
-//                                       metadata item is a UnionDefinition or
-//                                       base is a union, else resolve_core(base)
-//         Maybe[X]                   -> (resolve_core(X)[0], True)
-//         Union[...], X | Y          -> resolve_union(annotation, annotation)
-//         AsyncGenerator[X, ...], AsyncIterator[X], AsyncIterable[X]
-//                                    -> resolve_core(X)
-//         Streamable[X], list[X], tuple[X, ...]
-//                                    -> (List(resolve_graphql_type(X)), False)
-//         anything else              -> (Named(named_type_name(annotation)), False)
-//
-//     def resolve_union(annotation, inner):
-//         members other than NoneType of a union `inner`: exactly one
-//                     -> (resolve_core(member)[0], True)
-//         otherwise   -> (Named(describe_union(annotation).name), False)
-#include "typing_utils.hpp"
+// The `typing` helpers and the process-wide caches below annotation
+// resolution and union description: origins, `Annotated` parts, markers, the
+// names of named types and the host's lazy namespaces.
+#include "src/typing_utils.hpp"
 
 #include <Python.h>
 
@@ -31,12 +10,12 @@
 #include <string_view>
 #include <utility>
 
-#include "cells.hpp"
-#include "convert.hpp"
-#include "dovrane_core/limits.hpp"
-#include "objects.hpp"
-#include "type_info.hpp"
-#include "union_info.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
+#include "dovrane_core/builtin_scalars.hpp"
+#include "src/error.hpp"
+#include "src/host_names.hpp"
 
 namespace _dovrane::typing_utils {
 
@@ -44,68 +23,28 @@ namespace {
 
 using binding::Ref;
 using binding::Result;
-using dovrane_core::schema::GraphQLType;
-using type_info::SchemaError;
-
-binding::InternedName get_origin_name{"get_origin"};
-binding::InternedName get_args_name{"get_args"};
-binding::InternedName annotated_name{"Annotated"};
-binding::InternedName union_module_name{"dovrane._union"};
-binding::InternedName union_definition_name{"UnionDefinition"};
-binding::InternedName maybe_module_name{"dovrane._maybe"};
-binding::InternedName maybe_name{"Maybe"};
-binding::InternedName type_info_attribute{"__dovrane_type_info__"};
-binding::InternedName dict_attribute{"__dict__"};
-binding::InternedName name_attribute{"name"};
-binding::InternedName dunder_name_attribute{"__name__"};
-binding::InternedName resolve_type_method{"resolve_type"};
-binding::InternedName type_name_attribute{"type_name"};
+using error::SchemaError;
 
 // ---------------------------------------------------------------------------
 // The process-wide caches: built on first use, kept for the process. A build
 // that fails leaves its cell empty, and the next use builds again.
 
-binding::InternedName collections_abc_module{"collections.abc"};
-binding::InternedName typing_module{"typing"};
-binding::InternedName union_name{"Union"};
-binding::InternedName types_module{"types"};
-binding::InternedName union_type_name{"UnionType"};
-binding::InternedName async_generator_name{"AsyncGenerator"};
-binding::InternedName async_iterator_name{"AsyncIterator"};
-binding::InternedName async_iterable_name{"AsyncIterable"};
-binding::InternedName resolver_module{"dovrane._resolver"};
-binding::InternedName streamable_name{"Streamable"};
-
-struct OriginCache {
-    Ref typing_union;  // typing.Union
-    Ref union_type;    // types.UnionType, the origin of `X | Y`
-    Ref async_generator;
-    Ref async_iterator;
-    Ref async_iterable;
-    Ref streamable;  // dovrane._resolver.Streamable
-};
-
 Result<OriginCache> origin_cache() {
     OriginCache cache;
-    DOVRANE_ASSIGN_OR_RETURN(Ref abc, binding::import_module(collections_abc_module));
-    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module));
-    DOVRANE_ASSIGN_OR_RETURN(cache.typing_union, binding::getattr(typing.get(), union_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref types, binding::import_module(types_module));
-    DOVRANE_ASSIGN_OR_RETURN(cache.union_type, binding::getattr(types.get(), union_type_name));
-    DOVRANE_ASSIGN_OR_RETURN(cache.async_generator, binding::getattr(abc.get(), async_generator_name));
-    DOVRANE_ASSIGN_OR_RETURN(cache.async_iterator, binding::getattr(abc.get(), async_iterator_name));
-    DOVRANE_ASSIGN_OR_RETURN(cache.async_iterable, binding::getattr(abc.get(), async_iterable_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref resolver, binding::import_module(resolver_module));
-    DOVRANE_ASSIGN_OR_RETURN(cache.streamable, binding::getattr(resolver.get(), streamable_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref abc, binding::import_module(names::collections_abc_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(names::typing_module));
+    DOVRANE_ASSIGN_OR_RETURN(cache.typing_union, binding::getattr(typing.get(), names::union_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref types, binding::import_module(names::types_module));
+    DOVRANE_ASSIGN_OR_RETURN(cache.union_type, binding::getattr(types.get(), names::union_type_name));
+    DOVRANE_ASSIGN_OR_RETURN(cache.async_generator, binding::getattr(abc.get(), names::async_generator_name));
+    DOVRANE_ASSIGN_OR_RETURN(cache.async_iterator, binding::getattr(abc.get(), names::async_iterator_name));
+    DOVRANE_ASSIGN_OR_RETURN(cache.async_iterable, binding::getattr(abc.get(), names::async_iterable_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref resolver, binding::import_module(names::dovrane_resolver_module));
+    DOVRANE_ASSIGN_OR_RETURN(cache.streamable, binding::getattr(resolver.get(), names::streamable_name));
     return cache;
 }
 
 binding::OnceCell<OriginCache> ORIGIN_CACHE;
-
-binding::InternedName lazy_module{"dovrane._lazy"};
-binding::InternedName lazy_type_name{"LazyType"};
-binding::InternedName namespace_for_class_name{"namespace_for_class"};
-binding::InternedName namespace_for_callable_name{"namespace_for_callable"};
 
 struct LazyModuleCache {
     Ref lazy_type;
@@ -115,33 +54,21 @@ struct LazyModuleCache {
 
 Result<LazyModuleCache> lazy_module_cache() {
     LazyModuleCache cache;
-    DOVRANE_ASSIGN_OR_RETURN(Ref lazy, binding::import_module(lazy_module));
-    DOVRANE_ASSIGN_OR_RETURN(cache.lazy_type, binding::getattr(lazy.get(), lazy_type_name));
-    DOVRANE_ASSIGN_OR_RETURN(cache.namespace_for_class, binding::getattr(lazy.get(), namespace_for_class_name));
-    DOVRANE_ASSIGN_OR_RETURN(cache.namespace_for_callable, binding::getattr(lazy.get(), namespace_for_callable_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref lazy, binding::import_module(names::dovrane_lazy_module));
+    DOVRANE_ASSIGN_OR_RETURN(cache.lazy_type, binding::getattr(lazy.get(), names::lazy_type_name));
+    DOVRANE_ASSIGN_OR_RETURN(cache.namespace_for_class, binding::getattr(lazy.get(), names::namespace_for_class_name));
+    DOVRANE_ASSIGN_OR_RETURN(cache.namespace_for_callable,
+                             binding::getattr(lazy.get(), names::namespace_for_callable_name));
     return cache;
 }
 
 binding::OnceCell<LazyModuleCache> LAZY_MODULE_CACHE;
 
-binding::InternedName builtins_module{"builtins"};
-binding::InternedName datetime_module{"datetime"};  // also the class's name
-binding::InternedName str_name{"str"};
-binding::InternedName bool_name{"bool"};
-binding::InternedName int_name{"int"};
-binding::InternedName float_name{"float"};
-binding::InternedName dovrane_module{"dovrane"};
-binding::InternedName id_name{"ID"};
-binding::InternedName date_name{"date"};
-binding::InternedName time_name{"time"};
-binding::InternedName decimal_module{"decimal"};
-binding::InternedName decimal_name{"Decimal"};
-binding::InternedName uuid_module{"uuid"};
-binding::InternedName uuid_name{"UUID"};
-
 // The GraphQL names of the built-in scalars, in the cache's order.
+namespace scalars = dovrane_core::builtin_scalars;
 constexpr std::array<std::string_view, 10> builtin_scalar_names = {
-    "String", "Boolean", "Int", "Float", "ID", "DateTime", "Date", "Time", "Decimal", "UUID",
+    scalars::string_name,    scalars::boolean_name, scalars::int_name,  scalars::float_name,   scalars::id_name,
+    scalars::date_time_name, scalars::date_name,    scalars::time_name, scalars::decimal_name, scalars::uuid_name,
 };
 
 struct BuiltinScalarCache {
@@ -153,80 +80,44 @@ struct BuiltinScalarCache {
 Result<BuiltinScalarCache> builtin_scalar_cache() {
     BuiltinScalarCache cache;
     auto& classes = cache.classes;
-    DOVRANE_ASSIGN_OR_RETURN(Ref builtins, binding::import_module(builtins_module));
-    DOVRANE_ASSIGN_OR_RETURN(Ref datetime, binding::import_module(datetime_module));
-    DOVRANE_ASSIGN_OR_RETURN(classes[0], binding::getattr(builtins.get(), str_name));
-    DOVRANE_ASSIGN_OR_RETURN(classes[1], binding::getattr(builtins.get(), bool_name));
-    DOVRANE_ASSIGN_OR_RETURN(classes[2], binding::getattr(builtins.get(), int_name));
-    DOVRANE_ASSIGN_OR_RETURN(classes[3], binding::getattr(builtins.get(), float_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref dovrane, binding::import_module(dovrane_module));
-    DOVRANE_ASSIGN_OR_RETURN(classes[4], binding::getattr(dovrane.get(), id_name));
-    DOVRANE_ASSIGN_OR_RETURN(classes[5], binding::getattr(datetime.get(), datetime_module));
-    DOVRANE_ASSIGN_OR_RETURN(classes[6], binding::getattr(datetime.get(), date_name));
-    DOVRANE_ASSIGN_OR_RETURN(classes[7], binding::getattr(datetime.get(), time_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref decimal, binding::import_module(decimal_module));
-    DOVRANE_ASSIGN_OR_RETURN(classes[8], binding::getattr(decimal.get(), decimal_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref uuid, binding::import_module(uuid_module));
-    DOVRANE_ASSIGN_OR_RETURN(classes[9], binding::getattr(uuid.get(), uuid_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref builtins, binding::import_module(names::builtins_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref datetime, binding::import_module(names::datetime_module));
+    DOVRANE_ASSIGN_OR_RETURN(classes[0], binding::getattr(builtins.get(), names::str_name));
+    DOVRANE_ASSIGN_OR_RETURN(classes[1], binding::getattr(builtins.get(), names::bool_name));
+    DOVRANE_ASSIGN_OR_RETURN(classes[2], binding::getattr(builtins.get(), names::int_name));
+    DOVRANE_ASSIGN_OR_RETURN(classes[3], binding::getattr(builtins.get(), names::float_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref dovrane, binding::import_module(names::dovrane_module));
+    DOVRANE_ASSIGN_OR_RETURN(classes[4], binding::getattr(dovrane.get(), names::id_name));
+    DOVRANE_ASSIGN_OR_RETURN(classes[5], binding::getattr(datetime.get(), names::datetime_name));
+    DOVRANE_ASSIGN_OR_RETURN(classes[6], binding::getattr(datetime.get(), names::date_name));
+    DOVRANE_ASSIGN_OR_RETURN(classes[7], binding::getattr(datetime.get(), names::time_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref decimal, binding::import_module(names::decimal_module));
+    DOVRANE_ASSIGN_OR_RETURN(classes[8], binding::getattr(decimal.get(), names::decimal_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref uuid, binding::import_module(names::uuid_module));
+    DOVRANE_ASSIGN_OR_RETURN(classes[9], binding::getattr(uuid.get(), names::uuid_name));
     return cache;
 }
 
 binding::OnceCell<BuiltinScalarCache> BUILTIN_SCALAR_CACHE;
 
-Result<const OriginCache*> origins() { return ORIGIN_CACHE.get_or_build(origin_cache); }
 Result<const LazyModuleCache*> lazy_helpers() { return LAZY_MODULE_CACHE.get_or_build(lazy_module_cache); }
 Result<const BuiltinScalarCache*> builtin_scalars() { return BUILTIN_SCALAR_CACHE.get_or_build(builtin_scalar_cache); }
 
 // ---------------------------------------------------------------------------
 // Helpers
 
-// Item 0 of `typing.get_args(annotation)`: IndexError when there is none.
-Result<Ref> first_type_argument(PyObject* typing, PyObject* annotation) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref args, get_args(typing, annotation));
-    PyObject* first = PySequence_GetItem(args.get(), 0);
-    if (first == nullptr) {
-        return binding::Error::fetch();
-    }
-    return Ref::steal(first);
-}
-
-// The arguments of an annotation whose origin is `typing.Annotated`.
-Result<AnnotatedParts> annotated_parts(PyObject* typing, PyObject* annotation) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref args, get_args(typing, annotation));
-    DOVRANE_ASSIGN_OR_RETURN(std::vector<Ref> items, binding::collect(args.get()));
-    if (items.empty()) {
-        return SchemaError::new_err("Annotated[...] annotation has no underlying type");
-    }
-    AnnotatedParts parts;
-    parts.base = std::move(items.front());
-    parts.metadata.assign(std::make_move_iterator(items.begin() + 1), std::make_move_iterator(items.end()));
-    return parts;
-}
-
-Result<Ref> union_marker_class() {
-    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(union_module_name));
-    return binding::getattr(module.get(), union_definition_name);
-}
-
-Result<GraphQLType> resolve_type_at(PyObject* typing, PyObject* annotation, std::size_t depth) {
-    DOVRANE_ASSIGN_OR_RETURN(Resolution resolution, resolve_core(typing, annotation, depth));
-    if (resolution.nullable) {
-        return std::move(resolution.type);
-    }
-    return GraphQLType::non_null(std::move(resolution.type));
-}
-
 // The GraphQL name a lazy placeholder stands for: its target's type-info name
 // while the target resolves, else its `type_name`.
 Result<std::string> lazy_placeholder_name(PyObject* placeholder) {
-    auto target = binding::getattr(placeholder, resolve_type_method);
+    auto target = binding::getattr(placeholder, names::resolve_type_name);
     if (target.ok()) {
         target = binding::call(target.value().get(), {});
     }
     if (target.ok()) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::getattr_or_empty(target.value().get(), type_info_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref info,
+                                 binding::getattr_or_empty(target.value().get(), names::dunder_dovrane_type_info_name));
         if (info) {
-            DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(info.get(), name_attribute));
+            DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(info.get(), names::name_name));
             if (PyUnicode_Check(name.get())) {
                 DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(name.get()));
                 return std::string(text);
@@ -236,9 +127,7 @@ Result<std::string> lazy_placeholder_name(PyObject* placeholder) {
         // Not resolvable yet: the class is declared later.
         DOVRANE_TRY(binding::discard_exception(target.take_error()));
     }
-    DOVRANE_ASSIGN_OR_RETURN(Ref type_name, binding::getattr(placeholder, type_name_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(type_name.get()));
-    return std::string(text);
+    return binding::str_attribute(placeholder, names::type_name_name);
 }
 
 binding::Status seed(PyObject* namespace_function, PyObject* target, PyObject* namespace_dict) {
@@ -252,115 +141,36 @@ binding::Status seed(PyObject* namespace_function, PyObject* target, PyObject* n
 
 }  // namespace
 
-// ---------------------------------------------------------------------------
-// Resolution
-
-Result<GraphQLType> resolve_graphql_type(PyObject* typing, PyObject* annotation) {
-    return resolve_type_at(typing, annotation, 0);
-}
-
-Result<Resolution> resolve_core(PyObject* typing, PyObject* annotation, std::size_t depth) {
-    if (depth >= dovrane_core::limits::max_annotation_depth) {
-        return SchemaError::new_err(dovrane_core::limits::annotation_depth_message);
-    }
-    // The backstop for a caller that is already deep in the interpreter's stack.
-    binding::RecursionGuard guard(" while resolving an annotation");
-    if (!guard.entered()) {
-        return binding::Error::fetch();
-    }
-    DOVRANE_ASSIGN_OR_RETURN(Ref origin, get_origin(typing, annotation));
-    DOVRANE_ASSIGN_OR_RETURN(Ref annotated, binding::getattr(typing, annotated_name));
-
-    if (origin.get() == annotated.get()) {
-        DOVRANE_ASSIGN_OR_RETURN(AnnotatedParts parts, annotated_parts(typing, annotation));
-        DOVRANE_ASSIGN_OR_RETURN(Ref base_origin, get_origin(typing, parts.base.get()));
-        DOVRANE_ASSIGN_OR_RETURN(Ref marker_class, union_marker_class());
-        DOVRANE_ASSIGN_OR_RETURN(Ref marker, find_marker(parts.metadata, marker_class.get()));
-        bool is_union = static_cast<bool>(marker);
-        if (!is_union) {
-            DOVRANE_ASSIGN_OR_RETURN(is_union, is_union_origin(base_origin.get()));
-        }
-        if (is_union) {
-            // The whole annotation goes along, so the union description sees the marker.
-            return resolve_union(typing, annotation, parts.base.get(), depth);
-        }
-        return resolve_core(typing, parts.base.get(), depth + 1);
-    }
-
-    DOVRANE_ASSIGN_OR_RETURN(bool maybe, is_maybe_origin(origin.get()));
-    if (maybe) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref argument, first_type_argument(typing, annotation));
-        DOVRANE_ASSIGN_OR_RETURN(Resolution inner, resolve_core(typing, argument.get(), depth + 1));
-        inner.nullable = true;
-        return inner;
-    }
-
-    DOVRANE_ASSIGN_OR_RETURN(const OriginCache* cache, origins());
-    if (origin.get() == cache->typing_union.get() || origin.get() == cache->union_type.get()) {
-        return resolve_union(typing, annotation, annotation, depth);
-    }
-
-    // A stream stands for its items.
-    for (const Ref* stream : {&cache->async_generator, &cache->async_iterator, &cache->async_iterable}) {
-        DOVRANE_ASSIGN_OR_RETURN(bool matches, binding::equals(origin.get(), stream->get()));
-        if (matches) {
-            DOVRANE_ASSIGN_OR_RETURN(Ref argument, first_type_argument(typing, annotation));
-            return resolve_core(typing, argument.get(), depth + 1);
-        }
-    }
-
-    // Only the first type argument counts: tuple[int, str] is a list of Int!.
-    PyObject* list_origins[] = {cache->streamable.get(), reinterpret_cast<PyObject*>(&PyList_Type),
-                                reinterpret_cast<PyObject*>(&PyTuple_Type)};
-    for (PyObject* list_origin : list_origins) {
-        DOVRANE_ASSIGN_OR_RETURN(bool matches, binding::equals(origin.get(), list_origin));
-        if (matches) {
-            DOVRANE_ASSIGN_OR_RETURN(Ref argument, first_type_argument(typing, annotation));
-            DOVRANE_ASSIGN_OR_RETURN(GraphQLType element, resolve_type_at(typing, argument.get(), depth + 1));
-            return Resolution{GraphQLType::list(std::move(element)), false};
-        }
-    }
-
-    DOVRANE_ASSIGN_OR_RETURN(std::string name, named_type_name(annotation));
-    return Resolution{GraphQLType::named(std::move(name)), false};
-}
-
-Result<Resolution> resolve_union(PyObject* typing, PyObject* annotation, PyObject* inner, std::size_t depth) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref inner_origin, get_origin(typing, inner));
-    DOVRANE_ASSIGN_OR_RETURN(bool is_union, is_union_origin(inner_origin.get()));
-    if (is_union) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref args, get_args(typing, inner));
-        DOVRANE_ASSIGN_OR_RETURN(std::vector<Ref> members, binding::collect(args.get()));
-        PyObject* none_type = reinterpret_cast<PyObject*>(Py_TYPE(Py_None));
-        std::erase_if(members, [none_type](const Ref& member) { return member.get() == none_type; });
-        if (members.size() == 1) {
-            // The optional form: Optional[X], X | None.
-            DOVRANE_ASSIGN_OR_RETURN(Resolution resolution, resolve_core(typing, members.front().get(), depth + 1));
-            resolution.nullable = true;
-            return resolution;
-        }
-    }
-    // The description still runs its checks; only its name is kept.
-    DOVRANE_ASSIGN_OR_RETURN(union_info::PyUnionInfo info, union_info::describe_union(annotation));
-    return Resolution{GraphQLType::named(std::move(info.name)), false};
-}
-
 Result<Ref> get_origin(PyObject* typing, PyObject* annotation) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, get_origin_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, names::get_origin_name));
     return binding::call(function.get(), {annotation});
 }
 
 Result<Ref> get_args(PyObject* typing, PyObject* annotation) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, get_args_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, names::get_args_name));
     return binding::call(function.get(), {annotation});
 }
 
 // ---------------------------------------------------------------------------
 // Annotated, markers and origins
 
+Result<const OriginCache*> origins() { return ORIGIN_CACHE.get_or_build(origin_cache); }
+
+Result<AnnotatedParts> annotated_parts(PyObject* typing, PyObject* annotation) {
+    DOVRANE_ASSIGN_OR_RETURN(Ref args, get_args(typing, annotation));
+    DOVRANE_ASSIGN_OR_RETURN(std::vector<Ref> items, binding::collect(args.get()));
+    if (items.empty()) {
+        return SchemaError::new_err("Annotated[...] annotation has no underlying type");
+    }
+    AnnotatedParts parts;
+    parts.base = std::move(items.front());
+    parts.metadata.assign(std::make_move_iterator(items.begin() + 1), std::make_move_iterator(items.end()));
+    return parts;
+}
+
 Result<AnnotatedParts> unwrap_annotated(PyObject* typing, PyObject* annotation) {
     DOVRANE_ASSIGN_OR_RETURN(Ref origin, get_origin(typing, annotation));
-    DOVRANE_ASSIGN_OR_RETURN(Ref annotated, binding::getattr(typing, annotated_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref annotated, binding::getattr(typing, names::annotated_name));
     if (origin.get() != annotated.get()) {
         return AnnotatedParts{Ref::borrow(annotation), {}};
     }
@@ -387,8 +197,8 @@ Result<bool> is_maybe_origin(PyObject* origin) {
     if (origin == Py_None) {
         return false;
     }
-    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(maybe_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(Ref maybe, binding::getattr(module.get(), maybe_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref module, binding::import_module(names::dovrane_maybe_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref maybe, binding::getattr(module.get(), names::maybe_name));
     return origin == maybe.get();
 }
 
@@ -406,11 +216,11 @@ Result<bool> is_union_origin(PyObject* origin) {
 // own self-references, and an undecorated subclass would pass for its base.
 Result<Ref> own_type_info(PyObject* annotation) {
     if (PyType_Check(annotation)) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref own, binding::getattr_or_empty(annotation, dict_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref own, binding::getattr_or_empty(annotation, names::dunder_dict_name));
         if (!own) {
             return Ref();
         }
-        DOVRANE_ASSIGN_OR_RETURN(PyObject * key, type_info_attribute.get());
+        DOVRANE_ASSIGN_OR_RETURN(PyObject * key, names::dunder_dovrane_type_info_name.get());
         int carried = PySequence_Contains(own.get(), key);
         if (carried <= 0) {
             if (carried < 0) {
@@ -419,7 +229,7 @@ Result<Ref> own_type_info(PyObject* annotation) {
             return Ref();
         }
     }
-    return binding::getattr_or_empty(annotation, type_info_attribute);
+    return binding::getattr_or_empty(annotation, names::dunder_dovrane_type_info_name);
 }
 
 Result<std::string> named_type_name(PyObject* annotation) {
@@ -439,12 +249,10 @@ Result<std::string> named_type_name(PyObject* annotation) {
 
     DOVRANE_ASSIGN_OR_RETURN(Ref info, own_type_info(annotation));
     if (info) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(info.get(), name_attribute));
-        DOVRANE_ASSIGN_OR_RETURN(std::string_view text, binding::to_str(name.get()));
-        return std::string(text);
+        return binding::str_attribute(info.get(), names::name_name);
     }
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref dunder_name, binding::getattr_or_empty(annotation, dunder_name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref dunder_name, binding::getattr_or_empty(annotation, names::dunder_name_name));
     if (dunder_name && PyUnicode_Check(dunder_name.get())) {
         auto text = binding::to_str(dunder_name.get());
         if (text.ok()) {
@@ -477,19 +285,11 @@ binding::Status seed_lazy_namespace_for_callable(PyObject* func, PyObject* names
     return seed(lazy->namespace_for_callable.get(), func, namespace_dict);
 }
 
-namespace {
-
-binding::InternedName get_type_hints_name{"get_type_hints"};
-binding::InternedName localns_name{"localns"};
-binding::InternedName include_extras_name{"include_extras"};
-
-}  // namespace
-
 binding::Result<Ref> get_type_hints(PyObject* typing, PyObject* target, PyObject* namespace_dict) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, get_type_hints_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref function, binding::getattr(typing, names::get_type_hints_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref keywords, binding::new_dict());
-    DOVRANE_ASSIGN_OR_RETURN(PyObject * localns, localns_name.get());
-    DOVRANE_ASSIGN_OR_RETURN(PyObject * include_extras, include_extras_name.get());
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * localns, names::localns_name.get());
+    DOVRANE_ASSIGN_OR_RETURN(PyObject * include_extras, names::include_extras_name.get());
     DOVRANE_TRY(binding::dict_set(keywords.get(), localns, namespace_dict));
     DOVRANE_TRY(binding::dict_set(keywords.get(), include_extras, Py_True));
     return binding::call(function.get(), {target}, keywords.get());

@@ -1,5 +1,7 @@
-// Python annotations as GraphQL type references, and the lazy namespaces that
-// `typing.get_type_hints` needs to resolve the host package's lazy references.
+// The `typing` helpers below annotation resolution and union description:
+// origins, `Annotated` parts and markers, the names of named types, and the
+// lazy namespaces that `typing.get_type_hints` needs to resolve the host
+// package's lazy references; with the process-wide caches they read.
 //
 // Every function runs with the interpreter lock held and may run Python code.
 // Where one takes `typing`, the caller passes the `typing` module object.
@@ -7,35 +9,13 @@
 
 #include <Python.h>
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
-#include "dovrane_core/schema.hpp"
-#include "errors.hpp"
-#include "refs.hpp"
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 
 namespace _dovrane::typing_utils {
-
-// The resolved type before its outermost non-null mark: `type` is never
-// NonNull at the top; `nullable` says whether it stays so.
-struct Resolution {
-    dovrane_core::schema::GraphQLType type;
-    bool nullable = false;
-};
-
-// The annotation as a GraphQL type reference: non-null at every level but
-// those of `Maybe[...]` and of a union with `None` and one other member.
-binding::Result<dovrane_core::schema::GraphQLType> resolve_graphql_type(PyObject* typing, PyObject* annotation);
-
-// The rules of resolution, first match wins; `depth` is the annotation's level
-// (0 for the outermost). Past `limits::max_annotation_depth` levels it fails
-// with a SchemaError.
-binding::Result<Resolution> resolve_core(PyObject* typing, PyObject* annotation, std::size_t depth = 0);
-// A union, or a type carrying the union marker: `annotation` may carry the
-// marker, `inner` is the union itself (the same object for a bare union).
-binding::Result<Resolution> resolve_union(PyObject* typing, PyObject* annotation, PyObject* inner,
-                                          std::size_t depth = 0);
 
 // `typing.get_origin(annotation)` and `typing.get_args(annotation)`.
 binding::Result<binding::Ref> get_origin(PyObject* typing, PyObject* annotation);
@@ -49,6 +29,8 @@ struct AnnotatedParts {
     std::vector<binding::Ref> metadata;
 };
 binding::Result<AnnotatedParts> unwrap_annotated(PyObject* typing, PyObject* annotation);
+// The same for an annotation whose origin is known to be `typing.Annotated`.
+binding::Result<AnnotatedParts> annotated_parts(PyObject* typing, PyObject* annotation);
 
 // The first metadata object that is an instance of `cls`; an empty Ref when none is.
 binding::Result<binding::Ref> find_marker(const std::vector<binding::Ref>& metadata, PyObject* cls);
@@ -59,6 +41,17 @@ binding::Result<bool> is_maybe_annotation(PyObject* typing, PyObject* annotation
 binding::Result<bool> is_maybe_origin(PyObject* origin);
 // The origin is `typing.Union` or `types.UnionType`.
 binding::Result<bool> is_union_origin(PyObject* origin);
+
+// The origins that resolution compares against, read once for the process.
+struct OriginCache {
+    binding::Ref typing_union;  // typing.Union
+    binding::Ref union_type;    // types.UnionType, the origin of `X | Y`
+    binding::Ref async_generator;
+    binding::Ref async_iterator;
+    binding::Ref async_iterable;
+    binding::Ref streamable;  // dovrane._resolver.Streamable
+};
+binding::Result<const OriginCache*> origins();
 
 // The GraphQL name of a named type: a lazy placeholder's target or type name,
 // a built-in scalar (by identity), a decorated class's type-info name, a

@@ -10,16 +10,17 @@
 //         description: str | None
 //         member_names: list[str]        # a new list on every read
 //         has_custom_resolve_type: bool
-#include "union_info.hpp"
+#include "src/union_info.hpp"
 
 #include <string_view>
 #include <utility>
 
-#include "cells.hpp"
-#include "convert.hpp"
-#include "objects.hpp"
-#include "type_info.hpp"
-#include "typing_utils.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
+#include "src/error.hpp"
+#include "src/host_names.hpp"
+#include "src/typing_utils.hpp"
 
 namespace _dovrane::union_info {
 
@@ -28,20 +29,6 @@ namespace {
 using binding::Ref;
 using binding::Result;
 using dovrane_core::schema::UnionDefinition;
-
-binding::InternedName typing_module{"typing"};
-binding::InternedName annotated_name{"Annotated"};
-binding::InternedName forward_ref_name{"ForwardRef"};
-binding::InternedName union_module{"dovrane._union"};
-binding::InternedName union_definition_name{"UnionDefinition"};
-binding::InternedName lazy_module{"dovrane._lazy"};
-binding::InternedName lazy_reference_name{"LazyReference"};
-binding::InternedName resolve_forward_ref_method{"resolve_forward_ref"};
-binding::InternedName type_info_attribute{"__dovrane_type_info__"};
-binding::InternedName kind_attribute{"kind"};
-binding::InternedName name_attribute{"name"};
-binding::InternedName description_attribute{"description"};
-binding::InternedName resolve_type_attribute{"resolve_type"};
 
 PyGetSetDef union_info_getters[] = {
     binding::getter<&PyUnionInfo::name>("name"),
@@ -54,11 +41,11 @@ PyGetSetDef union_info_getters[] = {
 // A class declared as an object type: its type info's kind is "type". A
 // lookup or conversion that fails only means it is not one.
 Result<bool> is_object_type(PyObject* member) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::getattr_or_empty(member, type_info_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref info, binding::getattr_or_empty(member, names::dunder_dovrane_type_info_name));
     if (!info) {
         return false;
     }
-    DOVRANE_ASSIGN_OR_RETURN(Ref kind, binding::getattr_or_empty(info.get(), kind_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref kind, binding::getattr_or_empty(info.get(), names::kind_name));
     if (!kind) {
         return false;
     }
@@ -81,23 +68,16 @@ binding::Status check_member(PyObject* member) {
         return {};
     }
     DOVRANE_ASSIGN_OR_RETURN(std::string name, typing_utils::named_type_name(member));
-    return type_info::SchemaError::new_err(
+    return error::SchemaError::new_err(
         "union member '" + name +
         "' is not a '@dovrane.type'-decorated object type; GraphQL unions may only contain object types");
 }
 
 // The marker's name, description and resolver flag go into `definition`.
 binding::Status read_marker(PyObject* marker, UnionDefinition& definition) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref name, binding::getattr(marker, name_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(std::string_view name_text, binding::to_str(name.get()));
-    definition.name = name_text;
-    DOVRANE_ASSIGN_OR_RETURN(Ref description, binding::getattr(marker, description_attribute));
-    DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> description_text,
-                             binding::to_optional_str(description.get()));
-    if (description_text) {
-        definition.description = std::string(*description_text);
-    }
-    DOVRANE_ASSIGN_OR_RETURN(Ref resolve_type, binding::getattr(marker, resolve_type_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(definition.name, binding::str_attribute(marker, names::name_name));
+    DOVRANE_ASSIGN_OR_RETURN(definition.description, binding::optional_str_attribute(marker, names::description_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref resolve_type, binding::getattr(marker, names::resolve_type_name));
     definition.has_custom_resolve_type = resolve_type.get() != Py_None;
     return {};
 }
@@ -125,11 +105,12 @@ PyUnionInfo PyUnionInfo::from(UnionDefinition definition) {
 }
 
 Result<PyUnionInfo> describe_union(PyObject* annotation) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(names::typing_module));
     DOVRANE_ASSIGN_OR_RETURN(typing_utils::AnnotatedParts parts,
                              typing_utils::unwrap_annotated(typing.get(), annotation));
-    DOVRANE_ASSIGN_OR_RETURN(Ref union_module_object, binding::import_module(union_module));
-    DOVRANE_ASSIGN_OR_RETURN(Ref marker_class, binding::getattr(union_module_object.get(), union_definition_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref union_module_object, binding::import_module(names::dovrane_union_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref marker_class,
+                             binding::getattr(union_module_object.get(), names::union_definition_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref marker, typing_utils::find_marker(parts.metadata, marker_class.get()));
 
     DOVRANE_ASSIGN_OR_RETURN(Ref base_origin, typing_utils::get_origin(typing.get(), parts.base.get()));
@@ -166,25 +147,25 @@ Result<PyUnionInfo> describe_union(PyObject* annotation) {
 }
 
 Result<Ref> normalize_lazy_member(PyObject* typing, PyObject* member) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref annotated, binding::getattr(typing, annotated_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref annotated, binding::getattr(typing, names::annotated_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref origin, typing_utils::get_origin(typing, member));
     if (origin.get() != annotated.get()) {
         return Ref::borrow(member);
     }
     DOVRANE_ASSIGN_OR_RETURN(typing_utils::AnnotatedParts parts, typing_utils::unwrap_annotated(typing, member));
-    DOVRANE_ASSIGN_OR_RETURN(Ref lazy, binding::import_module(lazy_module));
-    DOVRANE_ASSIGN_OR_RETURN(Ref reference_class, binding::getattr(lazy.get(), lazy_reference_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref lazy, binding::import_module(names::dovrane_lazy_module));
+    DOVRANE_ASSIGN_OR_RETURN(Ref reference_class, binding::getattr(lazy.get(), names::lazy_reference_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref reference, typing_utils::find_marker(parts.metadata, reference_class.get()));
     if (!reference) {
         // Left whole: the member check decides whether it is acceptable.
         return Ref::borrow(member);
     }
-    DOVRANE_ASSIGN_OR_RETURN(Ref forward_ref, binding::getattr(typing, forward_ref_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref forward_ref, binding::getattr(typing, names::forward_ref_name));
     DOVRANE_ASSIGN_OR_RETURN(bool is_forward_ref, binding::is_instance(parts.base.get(), forward_ref.get()));
     if (!is_forward_ref) {
         return std::move(parts.base);
     }
-    DOVRANE_ASSIGN_OR_RETURN(Ref resolve, binding::getattr(reference.get(), resolve_forward_ref_method));
+    DOVRANE_ASSIGN_OR_RETURN(Ref resolve, binding::getattr(reference.get(), names::resolve_forward_ref_name));
     return binding::call(resolve.get(), {parts.base.get()});
 }
 

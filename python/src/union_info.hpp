@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "arguments.hpp"
-#include "classes.hpp"
+#include "binding/arguments.hpp"
+#include "binding/classes.hpp"
+#include "binding/errors.hpp"
+#include "binding/refs.hpp"
 #include "dovrane_core/schema.hpp"
-#include "errors.hpp"
-#include "refs.hpp"
 
 namespace _dovrane::union_info {
 

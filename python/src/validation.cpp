@@ -6,22 +6,19 @@
 //     def validate_query(query: str, schema: CompiledSchema, operation_name: str | None = None) -> None: ...
 //     def validate_document(document: ParsedDocument, schema: CompiledSchema,
 //                           operation_name: str | None = None) -> None: ...
-//
-//     @final
-//     class ParsedDocument:              # opaque; built only by this module
-//         query_text: str                # read-only; a new str on every read
-#include "validation.hpp"
+#include "src/validation.hpp"
 
 #include <optional>
 #include <string_view>
 #include <utility>
 
-#include "compiled_schema.hpp"
-#include "convert.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/parser.hpp"
 #include "dovrane_core/validation.hpp"
-#include "error.hpp"
-#include "objects.hpp"
+#include "src/compiled_schema.hpp"
+#include "src/error.hpp"
+#include "src/parsed_document.hpp"
 
 namespace _dovrane::validation {
 
@@ -30,31 +27,6 @@ namespace {
 using binding::Ref;
 using dovrane_core::document::SharedDocument;
 using dovrane_core::schema::CompiledSchema;
-
-// ---------------------------------------------------------------------------
-// ParsedDocument
-
-constexpr const char parsed_document_doc[] =
-    "An opaque handle to a parsed GraphQL document; it exposes no structure to\n"
-    "Python.\n"
-    "\n"
-    "Its only purpose is to be handed back to validate_document and\n"
-    "lower_document, so that a document is parsed exactly once per request and\n"
-    "the host's parse and validate extension hooks wrap two distinct steps. It is\n"
-    "also what a persisted-query hit returns. query_text rides along because\n"
-    "execution needs the source; it is empty for a hash-only replay.";
-
-binding::Result<Ref> query_text(const PyParsedDocument& handle) {
-    if (handle.query_text_override) {
-        return binding::new_str(*handle.query_text_override);
-    }
-    return binding::new_str(handle.document->source);
-}
-
-PyGetSetDef parsed_document_getters[] = {
-    binding::computed_getter<PyParsedDocument, &query_text>("query_text"),
-    {},
-};
 
 // ---------------------------------------------------------------------------
 // parse_query
@@ -68,7 +40,7 @@ binding::Result<Ref> parse_query(PyObject*, binding::Arguments& arguments) {
         return error::raise(parsed.take_error());
     }
     // The document keeps its own copy of the text, which `query_text` serves.
-    return new_parsed_document(std::move(parsed).value());
+    return parsed_document::new_parsed_document(std::move(parsed).value());
 }
 
 // ---------------------------------------------------------------------------
@@ -109,7 +81,7 @@ constexpr binding::Parameter validate_document_parameters[] = {
 };
 
 binding::Result<Ref> validate_document(PyObject*, binding::Arguments& arguments) {
-    DOVRANE_ASSIGN_OR_RETURN(const SharedDocument* document, arguments.convert(0, shared_document_of));
+    DOVRANE_ASSIGN_OR_RETURN(const SharedDocument* document, arguments.convert(0, parsed_document::shared_document_of));
     DOVRANE_ASSIGN_OR_RETURN(const CompiledSchema* schema, arguments.convert(1, compiled_schema::compiled_schema_of));
     DOVRANE_ASSIGN_OR_RETURN(std::optional<std::string_view> operation_name,
                              arguments.convert(2, binding::to_optional_str));
@@ -117,19 +89,6 @@ binding::Result<Ref> validate_document(PyObject*, binding::Arguments& arguments)
 }
 
 }  // namespace
-
-binding::Class<PyParsedDocument> parsed_document_class{"builtins.ParsedDocument", parsed_document_doc,
-                                                       parsed_document_getters};
-
-binding::Result<Ref> new_parsed_document(SharedDocument document, std::optional<std::string> query_text_override) {
-    return binding::new_instance(parsed_document_class,
-                                 PyParsedDocument{std::move(document), std::move(query_text_override)});
-}
-
-binding::Result<const SharedDocument*> shared_document_of(PyObject* object) {
-    DOVRANE_ASSIGN_OR_RETURN(PyParsedDocument * handle, binding::to_instance(parsed_document_class, object));
-    return &handle->document;
-}
 
 constexpr binding::Function parse_query_function = {
     binding::signature("parse_query", parse_query_parameters),

@@ -1,41 +1,12 @@
 // The request entries that parse and validate: `parse_query`,
-// `validate_query`, `validate_document`, and the `ParsedDocument` handle that
-// carries a parsed document between the calls of one request.
+// `validate_query` and `validate_document`.
 #pragma once
 
 #include <Python.h>
 
-#include <optional>
-#include <string>
-
-#include "arguments.hpp"
-#include "classes.hpp"
-#include "dovrane_core/document.hpp"
-#include "errors.hpp"
-#include "refs.hpp"
+#include "binding/arguments.hpp"
 
 namespace _dovrane::validation {
-
-// `ParsedDocument`: an opaque handle over a shared parsed document.
-struct PyParsedDocument {
-    dovrane_core::document::SharedDocument document;  // hidden; shared, never copied
-    // `query_text` is the document's own source unless this overrides it: a
-    // hash-only persisted query has a document but no text from the client.
-    std::optional<std::string> query_text_override;
-
-    template <class Visit>
-    void for_each_ref(Visit&&) {}
-};
-
-extern binding::Class<PyParsedDocument> parsed_document_class;
-
-// A new handle over `document`; its `query_text` is the document's source, or
-// `query_text_override` when one is given.
-binding::Result<binding::Ref> new_parsed_document(dovrane_core::document::SharedDocument document,
-                                                  std::optional<std::string> query_text_override = std::nullopt);
-
-// The shared document of a handle; the layer's TypeError for any other object.
-binding::Result<const dovrane_core::document::SharedDocument*> shared_document_of(PyObject* object);
 
 // parse_query(query)
 extern const binding::Function parse_query_function;

@@ -23,7 +23,7 @@
 //         # a key that is not a str: TypeError naming variable_values
 //         return {name: python_to_json_value(value) for name, value in variable_values.items()
 //                 if the name encodes as UTF-8 and the value converts (Exceptions discarded)}
-#include "values.hpp"
+#include "src/values.hpp"
 
 #include <cmath>
 #include <cstdint>
@@ -32,12 +32,13 @@
 #include <string_view>
 #include <utility>
 
-#include "arguments.hpp"
-#include "cells.hpp"
-#include "convert.hpp"
+#include "binding/arguments.hpp"
+#include "binding/cells.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
+#include "binding/refs.hpp"
 #include "dovrane_core/limits.hpp"
-#include "objects.hpp"
-#include "refs.hpp"
+#include "src/host_names.hpp"
 
 // GCC 12 at -O3 reports moved-from json::Value variants inside Result as
 // "maybe uninitialized": a known false positive of variant-in-variant moves.
@@ -51,12 +52,6 @@ namespace {
 
 using binding::Ref;
 namespace json = dovrane_core::json;
-
-binding::InternedName type_info_attribute{"__dovrane_type_info__"};
-binding::InternedName kind_attribute{"kind"};
-binding::InternedName name_attribute{"name"};
-binding::InternedName enum_values_attribute{"enum_values"};
-binding::InternedName graphql_name_attribute{"graphql_name"};
 
 // One level of list or dict nesting: our own bound, and the interpreter's
 // recursion limit (the values' own code may already have used some of it).
@@ -204,36 +199,37 @@ bool may_carry_type_info(PyObject* value) {
 // GraphQL name. True when it wrote the literal; false to go on with the
 // generic steps.
 binding::Result<bool> append_enum_literal(PyObject* value, std::string& out) {
-    auto info_lookup = binding::getattr(reinterpret_cast<PyObject*>(Py_TYPE(value)), type_info_attribute);
+    auto info_lookup =
+        binding::getattr(reinterpret_cast<PyObject*>(Py_TYPE(value)), names::dunder_dovrane_type_info_name);
     if (!info_lookup.ok()) {
         DOVRANE_TRY(binding::discard_exception(info_lookup.take_error()));
         return false;
     }
     Ref info = std::move(info_lookup).value();
-    DOVRANE_ASSIGN_OR_RETURN(Ref kind, binding::getattr(info.get(), kind_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref kind, binding::getattr(info.get(), names::kind_name));
     DOVRANE_ASSIGN_OR_RETURN(Ref kind_text, binding::str_of(kind.get()));
     DOVRANE_ASSIGN_OR_RETURN(std::string_view kind_view, binding::to_str(kind_text.get()));
     if (kind_view != "enum") {
         return false;
     }
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref member_object, binding::getattr(value, name_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref member_object, binding::getattr(value, names::name_name));
     DOVRANE_ASSIGN_OR_RETURN(std::string_view member_view, binding::to_str(member_object.get()));
     std::string member(member_view);
     std::string literal = member;
 
-    DOVRANE_ASSIGN_OR_RETURN(Ref values, binding::getattr(info.get(), enum_values_attribute));
+    DOVRANE_ASSIGN_OR_RETURN(Ref values, binding::getattr(info.get(), names::enum_values_name));
     Ref iterator = Ref::steal(PyObject_GetIter(values.get()));
     if (!iterator) {
         return binding::Error::fetch();
     }
     while (Ref entry = Ref::steal(PyIter_Next(iterator.get()))) {
-        DOVRANE_ASSIGN_OR_RETURN(Ref entry_name, binding::getattr(entry.get(), name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref entry_name, binding::getattr(entry.get(), names::name_name));
         DOVRANE_ASSIGN_OR_RETURN(std::string_view entry_view, binding::to_str(entry_name.get()));
         if (entry_view != member) {
             continue;
         }
-        DOVRANE_ASSIGN_OR_RETURN(Ref graphql_name, binding::getattr(entry.get(), graphql_name_attribute));
+        DOVRANE_ASSIGN_OR_RETURN(Ref graphql_name, binding::getattr(entry.get(), names::graphql_name_name));
         if (graphql_name.get() != Py_None) {
             DOVRANE_ASSIGN_OR_RETURN(std::string_view graphql_view, binding::to_str(graphql_name.get()));
             literal = graphql_view;

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "binding/errors.hpp"
 #include "dovrane_core/json.hpp"
 #include "dovrane_core/lowering.hpp"
-#include "errors.hpp"
 
 namespace _dovrane::values {
 

@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "arguments.hpp"
-#include "objects.hpp"
-#include "probes.hpp"
-#include "typing_utils.hpp"
-#include "union_info.hpp"
+#include "binding/arguments.hpp"
+#include "binding/objects.hpp"
+#include "src/annotation_resolution.hpp"
+#include "src/host_names.hpp"
+#include "src/typing_utils.hpp"
+#include "src/union_info.hpp"
+#include "testing/probes.hpp"
 
 namespace _dovrane::testing {
 
@@ -19,13 +21,12 @@ namespace {
 using binding::Ref;
 namespace schema = dovrane_core::schema;
 
-binding::InternedName typing_module_name{"typing"};
-
 // resolve_type_text(annotation): resolve_graphql_type as SDL type text.
 constexpr binding::Parameter annotation_parameters[] = {binding::required("annotation")};
 binding::Result<Ref> resolve_type_text(PyObject*, binding::Arguments& arguments) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
-    DOVRANE_ASSIGN_OR_RETURN(schema::GraphQLType type, typing_utils::resolve_graphql_type(typing.get(), arguments[0]));
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(names::typing_module));
+    DOVRANE_ASSIGN_OR_RETURN(schema::GraphQLType type,
+                             annotation_resolution::resolve_graphql_type(typing.get(), arguments[0]));
     return binding::new_str(type.to_sdl_string());
 }
 constexpr binding::Function resolve_type_text_function = {
@@ -47,7 +48,7 @@ constexpr binding::Function named_type_name_function = {
 
 // unwrap_annotated(annotation): (base, metadata list).
 binding::Result<Ref> unwrap_annotated(PyObject*, binding::Arguments& arguments) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(names::typing_module));
     DOVRANE_ASSIGN_OR_RETURN(typing_utils::AnnotatedParts parts,
                              typing_utils::unwrap_annotated(typing.get(), arguments[0]));
     DOVRANE_ASSIGN_OR_RETURN(Ref metadata, binding::new_list(parts.metadata));
@@ -61,7 +62,7 @@ constexpr binding::Function unwrap_annotated_function = {
 
 // is_maybe_annotation(annotation)
 binding::Result<Ref> is_maybe_annotation(PyObject*, binding::Arguments& arguments) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(names::typing_module));
     DOVRANE_ASSIGN_OR_RETURN(bool maybe, typing_utils::is_maybe_annotation(typing.get(), arguments[0]));
     return binding::boolean(maybe);
 }
@@ -134,7 +135,7 @@ constexpr binding::Function seed_lazy_namespace_function = {
 // normalize_lazy_member(member)
 constexpr binding::Parameter member_parameters[] = {binding::required("member")};
 binding::Result<Ref> normalize_lazy_member(PyObject*, binding::Arguments& arguments) {
-    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(typing_module_name));
+    DOVRANE_ASSIGN_OR_RETURN(Ref typing, binding::import_module(names::typing_module));
     return union_info::normalize_lazy_member(typing.get(), arguments[0]);
 }
 constexpr binding::Function normalize_lazy_member_function = {

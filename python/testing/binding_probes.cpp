@@ -14,14 +14,14 @@
 #include <utility>
 #include <vector>
 
-#include "arguments.hpp"
-#include "cells.hpp"
-#include "classes.hpp"
-#include "convert.hpp"
-#include "errors.hpp"
-#include "objects.hpp"
-#include "probes.hpp"
-#include "refs.hpp"
+#include "binding/arguments.hpp"
+#include "binding/cells.hpp"
+#include "binding/classes.hpp"
+#include "binding/convert.hpp"
+#include "binding/errors.hpp"
+#include "binding/objects.hpp"
+#include "binding/refs.hpp"
+#include "testing/probes.hpp"
 
 namespace _dovrane::testing {
 

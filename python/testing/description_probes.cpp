@@ -12,18 +12,19 @@
 #include <utility>
 #include <vector>
 
-#include "arguments.hpp"
-#include "classes.hpp"
+#include "binding/arguments.hpp"
+#include "binding/classes.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/json.hpp"
 #include "dovrane_core/naming.hpp"
 #include "dovrane_core/schema.hpp"
-#include "objects.hpp"
-#include "probes.hpp"
-#include "resolver_binding.hpp"
-#include "schema_directive_info.hpp"
-#include "type_info.hpp"
-#include "union_info.hpp"
-#include "validation.hpp"
+#include "src/applied_directives.hpp"
+#include "src/parsed_document.hpp"
+#include "src/resolver_binding.hpp"
+#include "src/schema_directive_info.hpp"
+#include "src/type_info.hpp"
+#include "src/union_info.hpp"
+#include "testing/probes.hpp"
 
 namespace _dovrane::testing {
 
@@ -37,7 +38,7 @@ namespace schema = dovrane_core::schema;
 constexpr binding::Parameter document_identity_parameters[] = {binding::required("document")};
 binding::Result<Ref> document_identity(PyObject*, binding::Arguments& arguments) {
     DOVRANE_ASSIGN_OR_RETURN(const dovrane_core::document::SharedDocument* document,
-                             arguments.convert(0, validation::shared_document_of));
+                             arguments.convert(0, parsed_document::shared_document_of));
     return binding::new_uint(reinterpret_cast<std::uintptr_t>(document->get()));
 }
 constexpr binding::Function document_identity_function = {
@@ -134,7 +135,7 @@ binding::Result<Ref> applied_directive_list(const std::vector<schema::AppliedDir
 // applied_directives(directives)
 constexpr binding::Parameter applied_directives_parameters[] = {binding::required("directives")};
 binding::Result<Ref> applied_directives(PyObject*, binding::Arguments& arguments) {
-    DOVRANE_ASSIGN_OR_RETURN(auto directives, type_info::extract_applied_directives(arguments[0]));
+    DOVRANE_ASSIGN_OR_RETURN(auto directives, applied_directives::extract_applied_directives(arguments[0]));
     return applied_directive_list(directives);
 }
 constexpr binding::Function applied_directives_function = {
@@ -154,7 +155,7 @@ constexpr binding::Parameter directive_check_parameters[] = {
 binding::Result<Ref> check_directive_locations(PyObject*, binding::Arguments& arguments) {
     DOVRANE_ASSIGN_OR_RETURN(std::string_view location, arguments.convert(1, binding::to_str));
     DOVRANE_ASSIGN_OR_RETURN(std::string_view target, arguments.convert(2, binding::to_str));
-    DOVRANE_TRY(type_info::validate_directive_locations(arguments[0], location, target));
+    DOVRANE_TRY(applied_directives::validate_directive_locations(arguments[0], location, target));
     return binding::none();
 }
 constexpr binding::Function check_directive_locations_function = {
@@ -167,7 +168,8 @@ constexpr binding::Function check_directive_locations_function = {
 binding::Result<Ref> checked_directives(PyObject*, binding::Arguments& arguments) {
     DOVRANE_ASSIGN_OR_RETURN(std::string_view location, arguments.convert(1, binding::to_str));
     DOVRANE_ASSIGN_OR_RETURN(std::string_view target, arguments.convert(2, binding::to_str));
-    DOVRANE_ASSIGN_OR_RETURN(auto directives, type_info::checked_applied_directives(arguments[0], location, target));
+    DOVRANE_ASSIGN_OR_RETURN(auto directives,
+                             applied_directives::checked_applied_directives(arguments[0], location, target));
     return applied_directive_list(directives);
 }
 constexpr binding::Function checked_directives_function = {

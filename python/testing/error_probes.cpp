@@ -9,12 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "arguments.hpp"
+#include "binding/arguments.hpp"
+#include "binding/convert.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/error.hpp"
-#include "error.hpp"
-#include "objects.hpp"
-#include "probes.hpp"
-#include "type_info.hpp"
+#include "src/error.hpp"
+#include "testing/probes.hpp"
 
 namespace _dovrane::testing {
 
@@ -83,7 +83,7 @@ constexpr binding::Function raise_core_error_function = {
 constexpr binding::Parameter raise_schema_error_parameters[] = {binding::required("message")};
 binding::Result<Ref> raise_schema_error(PyObject*, binding::Arguments& arguments) {
     DOVRANE_ASSIGN_OR_RETURN(std::string_view message, arguments.convert(0, binding::to_str));
-    return type_info::SchemaError::new_err(std::string(message));
+    return error::SchemaError::new_err(std::string(message));
 }
 constexpr binding::Function raise_schema_error_function = {
     binding::signature("raise_schema_error", raise_schema_error_parameters),

@@ -10,15 +10,15 @@
 #include <utility>
 #include <vector>
 
-#include "arguments.hpp"
-#include "classes.hpp"
-#include "compiled_schema.hpp"
+#include "binding/arguments.hpp"
+#include "binding/classes.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/json.hpp"
 #include "dovrane_core/schema.hpp"
 #include "dovrane_core/test_support/schema_builders.hpp"
-#include "objects.hpp"
-#include "probes.hpp"
-#include "type_info.hpp"
+#include "src/compiled_schema.hpp"
+#include "src/type_info.hpp"
+#include "testing/probes.hpp"
 
 namespace _dovrane::testing {
 

@@ -11,19 +11,19 @@
 #include <span>
 #include <utility>
 
-#include "cells.hpp"
-#include "compiled_schema.hpp"
-#include "error.hpp"
-#include "errors.hpp"
-#include "objects.hpp"
-#include "operation_directive_info.hpp"
-#include "persisted_query.hpp"
-#include "probes.hpp"
-#include "refs.hpp"
-#include "schema_directive_info.hpp"
-#include "type_info.hpp"
-#include "union_info.hpp"
-#include "validation.hpp"
+#include "binding/cells.hpp"
+#include "binding/errors.hpp"
+#include "binding/objects.hpp"
+#include "binding/refs.hpp"
+#include "src/compiled_schema.hpp"
+#include "src/error.hpp"
+#include "src/operation_directive_info.hpp"
+#include "src/parsed_document.hpp"
+#include "src/persisted_query.hpp"
+#include "src/schema_directive_info.hpp"
+#include "src/type_info.hpp"
+#include "src/union_info.hpp"
+#include "testing/probes.hpp"
 
 namespace _dovrane::testing {
 
@@ -51,13 +51,13 @@ binding::Status module_body(PyObject* module) {
     DOVRANE_TRY(adopt(dovrane.get(), "GraphQLTypeInfo", type_info::graphql_type_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "UnionInfo", union_info::union_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "CompiledSchema", compiled_schema::compiled_schema_class.type));
-    DOVRANE_TRY(adopt(dovrane.get(), "ParsedDocument", validation::parsed_document_class.type));
+    DOVRANE_TRY(adopt(dovrane.get(), "ParsedDocument", parsed_document::parsed_document_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "PersistedQueryResult", persisted_query::persisted_query_result_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "SchemaDirectiveInfo", schema_directive_info::schema_directive_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "DirectiveFieldInfo", schema_directive_info::directive_field_info_class.type));
     DOVRANE_TRY(adopt(dovrane.get(), "OperationDirectiveInfo",
                       operation_directive_info::operation_directive_info_class.type));
-    DOVRANE_TRY(adopt(dovrane.get(), "SchemaError", type_info::schema_error_type_cell));
+    DOVRANE_TRY(adopt(dovrane.get(), "SchemaError", error::schema_error_type_cell));
     DOVRANE_TRY(adopt(dovrane.get(), "GraphQLError", error::graphql_error_type_cell));
     for (std::span<const Registration> part : {binding_probes(), value_probes(), error_probes(), annotation_probes(),
                                                schema_fixtures(), description_probes()}) {

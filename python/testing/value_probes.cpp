@@ -5,11 +5,11 @@
 #include <span>
 #include <string>
 
-#include "arguments.hpp"
+#include "binding/arguments.hpp"
+#include "binding/objects.hpp"
 #include "dovrane_core/json.hpp"
-#include "objects.hpp"
-#include "probes.hpp"
-#include "values.hpp"
+#include "src/values.hpp"
+#include "testing/probes.hpp"
 
 namespace _dovrane::testing {
 

@@ -217,6 +217,14 @@ bool is_introspection_name(std::string_view name);
 std::set<std::string, std::less<>> referenced_type_names(
     const std::map<std::string, TypeDefinition, std::less<>>& types);
 
+// Registers each library scalar (`builtin_scalars::library`) that a field, a
+// field argument, an operation directive's argument or a schema directive's
+// field names, unless a type or a union has its name: a library scalar that
+// only a directive names must still be declared, or the SDL would name an
+// undeclared type. One the caller registered keeps the caller's description,
+// or none; one it did not gets the library's.
+void add_library_scalars(CompiledSchema& schema);
+
 // The first shape problem, as a plain message (no empty types, interfaces
 // implemented, union members registered), or nothing.
 std::optional<std::string> validate_schema_shape(
