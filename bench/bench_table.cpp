@@ -8,13 +8,14 @@
 //                                        implementors, and what indexing that schema costs
 //     bench_table text SHAPE BYTES | text dashboard COPIES KIND    the text itself
 //
-// SHAPE is ordinary, small-fields, deep, block-strings or floats (or
-// dashboard, whose BYTES are ignored); KIND is shared (copies under aliases
-// spreading the same fragments) or own (each copy with fragments of its own).
+// SHAPE is ordinary, small-fields, deep, block-strings, floats, long-string,
+// long-block-string, flat or nested-64 (or dashboard, whose BYTES are
+// ignored); KIND is shared (copies under aliases spreading the same
+// fragments) or own (each copy with fragments of its own).
 // Each row prints one JSON object; nothing is asserted. The heap figure is
 // the peak of the bytes allocated through operator new during the process's
-// first parse, past what was allocated before it.
-#include <malloc.h>
+// first parse, past what was allocated before it, plus the peak of the bytes
+// written into large lists, which have memory of their own.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -31,50 +32,14 @@
 #include "bench_data.hpp"
 #include "dovrane_core/lowering.hpp"
 #include "dovrane_core/parser.hpp"
+#include "dovrane_core/test_support/allocation_counter.hpp"
 #include "dovrane_core/test_support/fixture_schemas.hpp"
 #include "dovrane_core/validation.hpp"
 
 using namespace dovrane_core;
 
-// ---------------------------------------------------------------------------
-// Allocation counting (one thread)
-
-namespace {
-
-std::size_t live_bytes = 0;
-std::size_t peak_bytes = 0;
-
-void* counted(void* memory) {
-    if (memory == nullptr) throw std::bad_alloc();
-    live_bytes += malloc_usable_size(memory);
-    peak_bytes = std::max(peak_bytes, live_bytes);
-    return memory;
-}
-
-void uncounted(void* memory) {
-    if (memory == nullptr) return;
-    live_bytes -= malloc_usable_size(memory);
-    std::free(memory);
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return counted(std::malloc(size)); }
-void* operator new[](std::size_t size) { return counted(std::malloc(size)); }
-void* operator new(std::size_t size, std::align_val_t alignment) {
-    return counted(std::aligned_alloc(static_cast<std::size_t>(alignment),
-                                      (size + static_cast<std::size_t>(alignment) - 1) &
-                                          ~(static_cast<std::size_t>(alignment) - 1)));
-}
-void* operator new[](std::size_t size, std::align_val_t alignment) { return operator new(size, alignment); }
-void operator delete(void* memory) noexcept { uncounted(memory); }
-void operator delete[](void* memory) noexcept { uncounted(memory); }
-void operator delete(void* memory, std::size_t) noexcept { uncounted(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { uncounted(memory); }
-void operator delete(void* memory, std::align_val_t) noexcept { uncounted(memory); }
-void operator delete[](void* memory, std::align_val_t) noexcept { uncounted(memory); }
-void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { uncounted(memory); }
-void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { uncounted(memory); }
+using test_support::live_bytes;
+using test_support::peak_bytes;
 
 namespace {
 
@@ -195,6 +160,20 @@ std::string dashboard_copies(std::size_t copies, bool own_fragments) {
     return text + (own_fragments ? fragments : parts.fragments);
 }
 
+// Chains of `levels` nested selection sets below the operation's, one per
+// line, for at least `bytes` bytes.
+std::string chains(std::size_t bytes, int levels) {
+    std::string text = "{\n";
+    for (std::size_t i = 0; text.size() < bytes; ++i) {
+        text += "  n" + std::to_string(i) + ": node { ";
+        for (int level = 1; level < levels; ++level) text += "child { ";
+        text += "id";
+        for (int level = 0; level < levels; ++level) text += " }";
+        text += '\n';
+    }
+    return text + "}\n";
+}
+
 // Synthetic texts of at least `bytes` bytes, one per shape.
 std::string synthetic(const std::string& shape, std::size_t bytes) {
     std::string text;
@@ -216,18 +195,8 @@ std::string synthetic(const std::string& shape, std::size_t bytes) {
         while (text.size() < bytes) text += " a";
         return text + " }\n";
     }
-    if (shape == "deep") {
-        // Chains nested 60 levels deep, one per line.
-        text = "{\n";
-        for (std::size_t i = 0; text.size() < bytes; ++i) {
-            text += "  n" + std::to_string(i) + ": node { ";
-            for (int level = 0; level < 58; ++level) text += "child { ";
-            text += "id";
-            for (int level = 0; level < 59; ++level) text += " }";
-            text += '\n';
-        }
-        return text + "}\n";
-    }
+    // Chains nested 60 levels deep, one per line.
+    if (shape == "deep") return chains(bytes, 59);
     if (shape == "block-strings") {
         text = "mutation {\n";
         for (std::size_t i = 0; text.size() < bytes; ++i) {
@@ -248,6 +217,25 @@ std::string synthetic(const std::string& shape, std::size_t bytes) {
         }
         return text + "}\n";
     }
+    if (shape == "long-string") {
+        // One string argument holding nearly the whole text.
+        text = "{ a(s: \"";
+        while (text.size() < bytes) text += "The quick brown fox jumps over the lazy dog, 0123456789. ";
+        return text + "\") }\n";
+    }
+    if (shape == "long-block-string") {
+        // One block string of indented lines.
+        text = "{ a(s: \"\"\"\n";
+        while (text.size() < bytes) text += "      The quick brown fox jumps over the lazy dog, 0123456789.\n";
+        return text + "    \"\"\") }\n";
+    }
+    if (shape == "flat") {
+        text = "{";
+        for (std::size_t i = 0; text.size() < bytes; ++i) text += " a" + std::to_string(i);
+        return text + " }\n";
+    }
+    // Chains as deep as a selection set may nest, one per line.
+    if (shape == "nested-64") return chains(bytes, 64);
     if (shape == "dashboard") return read_data("query.graphql");
     std::fprintf(stderr, "unknown shape %s\n", shape.c_str());
     std::exit(2);
@@ -258,6 +246,25 @@ std::string synthetic(const std::string& shape, std::size_t bytes) {
 
 double now_seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Resident kilobytes of the process: its peak since the last reset, or now.
+long status_kib(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::size_t length = std::strlen(field);
+    while (std::getline(status, line)) {
+        if (line.compare(0, length, field) == 0) return std::atol(line.c_str() + length);
+    }
+    return 0;
+}
+
+// Starts the peak resident size afresh (Linux); false where it cannot.
+bool reset_resident_peak() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return static_cast<bool>(clear);
 }
 
 long minor_faults() {
@@ -302,16 +309,24 @@ document::SharedDocument parse_or_exit(const std::string& text) {
 int parse_row(const std::string& shape, std::size_t bytes) {
     std::string text = synthetic(shape, bytes);
     text.shrink_to_fit();
+    const bool resident_reset = reset_resident_peak();
+    const long resident_before = status_kib("VmRSS:");
     const std::size_t before = live_bytes;
     peak_bytes = live_bytes;
+    (void)document::detail::Arena::take_large_peak_on_this_thread();
     document::SharedDocument first = parse_or_exit(text);
-    const std::size_t peak = peak_bytes - before;
+    // Large lists bypass operator new: their peak is added, an upper bound.
+    const std::size_t peak = peak_bytes - before + document::detail::Arena::take_large_peak_on_this_thread();
+    const double resident_growth =
+        resident_reset ? static_cast<double>(status_kib("VmHWM:") - resident_before) * 1024 : -1.0;
     first.reset();
     long faults = 0;
     const double seconds = best_seconds([&] { parse_or_exit(text); }, faults);
-    std::printf("{\"bytes\": %zu, \"mb_per_s\": %.1f, \"heap_per_byte\": %.2f, \"faults\": %ld}\n", text.size(),
-                static_cast<double>(text.size()) / seconds / 1e6,
-                static_cast<double>(peak) / static_cast<double>(text.size()), faults);
+    std::printf("{\"bytes\": %zu, \"mb_per_s\": %.1f, \"heap_per_byte\": %.2f, \"resident_per_byte\": %.2f, "
+                "\"faults\": %ld}\n",
+                text.size(), static_cast<double>(text.size()) / seconds / 1e6,
+                static_cast<double>(peak) / static_cast<double>(text.size()),
+                resident_growth / static_cast<double>(text.size()), faults);
     return 0;
 }
 

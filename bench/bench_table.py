@@ -1,6 +1,6 @@
 """The request road at every size, as one table; each row is a fresh process.
 
-    python3.11 bench/bench_table.py [--build build/dev] [--quick] [SECTION...]
+    python3.11 bench/bench_table.py [--build build/dev] [--quick] [--shapes A,B] [SECTION...]
 
 SECTION is parse, validate, interface, lower or python (all five by default),
 or peers, which is never run by default. The build
@@ -11,11 +11,16 @@ graphql-core, installed for Python 3.11; without it they report dovrane
 alone. --quick keeps the sizes up to 1 MB and the copies up to 100.
 
 - parse: the dashboard query (bench/data/query.graphql) and synthetic texts of
-  16 KB to 16 MB in five shapes: ordinary (the dashboard's selections repeated
+  16 KB to 16 MB in nine shapes: ordinary (the dashboard's selections repeated
   under aliases), small-fields ({ a a a ... }), deep (chains 60 levels deep),
-  block-strings and floats. MB/s is the best of five batches; heap is the
-  peak of the bytes allocated during the process's first parse, per input
-  byte; faults are the page faults of one parse once the process is warm.
+  block-strings, floats, long-string (one string argument), long-block-string
+  (one block string), flat ({ a0 a1 a2 ... }) and nested-64 (chains as deep as
+  selection sets may nest). MB/s is the best of five batches; heap is the
+  peak of the bytes allocated (with those written into large lists, which
+  have memory of their own) during the process's first parse, per input
+  byte; rss is the growth of the peak resident size over that parse, per
+  input byte; faults are the page faults of one parse once the process is
+  warm.
 - validate, lower: the dashboard query's selections repeated 1, 10, 100 and
   300 times under aliases, spreading the same fragments (shared) or fragments
   of their own (own), in ns per field written (validation) and per field
@@ -48,8 +53,9 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-SHAPES = ("ordinary", "small-fields", "deep", "block-strings", "floats")
-SIZES = (16 << 10, 256 << 10, 1 << 20, 4 << 20, 16 << 20)
+SHAPES = ("ordinary", "small-fields", "deep", "block-strings", "floats", "long-string", "long-block-string", "flat",
+          "nested-64")
+SIZES = (16 << 10, 64 << 10, 256 << 10, 1 << 20, 4 << 20, 16 << 20)
 COPIES = (1, 10, 100, 300)
 INTERFACE_TYPES = (10, 100, 1000, 4000)
 
@@ -67,16 +73,17 @@ def core_row(build, *arguments):
     return json.loads(child.stdout)
 
 
-def parse_section(build, sizes):
-    print("Parse                       bytes      MB/s   heap B/B  faults/parse")
-    rows = [("dashboard", 0)] + [(shape, size) for shape in SHAPES for size in sizes]
+def parse_section(build, sizes, shapes):
+    print("Parse                       bytes      MB/s   heap B/B   rss B/B  faults/parse")
+    rows = [("dashboard", 0)] + [(shape, size) for shape in shapes for size in sizes]
     for shape, size in rows:
         row = core_row(build, "parse", shape, size)
         label = shape if shape == "dashboard" else f"{shape} {size_label(size)}"
         if "error" in row:
             print(f"  {label:22} failed: {row['error']}")
             continue
-        print(f"  {label:22} {row['bytes']:9} {row['mb_per_s']:9.1f} {row['heap_per_byte']:10.2f} {row['faults']:13}")
+        print(f"  {label:22} {row['bytes']:9} {row['mb_per_s']:9.1f} {row['heap_per_byte']:10.2f}"
+              f" {row['resident_per_byte']:9.2f} {row['faults']:13}")
 
 
 def scaled_section(build, kind, copies):
@@ -259,14 +266,15 @@ def main():
     parser = argparse.ArgumentParser(description="the request road at every size")
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "dev"))
     parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--shapes", help="the parse shapes to run, comma-separated (all by default)")
     parser.add_argument("sections", nargs="*", default=["parse", "validate", "interface", "lower", "python"])
     options = parser.parse_args()
     build = os.path.abspath(options.build)
-    sizes = SIZES[:3] if options.quick else SIZES
+    sizes = SIZES[:4] if options.quick else SIZES
     copies = COPIES[:3] if options.quick else COPIES
     for section in options.sections:
         if section == "parse":
-            parse_section(build, sizes)
+            parse_section(build, sizes, options.shapes.split(",") if options.shapes else SHAPES)
         elif section in ("validate", "lower"):
             scaled_section(build, section, copies)
         elif section == "interface":

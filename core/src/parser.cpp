@@ -13,19 +13,16 @@
 // Every node is written once, in its place in the document's arena: the lists
 // of one kind at one nesting level follow one another in chunks of the arena
 // (see Region), so a list's items are contiguous without being gathered
-// elsewhere first. Only a list too large for a chunk is gathered, in a
-// reused spill buffer, and copied once.
+// elsewhere first. A list too large for a chunk is gathered in a reused
+// spill buffer and copied once; one beyond `large_list_bytes` goes on in
+// memory of its own that grows in place, never copied again. The text is read once, whatever its
+// size: a failing text costs at most the nodes written before its failure,
+// no more than the text without it would.
 //
-// A large text is read twice: first for its grammar alone, building nothing
-// but the sizes of its large lists, then for its nodes, each large list
-// given its exact place. So a syntax error far into a large text costs no
-// memory for nodes, and no large list moves or is copied.
-//
-// Positions cost nothing until asked for: the building pass writes a
-// position anchor at every line start, after every carriage return and after
-// every token or comment that held non-ASCII characters; between two anchors
-// every byte is one column. The checking pass writes none: the position of
-// its failure is counted from the start of the text.
+// Positions cost nothing until asked for: the parser writes a position anchor
+// at every line start, after every carriage return and after every token or
+// comment that held non-ASCII characters; between two anchors every byte is
+// one column.
 #include "dovrane_core/parser.hpp"
 
 #include <algorithm>
@@ -211,9 +208,7 @@ struct SyntaxFailure {
 // ---------------------------------------------------------------------------
 // The lexer
 
-// With `anchored`, the lexer records the position anchors of the text; a
-// checking pass goes without, and works out a failure's position afterwards.
-template <bool anchored>
+// The lexer also records the position anchors of the text.
 struct Lexer {
     const char* begin = nullptr;
     const char* end = nullptr;  // *end == '\0'
@@ -228,35 +223,30 @@ struct Lexer {
     Offset offset_of(const char* p) const { return static_cast<Offset>(p - begin); }
 
     void start_anchors(std::size_t expected) {
-        if constexpr (anchored) {
-            anchors->resize(std::max<std::size_t>(expected, 64));
-            anchor_cursor = anchors->data();
-            anchor_limit = anchor_cursor + anchors->size();
-        }
+        anchors->resize(std::max<std::size_t>(expected, 64));
+        anchor_cursor = anchors->data();
+        anchor_limit = anchor_cursor + anchors->size();
     }
     // Cuts `anchors` to the ones written.
-    void finish_anchors() {
-        if constexpr (anchored) anchors->resize(static_cast<std::size_t>(anchor_cursor - anchors->data()));
-    }
+    void finish_anchors() { anchors->resize(static_cast<std::size_t>(anchor_cursor - anchors->data())); }
+    // Room for as many more anchors as the text up to the last one had for
+    // each byte, and an eighth more: one growth, mostly.
     [[gnu::noinline]] void grow_anchors() {
         const std::size_t used = static_cast<std::size_t>(anchor_cursor - anchors->data());
-        anchors->resize(used * 2);
+        const std::size_t read = std::max<std::size_t>(anchor_cursor[-1].offset, 1);
+        const std::size_t left = static_cast<std::size_t>(end - begin) - std::min<std::size_t>(read, end - begin);
+        const std::size_t expected = used + used * left / read;
+        anchors->resize(std::max(used * 2, expected + expected / 8));
         anchor_cursor = anchors->data() + used;
         anchor_limit = anchors->data() + anchors->size();
     }
     void push_anchor(Offset offset, std::uint32_t at_line, std::uint32_t column) {
-        if constexpr (anchored) {
-            if (anchor_cursor == anchor_limit) grow_anchors();
-            *anchor_cursor++ = PositionAnchor{offset, at_line, column};
-        }
+        if (anchor_cursor == anchor_limit) grow_anchors();
+        *anchor_cursor++ = PositionAnchor{offset, at_line, column};
     }
 
-    void start_line(const char* p) {
-        if constexpr (anchored) push_anchor(offset_of(p), ++line, 1);
-    }
-    void restart_column(const char* p) {
-        if constexpr (anchored) push_anchor(offset_of(p), line, 1);
-    }
+    void start_line(const char* p) { push_anchor(offset_of(p), ++line, 1); }
+    void restart_column(const char* p) { push_anchor(offset_of(p), line, 1); }
 
     // Past the CR at `p`: CRLF starts a new line, a lone CR only resets the
     // column.
@@ -275,11 +265,9 @@ struct Lexer {
     // the column counted in characters since the previous anchor. Each byte is
     // counted at most once, so the whole text stays linear.
     void anchor_after(const char* run_end) {
-        if constexpr (anchored) {
-            const PositionAnchor last = anchor_cursor == anchors->data() ? PositionAnchor{} : anchor_cursor[-1];
-            const std::uint32_t column = last.column + count_characters(begin + last.offset, run_end);
-            push_anchor(offset_of(run_end), last.line, column);
-        }
+        const PositionAnchor last = anchor_cursor == anchors->data() ? PositionAnchor{} : anchor_cursor[-1];
+        const std::uint32_t column = last.column + count_characters(begin + last.offset, run_end);
+        push_anchor(offset_of(run_end), last.line, column);
     }
 
     bool fail(const char* start, const char* stop, std::string description) {
@@ -504,15 +492,36 @@ struct Lexer {
         return true;
     }
 
+    // Past the bytes a string takes as they are, eight at a time while eight
+    // are left: a word goes byte by byte only when it holds a byte that may
+    // not be one (a tab is, though the word test refuses it).
+    const char* skip_plain(const char* p) const {
+        constexpr std::uint64_t ones = 0x0101010101010101u;
+        constexpr std::uint64_t highs = 0x8080808080808080u;
+        for (;;) {
+            while (end - p >= 8) {
+                std::uint64_t word;
+                std::memcpy(&word, p, sizeof word);
+                const std::uint64_t quotes = word ^ (ones * '"');
+                const std::uint64_t slashes = word ^ (ones * '\\');
+                // Some byte is 0x80 or more, below 0x20, '"' or '\'.
+                const std::uint64_t refused = (word | ((word - ones * 0x20) & ~word) | ((quotes - ones) & ~quotes) |
+                                               ((slashes - ones) & ~slashes)) &
+                                              highs;
+                if (refused != 0) break;
+                p += 8;
+            }
+            if (!byte_tables.string_plain[byte_at(p)]) return p;
+            ++p;
+        }
+    }
+
     // StringValue : " StringCharacter* "
     bool lex_string(const char* p, Token& token) {
         const char* start = p;
         bool non_ascii = false;
         for (++p;;) {
-            if (byte_tables.string_plain[byte_at(p)]) {
-                ++p;
-                continue;
-            }
+            p = skip_plain(p);
             const unsigned char c = byte_at(p);
             if (c == '"') break;
             if (c == '\\') {
@@ -569,7 +578,7 @@ struct Lexer {
         bool non_ascii = false;  // since the last anchor
         token.has_carriage_return = false;
         for (p += 3;;) {
-            while (byte_tables.string_plain[byte_at(p)]) ++p;
+            p = skip_plain(p);
             const unsigned char c = byte_at(p);
             if (c == '"') {
                 if (p[1] == '"' && p[2] == '"') break;
@@ -776,13 +785,6 @@ std::optional<std::int64_t> decimal_magnitude(std::string_view text) {
     return integer_digits - first_significant + exponent;
 }
 
-// Whether a literal may be beyond the double range: only when its magnitude
-// comes near 309 (DBL_MAX is about 1.8e308).
-bool may_overflow(std::string_view text) {
-    const std::optional<std::int64_t> magnitude = decimal_magnitude(text);
-    return magnitude && *magnitude > 300;
-}
-
 NumberProblem read_number(std::string_view text, bool is_float, json::Number& out) {
     const bool negative = text.front() == '-';
     if (!is_float) {
@@ -839,16 +841,15 @@ using document::VariableDefinition;
 // beyond it, by sorting, so hostile literals stay n log n.
 constexpr std::size_t object_scan_limit = 16;
 
-// A checking pass notes the size of every list of at least this many items;
-// the building pass after it gives each of them its exact place.
-constexpr std::uint32_t sized_list_items = 32;
-
 // Where the lists of one kind at one nesting level are written: in place, in
 // a chunk of the arena, one list after another, since at most one list per
 // kind and level is open at a time. A list that outgrows its chunk moves to a
-// new one; one that outgrows the largest chunk goes on in a spill vector and
-// is copied into the arena, exactly sized, when it closes. A list whose size
-// the checking pass noted gets its place at once, and never moves.
+// new one; one that outgrows the largest chunk goes on in a spill buffer and
+// is copied into the arena, exactly sized, when it closes; one that outgrows
+// `large_list_bytes` moves once more, into memory of its own (see
+// `Arena::open_large`), which grows in place and is cut to size when it
+// closes. So no large list is copied more than once, nor held twice.
+//
 // Raw memory for one list too large for a chunk; kept per thread between
 // parses, and given back when it grew beyond the scratch bound.
 struct SpillBuffer {
@@ -872,15 +873,19 @@ struct SpillBuffer {
     }
 };
 
+// No open large list.
+constexpr std::size_t no_large = std::numeric_limits<std::size_t>::max();
+
 template <class T>
 struct Region {
     T* start = nullptr;   // the open list's first item
     T* cursor = nullptr;  // past its last item
-    T* limit = nullptr;   // the end of the chunk, or of the spill vector
+    T* limit = nullptr;   // the end of the chunk, the spill buffer or the large list's room
     std::size_t chunk_items = 0;  // of every chunk so far
-    // While the open list is in a spill buffer: the buffer, and where the
-    // chunk stood before the list began.
+    // While the open list is in a spill buffer or large: the buffer or the
+    // arena's handle, and where the chunk stood before the list began.
     struct SpillBuffer* spill = nullptr;
+    std::size_t large = no_large;
     T* chunk_cursor = nullptr;
     T* chunk_limit = nullptr;
 };
@@ -891,37 +896,29 @@ struct Region {
 // it is most of a chunk.
 constexpr std::size_t min_chunk_items = 4;
 constexpr std::size_t max_chunk_bytes = std::size_t{16} << 10;
+// The most anchors room is made for before the text shows its lines.
+constexpr std::size_t first_anchors = std::size_t{64} << 10;
+
+// How far ahead of a region's cursor its lines are fetched.
+constexpr std::size_t prefetch_bytes = 1024;
+constexpr std::size_t cache_line_bytes = 64;
 
 struct ValueFrame {
     bool is_list = false;
-    Value* value = nullptr;     // the container's own value, already in its place
-    std::uint32_t count = 0;    // items so far
-    std::uint32_t ordinal = 0;  // among the text's lists, in opening order
+    Value* value = nullptr;  // the container's own value, already in its place
 };
 
 struct SelectionFrame {
     Offset offset = 0;  // the "{"
     std::uint32_t count = 0;
-    std::uint32_t ordinal = 0;
     // The field or inline fragment whose set this is, the last selection of
     // the set below; absent for the outermost set.
     bool has_owner = false;
 };
 
-// What one reading of the text does with it.
-enum class Pass : std::uint8_t {
-    Build,  // builds the nodes
-    Check,  // the grammar alone: builds nothing, notes the sizes of large lists
-};
-
 struct Definition {
     bool is_fragment = false;
     std::size_t index = 0;
-};
-
-struct SizedList {
-    std::uint32_t ordinal = 0;
-    std::uint32_t items = 0;
 };
 
 // The parser's stacks and notes, kept per thread between parses so a request
@@ -943,7 +940,6 @@ struct Scratch {
     std::vector<ValueFrame> value_stack;
     std::vector<std::pair<Offset, bool>> type_stack;  // list levels: "[" offset, non-null
     std::vector<Definition> definitions;
-    std::vector<SizedList> sized_lists;  // by ordinal once the checking pass is done
     std::vector<std::uint32_t> order;
     std::vector<bool> dropped;
 
@@ -953,7 +949,6 @@ struct Scratch {
         detail::reset_scratch(value_stack, budget);
         detail::reset_scratch(type_stack, budget);
         detail::reset_scratch(definitions, budget);
-        detail::reset_scratch(sized_lists, budget);
         detail::reset_scratch(order, budget);
         if (!budget.keep(dropped.capacity() / 8)) std::vector<bool>().swap(dropped);
         if (!spilled) return;
@@ -998,11 +993,7 @@ const char* token_kind_text(TokenKind kind) {
     return "token";
 }
 
-// One reading of the text; the pass is fixed at compile time, so the
-// building pass pays nothing for the checking one.
-template <Pass pass>
 struct Parser {
-    static constexpr bool building = pass == Pass::Build;
     // Nesting levels that have regions; deeper ones fail the parse, and what
     // they hold is read for its syntax only.
     static constexpr std::size_t selection_levels = Scratch::selection_levels;
@@ -1010,7 +1001,7 @@ struct Parser {
 
     document::Document& document;
     SyntaxFailure syntax;
-    Lexer<building> lexer;
+    Lexer lexer;
     Token token;
 
     // The first number or depth failure, in text order; reported only when
@@ -1024,11 +1015,6 @@ struct Parser {
     std::vector<ValueFrame>& value_stack;
     std::vector<std::pair<Offset, bool>>& type_stack;
     std::vector<Definition>& definitions;
-    std::vector<SizedList>& sized_lists;
-
-    // Lists are numbered as they open, the same way in both passes.
-    std::uint32_t next_ordinal = 0;
-    std::size_t next_sized = 0;  // building: the next entry of `sized_lists`
 
     std::array<Region<Selection>, selection_levels> selection_regions;
     std::array<Region<Value>, value_levels> item_regions;
@@ -1037,17 +1023,10 @@ struct Parser {
     Region<Directive> directive_region;
     Region<VariableDefinition> variable_region;
 
-    // Where a checking pass, or a level too deep, writes the nodes it does
-    // not keep.
+    // Where a level too deep writes the nodes it does not keep.
     Selection unused_selection;
     Value unused_value;
     ObjectField unused_field;
-    Argument unused_argument;
-    Directive unused_directive;
-    VariableDefinition unused_variable;
-    TypeRef unused_type;
-    Name unused_name;
-    TypeCondition unused_condition;
 
     Parser(document::Document& target, Scratch& space)
         : document(target),
@@ -1055,15 +1034,16 @@ struct Parser {
           selection_stack(space.selection_stack),
           value_stack(space.value_stack),
           type_stack(space.type_stack),
-          definitions(space.definitions),
-          sized_lists(space.sized_lists) {
+          definitions(space.definitions) {
         const char* text = document.source.c_str();
         lexer.begin = lexer.cursor = text;
         lexer.end = text + document.source.size();
         lexer.anchors = &document.anchors;
         lexer.failure = &syntax;
-        // About one line start every 16 to 40 bytes; more are added as needed.
-        lexer.start_anchors(document.source.size() / 16);
+        // Room for a line start every 16 bytes, up to a bound: a large text
+        // grows its room once it has seen how many lines it has, so that one
+        // of few lines (one long string) reserves little.
+        lexer.start_anchors(std::min<std::size_t>(document.source.size() / 16, first_anchors));
     }
 
     bool failed() const { return syntax.failed; }
@@ -1112,40 +1092,35 @@ struct Parser {
     // -----------------------------------------------------------------------
     // Lists in their regions
 
-    // Opens a list; returns its ordinal. A list the checking pass measured
-    // gets room for all of it now.
+    // Opens a list at the region's cursor.
     template <class T>
-    std::uint32_t open_list(Region<T>* region) {
-        const std::uint32_t ordinal = next_ordinal++;
-        if constexpr (building) {
-            std::size_t items = 0;
-            if (next_sized < sized_lists.size() && sized_lists[next_sized].ordinal == ordinal) {
-                items = sized_lists[next_sized++].items;
-            }
-            if (region == nullptr) return ordinal;
-            region->start = region->cursor;
-            if (static_cast<std::size_t>(region->limit - region->cursor) < items) move_to_chunk(*region, items);
-        }
-        return ordinal;
+    void open_list(Region<T>* region) {
+        if (region != nullptr) region->start = region->cursor;
     }
 
     // The next item of the open list, in place; `unused` when nothing is kept.
     template <class T>
     T& add_item(Region<T>* region, T& unused) {
-        if constexpr (building) {
-            if (region != nullptr) {
-                if (region->cursor == region->limit) return add_beyond_chunk(*region);
-                return *new (region->cursor++) T();
-            }
-        }
-        return unused;
+        return region != nullptr ? add_item(*region) : unused;
+    }
+    template <class T>
+    T& add_item(Region<T>& region) {
+        if (region.cursor == region.limit) return add_beyond_chunk(region);
+        // The lines some items on, for writing: the regions of many levels
+        // are written side by side, more streams than the hardware follows,
+        // and a large document's nodes are far beyond the caches.
+        const char* ahead = reinterpret_cast<const char*>(region.cursor) + prefetch_bytes;
+        for (std::size_t line = 0; line < sizeof(T); line += cache_line_bytes) __builtin_prefetch(ahead + line, 1);
+        return *new (region.cursor++) T();
     }
 
     template <class T>
     [[gnu::noinline]] T& add_beyond_chunk(Region<T>& region) {
         const std::size_t count = static_cast<std::size_t>(region.cursor - region.start);
-        if (region.spill == nullptr && count + 1 <= max_chunk_bytes / sizeof(T)) {
+        if (region.spill == nullptr && region.large == no_large && count + 1 <= max_chunk_bytes / sizeof(T)) {
             move_to_chunk(region, std::min(2 * count + 1, max_chunk_bytes / sizeof(T)));
+        } else if (region.large != no_large || (count + 1) * sizeof(T) > large_list_bytes) {
+            move_to_large(region, count);
         } else {
             // Into the spill buffer, which doubles; the chunk takes the next
             // list where this one began.
@@ -1166,6 +1141,29 @@ struct Parser {
             region.limit = region.start + spill.capacity / sizeof(T);
         }
         return *new (region.cursor++) T();
+    }
+
+    // The open list, of `count` items, into a large list of its own with room
+    // for twice as many: out of the spill buffer (the one copy), or grown in
+    // place.
+    template <class T>
+    void move_to_large(Region<T>& region, std::size_t count) {
+        document::detail::Arena& arena = document.arena;
+        const std::size_t used = count * sizeof(T);
+        if (region.large == no_large) {
+            if (region.spill == nullptr) {
+                region.chunk_cursor = region.start;
+                region.chunk_limit = region.limit;
+            }
+            region.large = arena.open_large(2 * used);
+            std::memcpy(arena.large_memory(region.large), static_cast<void*>(region.start), used);
+            region.spill = nullptr;
+        } else {
+            arena.grow_large(region.large, used, 2 * used);
+        }
+        region.start = reinterpret_cast<T*>(arena.large_memory(region.large));
+        region.cursor = region.start + count;
+        region.limit = region.start + arena.large_room(region.large) / sizeof(T);
     }
 
     // The open list into a new chunk with room for `items`, its items so far
@@ -1198,49 +1196,42 @@ struct Parser {
     SpillBuffer& spill_of(Region<Directive>&) { return scratch.directive_spill; }
     SpillBuffer& spill_of(Region<VariableDefinition>&) { return scratch.variable_spill; }
 
-    // The finished list. A checking pass notes its size when it is large.
+    // The finished list; the region's next list starts in its chunk again.
     template <class T>
-    Span<T> close_list(Region<T>* region, std::uint32_t ordinal, std::uint32_t count) {
-        if constexpr (!building) {
-            if (count >= sized_list_items) sized_lists.push_back({ordinal, count});
-            return {};
-        } else {
-            (void)ordinal;
-            (void)count;
-            if (region == nullptr) return {};
-            Span<T> span;
-            if (region->spill != nullptr) {
-                span.count = static_cast<std::uint32_t>(region->cursor - region->start);
-                T* items = document.arena.allocate_array<T>(span.count);
-                std::memcpy(static_cast<void*>(items), region->start, span.count * sizeof(T));
-                span.items = items;
-                region->spill = nullptr;
-                region->start = region->cursor = region->chunk_cursor;
-                region->limit = region->chunk_limit;
-                return span;
-            }
-            if (region->cursor == region->start) return {};
+    Span<T> close_list(Region<T>* region) {
+        if (region == nullptr) return {};
+        Span<T> span;
+        span.count = static_cast<std::uint32_t>(region->cursor - region->start);
+        if (region->spill == nullptr && region->large == no_large) {
+            if (span.count == 0) return {};
             span.items = region->start;
-            span.count = static_cast<std::uint32_t>(region->cursor - region->start);
             region->start = region->cursor;
             return span;
         }
+        if (region->large != no_large) {
+            document.arena.close_large(region->large, span.count * sizeof(T));
+            span.items = region->start;
+            region->large = no_large;
+        } else {
+            T* items = document.arena.allocate_array<T>(span.count);
+            std::memcpy(static_cast<void*>(items), region->start, span.count * sizeof(T));
+            span.items = items;
+            region->spill = nullptr;
+        }
+        region->start = region->cursor = region->chunk_cursor;
+        region->limit = region->chunk_limit;
+        return span;
     }
 
     template <class T, std::size_t levels>
-    Region<T>* region_at(std::array<Region<T>, levels>& regions, std::size_t level) {
-        return building && level < levels ? &regions[level] : nullptr;
-    }
-    template <class T>
-    Region<T>* region_of(Region<T>& region) {
-        return building ? &region : nullptr;
+    static Region<T>* region_at(std::array<Region<T>, levels>& regions, std::size_t level) {
+        return level < levels ? &regions[level] : nullptr;
     }
 
-    // A new node in the arena; a checking pass reuses `unused` instead.
+    // A new node in the arena.
     template <class T>
-    T* new_node(T& unused) {
-        T* node = building ? document.arena.allocate_array<T>(1) : &unused;
-        return new (node) T();
+    T* new_node() {
+        return new (document.arena.allocate_array<T>(1)) T();
     }
 
     std::string_view to_arena_text(std::string_view value) {
@@ -1302,7 +1293,6 @@ struct Parser {
     }
 
     bool add_operation(const OperationDefinition& operation) {
-        if (!building) return true;
         definitions.push_back({false, document.operations.size()});
         document.operations.push_back(operation);
         return true;
@@ -1343,7 +1333,6 @@ struct Parser {
         if (!parse_directives(fragment.directives, false)) return false;
         if (!is(TokenKind::BraceLeft)) return fail_expected("\"{\"");
         if (!parse_selection_set(fragment.selection_set)) return false;
-        if (!building) return true;
         definitions.push_back({true, document.fragments.size()});
         document.fragments.push_back(fragment);
         return true;
@@ -1355,12 +1344,10 @@ struct Parser {
     bool parse_variable_definitions(Span<VariableDefinition>& out) {
         if (!advance()) return false;
         if (is(TokenKind::ParenRight)) return fail_expected("\"$\"");
-        Region<VariableDefinition>* region = region_of(variable_region);
-        const std::uint32_t ordinal = open_list(region);
-        std::uint32_t count = 0;
+        Region<VariableDefinition>* region = &variable_region;
+        open_list(region);
         while (!is(TokenKind::ParenRight)) {
-            VariableDefinition& variable = add_item(region, unused_variable);
-            ++count;
+            VariableDefinition& variable = add_item(*region);
             variable.offset = token.start;
             if (!expect(TokenKind::Dollar, "\"$\"")) return false;
             if (!parse_name(variable.name)) return false;
@@ -1370,13 +1357,13 @@ struct Parser {
             if (!parse_directives(variable.directives, true)) return false;
             if (is(TokenKind::Equals)) {
                 if (!advance()) return false;
-                Value* value = new_node(unused_value);
+                Value* value = new_node<Value>();
                 if (!parse_value(*value, true)) return false;
                 variable.default_value = value;
                 if (!directives_first && !parse_directives(variable.directives, true)) return false;
             }
         }
-        out = close_list(region, ordinal, count);
+        out = close_list(region);
         return advance();
     }
 
@@ -1388,7 +1375,7 @@ struct Parser {
             type_stack.push_back({token.start, false});
             if (!advance()) return false;
         }
-        TypeRef* type = new_node(unused_type);
+        TypeRef* type = new_node<TypeRef>();
         type->offset = token.start;
         if (token.kind != TokenKind::Name) return fail_expected("a type");
         type->name = token_text();
@@ -1399,7 +1386,7 @@ struct Parser {
         }
         while (type_stack.size() > begin) {
             if (!expect(TokenKind::BracketRight, "\"]\"")) return false;
-            TypeRef* list = new_node(unused_type);
+            TypeRef* list = new_node<TypeRef>();
             list->kind = TypeRef::Kind::List;
             list->offset = type_stack.back().first;
             list->inner = type;
@@ -1417,18 +1404,16 @@ struct Parser {
     // Directives : Directive+     Directive : @ Name Arguments?
     bool parse_directives(Span<Directive>& out, bool is_const) {
         if (!is(TokenKind::At)) return true;
-        Region<Directive>* region = region_of(directive_region);
-        const std::uint32_t ordinal = open_list(region);
-        std::uint32_t count = 0;
+        Region<Directive>* region = &directive_region;
+        open_list(region);
         while (is(TokenKind::At)) {
-            Directive& directive = add_item(region, unused_directive);
-            ++count;
+            Directive& directive = add_item(*region);
             directive.offset = token.start;
             if (!advance()) return false;
             if (!parse_name(directive.name)) return false;
             if (is(TokenKind::ParenLeft) && !parse_arguments(directive.arguments, is_const)) return false;
         }
-        out = close_list(region, ordinal, count);
+        out = close_list(region);
         return true;
     }
 
@@ -1436,17 +1421,15 @@ struct Parser {
     bool parse_arguments(Span<Argument>& out, bool is_const) {
         if (!advance()) return false;
         if (is(TokenKind::ParenRight)) return fail_expected("an argument name");
-        Region<Argument>* region = region_of(argument_region);
-        const std::uint32_t ordinal = open_list(region);
-        std::uint32_t count = 0;
+        Region<Argument>* region = &argument_region;
+        open_list(region);
         while (!is(TokenKind::ParenRight)) {
-            Argument& argument = add_item(region, unused_argument);
-            ++count;
+            Argument& argument = add_item(*region);
             if (!parse_name(argument.name, "an argument name")) return false;
             if (!expect(TokenKind::Colon, "\":\"")) return false;
             if (!parse_value(argument.value, is_const)) return false;
         }
-        out = close_list(region, ordinal, count);
+        out = close_list(region);
         return advance();
     }
 
@@ -1469,10 +1452,7 @@ struct Parser {
             case TokenKind::Float: {
                 value.kind = ValueKind::Number;
                 value.number = json::Number();
-                // A checking pass reads a number only to know it fits.
-                const std::string_view literal = token_text();
-                if ((building || may_overflow(literal)) &&
-                    read_number(literal, token.kind == TokenKind::Float, value.number) != NumberProblem::None) {
+                if (read_number(token_text(), token.kind == TokenKind::Float, value.number) != NumberProblem::None) {
                     note_limit_failure(token.start, false);
                 }
                 return advance();
@@ -1480,12 +1460,12 @@ struct Parser {
             case TokenKind::String: {
                 value.kind = ValueKind::String;
                 const std::string_view body = text(token.start + 1, token.end - 1);
-                value.text = token.has_escape && building ? to_arena_text(unescape_string(body)) : body;
+                value.text = token.has_escape ? to_arena_text(unescape_string(body)) : body;
                 return advance();
             }
             case TokenKind::BlockString: {
                 value.kind = ValueKind::String;
-                if (building) value.text = block_string_text(text(token.start + 3, token.end - 3));
+                value.text = block_string_text(text(token.start + 3, token.end - 3));
                 return advance();
             }
             case TokenKind::Name: {
@@ -1549,9 +1529,12 @@ struct Parser {
         if (level == limits::max_nesting_depth) note_depth_failure(token.start);
         value.kind = is_list ? ValueKind::List : ValueKind::Object;
         value.offset = token.start;
-        const std::uint32_t ordinal =
-            is_list ? open_list(region_at(item_regions, level)) : open_list(region_at(field_regions, level));
-        value_stack.push_back({is_list, &value, 0, ordinal});
+        if (is_list) {
+            open_list(region_at(item_regions, level));
+        } else {
+            open_list(region_at(field_regions, level));
+        }
+        value_stack.push_back({is_list, &value});
         return advance();
     }
 
@@ -1560,7 +1543,7 @@ struct Parser {
         value_stack.pop_back();
         const std::size_t level = value_stack.size();
         if (frame.is_list) {
-            frame.value->list = close_list(region_at(item_regions, level), frame.ordinal, frame.count);
+            frame.value->list = close_list(region_at(item_regions, level));
             return;
         }
         Region<ObjectField>* region = region_at(field_regions, level);
@@ -1568,7 +1551,7 @@ struct Parser {
             const std::size_t written = static_cast<std::size_t>(region->cursor - region->start);
             region->cursor = region->start + fold_repeated_keys(region->start, written);
         }
-        frame.value->object = close_list(region, frame.ordinal, frame.count);
+        frame.value->object = close_list(region);
     }
 
     // Value : Variable | IntValue | FloatValue | StringValue | BooleanValue |
@@ -1592,8 +1575,7 @@ struct Parser {
                 close_container();
                 if (!advance()) return false;
             }
-            ValueFrame& frame = value_stack.back();
-            ++frame.count;
+            const ValueFrame& frame = value_stack.back();
             const std::size_t level = value_stack.size() - 1;
             if (frame.is_list) {
                 target = &add_item(region_at(item_regions, level), unused_value);
@@ -1615,7 +1597,7 @@ struct Parser {
         SelectionFrame frame;
         frame.offset = token.start;
         frame.has_owner = has_owner;
-        frame.ordinal = open_list(region_at(selection_regions, selection_stack.size()));
+        open_list(region_at(selection_regions, selection_stack.size()));
         selection_stack.push_back(frame);
     }
 
@@ -1627,9 +1609,8 @@ struct Parser {
 
     // The finished set's selections; the frame is popped.
     Span<Selection> close_selection_set() {
-        const SelectionFrame frame = selection_stack.back();
         selection_stack.pop_back();
-        return close_list(region_at(selection_regions, selection_stack.size()), frame.ordinal, frame.count);
+        return close_list(region_at(selection_regions, selection_stack.size()));
     }
 
     // The field or inline fragment whose set was just closed: the last
@@ -1677,7 +1658,7 @@ struct Parser {
                 // InlineFragment : ... TypeCondition? Directives? SelectionSet
                 selection.kind = SelectionKind::InlineFragment;
                 if (is_keyword("on")) {
-                    TypeCondition* condition = new_node(unused_condition);
+                    TypeCondition* condition = new_node<TypeCondition>();
                     condition->offset = token.start;
                     if (!advance()) return false;
                     if (!parse_name(condition->name)) return false;
@@ -1691,7 +1672,7 @@ struct Parser {
                 if (!parse_name(selection.name)) return false;
                 if (is(TokenKind::Colon)) {
                     if (!advance()) return false;
-                    Name* alias = new_node(unused_name);
+                    Name* alias = new_node<Name>();
                     *alias = selection.name;
                     selection.alias.node = alias;
                     if (!parse_name(selection.name)) return false;
@@ -1721,27 +1702,6 @@ Location exact_position(const document::Document& document, Offset offset) {
     const char* text = document.source.data();
     return {anchor.line, static_cast<std::uint64_t>(anchor.column) +
                              count_characters(text + anchor.offset, text + offset)};
-}
-
-// Line and column of an offset, counted from the start of the text: the
-// positions of a checking pass's failure, which records no anchors.
-Location scanned_position(std::string_view text, Offset offset) {
-    std::uint64_t line = 1;
-    std::uint64_t column = 1;
-    for (std::size_t i = 0; i < offset; ++i) {
-        const char c = text[i];
-        if (c == '\n') {
-            ++line;
-            column = 1;
-        } else if (c == '\r') {
-            // CRLF starts the line at its LF; a lone CR only resets the column.
-            if (i + 1 < text.size() && text[i + 1] == '\n') continue;
-            column = 1;
-        } else if (!utf8::is_continuation_byte(static_cast<unsigned char>(c))) {
-            ++column;
-        }
-    }
-    return {line, column};
 }
 
 // The syntax report: the position and what went wrong, the offending line
@@ -1846,13 +1806,10 @@ error::BoxedError check_definitions(const document::Document& document, const st
     return nullptr;
 }
 
-// The failure a pass met, if any: its first syntax error, else its first
-// number or depth failure.
-template <Pass pass>
-error::BoxedError pass_failure(const document::Document& document, const Parser<pass>& parser) {
-    const auto locate = [&](Offset offset) {
-        return pass == Pass::Build ? exact_position(document, offset) : scanned_position(document.source, offset);
-    };
+// The failure the parser met, if any: its first syntax error, else its
+// first number or depth failure.
+error::BoxedError parse_failure(const document::Document& document, const Parser& parser) {
+    const auto locate = [&](Offset offset) { return exact_position(document, offset); };
     if (parser.syntax.failed) {
         const Location start = locate(parser.syntax.start);
         auto error = error::make_error(syntax_report(document, parser.syntax, start), ErrorCode::GraphqlParseFailed);
@@ -1882,22 +1839,15 @@ error::Result<document::SharedDocument> parse_document(std::string_view text) {
 
     thread_local Scratch scratch;
     detail::ScratchLease lease(scratch);
-    if (text.size() >= check_first_bytes) {
-        Parser<Pass::Check> checker(*parsed, scratch);
-        checker.parse_document();
-        if (error::BoxedError failure = pass_failure(*parsed, checker)) return failure;
-        // Noted as they closed; the building pass meets them as they open.
-        std::sort(scratch.sized_lists.begin(), scratch.sized_lists.end(),
-                  [](const SizedList& a, const SizedList& b) { return a.ordinal < b.ordinal; });
-    }
     // Nodes take five to six bytes a byte of ordinary text, and a small
     // document leaves a quarter or so at the ends of its lists' chunks.
     parsed->arena.expect(text.size() * 8 + 4096);
-    Parser<Pass::Build> parser(*parsed, scratch);
+    Parser parser(*parsed, scratch);
     parser.parse_document();
-    // The thread's pool keeps what this document needed, for the next parse.
-    document::detail::Arena::keep_on_this_thread(parsed->arena.reserved_bytes());
-   if (error::BoxedError failure = pass_failure(*parsed, parser)) return failure;
+    // The thread's pool keeps what this document's blocks took, for the next parse.
+    document::detail::Arena::keep_on_this_thread(parsed->arena.block_bytes_taken(),
+                                                 parsed->arena.large_bytes_taken());
+    if (error::BoxedError failure = parse_failure(*parsed, parser)) return failure;
     if (error::BoxedError conflict = check_definitions(*parsed, scratch.definitions)) return conflict;
 
     parsed->fragment_index.reserve(parsed->fragments.size());

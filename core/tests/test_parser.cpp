@@ -458,8 +458,11 @@ TEST(Parser, SelectOperation) {
 }
 
 // ---------------------------------------------------------------------------
-// Large texts: their syntax is checked before anything is built, and their
-// selections are then written straight into place.
+// Large texts, read in one pass like small ones, and large lists, which grow
+// in memory of their own.
+
+// A text this large reads as small ones do.
+constexpr std::size_t large_text_bytes = std::size_t{1} << 20;
 
 // The tree as text: every node the parser builds, with its position.
 void outline_value(std::string& out, const document::Value& value) {
@@ -580,7 +583,7 @@ TEST(Parser, LargeTextsGiveTheAnswersOfSmallOnes) {
         "{ a }\nfragment F on T { a }\nfragment F on T { b }",
         "query Q { a } query Q { b }",
     };
-    const std::string large_first_line = "#" + std::string(parser::check_first_bytes, '-') + "\n";
+    const std::string large_first_line = "#" + std::string(large_text_bytes, '-') + "\n";
     for (const std::string& text : texts) {
         EXPECT_EQ(answer(large_first_line + text), answer("#\n" + text)) << text;
     }
@@ -628,7 +631,7 @@ TEST(Parser, ListsOfEverySizeKeepTheirItems) {
     }
     body += "])";
     const std::string text = "query Q { " + body + " }";
-    const std::string large_first_line = "#" + std::string(parser::check_first_bytes, '-') + "\n";
+    const std::string large_first_line = "#" + std::string(large_text_bytes, '-') + "\n";
 
     for (const std::string& whole : {text, large_first_line + text}) {
         auto document = parse_ok(whole);
@@ -679,8 +682,8 @@ TEST(Parser, ListsOfEverySizeKeepTheirItems) {
 }
 
 TEST(Parser, LargeFlatSelectionSet) {
-    // Three bytes a field: a text checked before it is built.
-    constexpr std::size_t fields = parser::check_first_bytes / 3;
+    // Three bytes a field: a list of megabytes.
+    constexpr std::size_t fields = large_text_bytes / 3;
     std::string text = "{ viewer { ";
     for (std::size_t i = 0; i < fields; ++i) text += "id ";
     text += "} }";
@@ -697,6 +700,132 @@ TEST(Parser, LargeFlatSelectionSet) {
     EXPECT_EQ(failure(text + " }"), "syntax error at 1:" + column +
                                          ": expected \"query\", \"mutation\", \"subscription\", \"fragment\" or \"{\", "
                                          "found \"}\" @1:" + column + " @1:" + std::to_string(text.size() + 3));
+}
+
+}  // namespace
+
+namespace {
+
+// Items enough for a list of `T` to outgrow `parser::large_list_bytes` and
+// then grow twice more.
+template <class T>
+std::size_t large_count() {
+    return parser::large_list_bytes / sizeof(T) * 4 + 1;
+}
+
+// Lists of every kind large enough for memory of their own, several open at
+// once (a large selection set inside a large one, a large object inside a
+// large list inside large arguments), with the outer ones growing after the
+// inner ones closed.
+std::string large_lists_text(std::size_t scale) {
+    const auto number = [](std::size_t i) { return std::to_string(i); };
+    std::string text = "query Q(";
+    for (std::size_t i = 0; i < large_count<document::VariableDefinition>() * scale; ++i) {
+        text += "$v" + number(i) + ": Int ";
+    }
+    text += ") {\n  f(";
+    const std::size_t arguments = large_count<document::Argument>() * scale;
+    for (std::size_t i = 0; i < arguments; ++i) {
+        text += "a" + number(i) + ": ";
+        if (i == arguments / 2) {
+            text += "[";
+            for (std::size_t j = 0; j < large_count<document::Value>() * scale; ++j) {
+                if (j == 7) {
+                    text += "{";
+                    for (std::size_t k = 0; k < large_count<document::ObjectField>() * scale; ++k) {
+                        text += "k" + number(k) + ": " + number(k) + " ";
+                    }
+                    text += "} ";
+                } else {
+                    text += number(j) + " ";
+                }
+            }
+            text += "] ";
+        } else {
+            text += number(i) + " ";
+        }
+    }
+    text += ")";
+    for (std::size_t i = 0; i < large_count<document::Directive>() * scale; ++i) text += " @d" + number(i);
+    text += " {\n";
+    const std::size_t fields = large_count<document::Selection>() * scale;
+    for (std::size_t i = 0; i < fields; ++i) {
+        text += " g" + number(i);
+        if (i == 3) {
+            text += " {";
+            for (std::size_t j = 0; j < fields; ++j) text += " h" + number(j);
+            text += " }";
+        }
+    }
+    return text + "\n  }\n}\n";
+}
+
+// Every item of `large_lists_text(scale)` in its place.
+void expect_large_lists(const document::Document& document, std::size_t scale) {
+    const auto number = [](std::size_t i) { return std::to_string(i); };
+    ASSERT_EQ(document.operations.size(), 1u);
+    const document::OperationDefinition& operation = document.operations[0];
+    ASSERT_EQ(operation.variables.size(), large_count<document::VariableDefinition>() * scale);
+    for (std::size_t i = 0; i < operation.variables.size(); ++i) {
+        ASSERT_EQ(operation.variables[i].name.value, "v" + number(i));
+    }
+    const document::Selection& f = operation.selection_set.selections[0];
+    ASSERT_EQ(f.arguments.size(), large_count<document::Argument>() * scale);
+    for (std::size_t i = 0; i < f.arguments.size(); ++i) {
+        ASSERT_EQ(f.arguments[i].name.value, "a" + number(i));
+        const document::Value& value = f.arguments[i].value;
+        if (i != f.arguments.size() / 2) {
+            ASSERT_EQ(value.number.unsigned_value, i);
+            continue;
+        }
+        ASSERT_EQ(value.list.size(), large_count<document::Value>() * scale);
+        for (std::size_t j = 0; j < value.list.size(); ++j) {
+            if (j != 7) {
+                ASSERT_EQ(value.list[j].number.unsigned_value, j);
+                continue;
+            }
+            const document::Span<document::ObjectField> object = value.list[j].object;
+            ASSERT_EQ(object.size(), large_count<document::ObjectField>() * scale);
+            for (std::size_t k = 0; k < object.size(); ++k) {
+                ASSERT_EQ(object[k].name.value, "k" + number(k));
+                ASSERT_EQ(object[k].value.number.unsigned_value, k);
+            }
+        }
+    }
+    ASSERT_EQ(f.directives.size(), large_count<document::Directive>() * scale);
+    for (std::size_t i = 0; i < f.directives.size(); ++i) ASSERT_EQ(f.directives[i].name.value, "d" + number(i));
+    const std::size_t fields = large_count<document::Selection>() * scale;
+    const auto& selections = f.selection_set.selections;
+    ASSERT_EQ(selections.size(), fields);
+    for (std::size_t i = 0; i < fields; ++i) {
+        ASSERT_EQ(selections[i].name.value, "g" + number(i));
+        ASSERT_EQ(selections[i].selection_set.selections.size(), i == 3 ? fields : 0);
+    }
+    const auto& inner = selections[3].selection_set.selections;
+    for (std::size_t j = 0; j < fields; ++j) ASSERT_EQ(inner[j].name.value, "h" + number(j));
+    EXPECT_EQ(document.position(inner[fields - 1].offset).line, 3u);
+}
+
+TEST(Parser, LargeListsOfEveryKindKeepTheirItems) {
+    // One text, then a larger one, the first again and both alive at once:
+    // memory kept from one parse and reused by the next holds the right items.
+    auto first = parse_ok(large_lists_text(1));
+    ASSERT_TRUE(first);
+    expect_large_lists(*first, 1);
+    auto larger = parse_ok(large_lists_text(3));
+    ASSERT_TRUE(larger);
+    expect_large_lists(*larger, 3);
+    first.reset();
+    larger.reset();
+    auto again = parse_ok(large_lists_text(1));
+    auto alongside = parse_ok(large_lists_text(2));
+    ASSERT_TRUE(again && alongside);
+    expect_large_lists(*again, 1);
+    expect_large_lists(*alongside, 2);
+    // The same text, failing at its very end, fails as a small one does.
+    const std::string stray = failure(large_lists_text(1) + "}");
+    EXPECT_EQ(stray.substr(0, 20), "syntax error at 6:1:");
+    EXPECT_EQ(stray.substr(stray.size() - 10), " @6:1 @6:2");
 }
 
 }  // namespace

@@ -103,9 +103,12 @@ struct Argument {
     Value value;
 };
 
+// Members marked [[no_unique_address]] lend their tail padding to the member
+// after them: the nodes of a large query take less memory that way.
+
 struct Directive {
-    Name name;          // without "@"
-    Offset offset = 0;  // the "@"
+    [[no_unique_address]] Name name;  // without "@"
+    Offset offset = 0;                // the "@"
     Span<Argument> arguments;
 };
 
@@ -129,22 +132,22 @@ struct TypeCondition {
 struct Selection;
 
 struct SelectionSet {
-    Span<Selection> selections;  // empty when none was written
-    Offset offset = 0;           // the "{"; meaningful only when written
+    [[no_unique_address]] Span<Selection> selections;  // empty when none was written
+    Offset offset = 0;                                 // the "{"; meaningful only when written
 };
 
 enum class SelectionKind : std::uint8_t { Field, FragmentSpread, InlineFragment };
 
 // One selection; the members that do not belong to its kind stay empty.
 struct Selection {
-    SelectionKind kind = SelectionKind::Field;
+    [[no_unique_address]] Name name;  // field: its name; spread: the fragment's name
     Offset offset = 0;  // field: its alias, else its name; spreads and inline fragments: the "..."
-    Optional<Name> alias;                    // field
-    Name name;                               // field: its name; spread: the fragment's name
-    Optional<TypeCondition> type_condition;  // inline fragment
-    Span<Argument> arguments;                // field
-    Span<Directive> directives;              // every kind
-    SelectionSet selection_set;              // field and inline fragment
+    Optional<Name> alias;                                // field
+    Optional<TypeCondition> type_condition;              // inline fragment
+    [[no_unique_address]] Span<Argument> arguments;      // field
+    SelectionKind kind = SelectionKind::Field;
+    Span<Directive> directives;                          // every kind
+    SelectionSet selection_set;                          // field and inline fragment
 
     std::string_view response_key() const { return alias ? alias->value : name.value; }
 };
@@ -155,8 +158,8 @@ enum class OperationType : std::uint8_t { Query, Mutation, Subscription };
 std::string_view operation_type_name(OperationType type);
 
 struct VariableDefinition {
-    Name name;          // without "$"
-    Offset offset = 0;  // the "$"
+    [[no_unique_address]] Name name;  // without "$"
+    Offset offset = 0;                // the "$"
     const TypeRef* type = nullptr;
     const Value* default_value = nullptr;  // null when no default was written
     Span<Directive> directives;
@@ -187,7 +190,9 @@ namespace detail {
 // pool of the thread that frees the document, so a thread that parses one
 // query after another writes into memory that is already mapped. A pool holds
 // no more than the last document parsed on its thread needed, and never more
-// than `pool_keep_bytes`; a thread that has never parsed keeps nothing.
+// than `pool_keep_bytes`, plus the memory of a few large lists, of at most
+// `large_keep_bytes` together (as the system allocator keeps freed blocks up
+// to that size); a thread that has never parsed keeps nothing.
 class Arena {
 public:
     // Nodes go into blocks of `block_bytes`, after a first block sized to the
@@ -197,6 +202,9 @@ public:
     static constexpr std::size_t first_block_max_bytes = std::size_t{1} << 20;
     static constexpr std::size_t large_bytes = std::size_t{16} << 10;
     static constexpr std::size_t pool_keep_bytes = std::size_t{8} << 20;
+    static constexpr std::size_t large_keep_bytes = std::size_t{32} << 20;
+    // Less than this of a large list's memory is not worth keeping.
+    static constexpr std::size_t large_keep_min_bytes = std::size_t{64} << 10;
 
     Arena() = default;
     ~Arena();
@@ -246,23 +254,56 @@ public:
         return true;
     }
 
-    // Bytes of every block taken, used or not.
-    std::size_t reserved_bytes() const { return reserved_bytes_; }
+    // Bytes of every block taken, used or not, and of the large lists, as
+    // written; and each of the two alone, what the pool may keep of each.
+    std::size_t reserved_bytes() const { return reserved_bytes_ + large_written_bytes_; }
+    std::size_t block_bytes_taken() const { return reserved_bytes_; }
+    std::size_t large_bytes_taken() const { return large_written_bytes_; }
 
-    // The pool of the calling thread keeps at most `bytes` from now on (and
-    // never more than `pool_keep_bytes`); the parser sets it after each parse.
-    static void keep_on_this_thread(std::size_t bytes);
+    // Memory of its own for one list too large for the blocks, which grows
+    // in place: on Linux a mapping whose pages move, never copied, as it
+    // grows, taken from the pool's kept memory when there is some (fresh
+    // memory beyond what a pool keeps comes in huge pages where the system
+    // gives them); elsewhere a block that grows by copy, never kept.
+    // `open_large` returns the handle of room for at least `bytes`;
+    // `grow_large` gives it room for at least `bytes`, maybe at a new
+    // address, its first `used` bytes kept; `close_large` keeps its first
+    // `used` bytes, gives the rest back, and the list moves no more.
+    std::size_t open_large(std::size_t bytes);
+    void grow_large(std::size_t handle, std::size_t used, std::size_t bytes);
+    void close_large(std::size_t handle, std::size_t used);
+    std::byte* large_memory(std::size_t handle) const { return large_[handle].memory; }
+    std::size_t large_room(std::size_t handle) const { return large_[handle].bytes; }
+
+    // The peak, since the last call on this thread, of the bytes written into
+    // large lists on this thread (they bypass operator new); for benchmarks.
+    static std::size_t take_large_peak_on_this_thread();
+
+    // The pool of the calling thread keeps at most `bytes` of blocks from now
+    // on (never more than `pool_keep_bytes`) and at most `large` bytes of
+    // large lists' memory (never more than `large_keep_bytes`); the parser
+    // sets them after each parse, from what the document took.
+    static void keep_on_this_thread(std::size_t bytes, std::size_t large);
 
     struct Block;
 
 private:
     void* allocate_in_new_block(std::size_t bytes, std::size_t alignment);
 
+    struct Large {
+        std::byte* memory = nullptr;
+        std::size_t bytes = 0;    // room
+        std::size_t written = 0;  // counted in `large_written_bytes_`
+    };
+    void count_written(Large& large, std::size_t written);
+
     Block* blocks_ = nullptr;  // the newest first
+    std::vector<Large> large_;
     std::byte* cursor_ = nullptr;
     std::byte* limit_ = nullptr;
     std::size_t first_block_bytes_ = block_bytes;
     std::size_t reserved_bytes_ = 0;
+    std::size_t large_written_bytes_ = 0;
 };
 
 // A point where the column count restarts or is known: every line start, every

@@ -10,10 +10,11 @@
 
 namespace dovrane_core::parser {
 
-// A text of this many bytes or more is read for its syntax alone before its
-// nodes are built, so a syntax error in it costs no memory for nodes. Smaller
-// texts are read once: the nodes of a failing one cost what the text would.
-inline constexpr std::size_t check_first_bytes = std::size_t{1} << 20;
+// The text is read once, whatever its size: the nodes of a failing text cost
+// at most what the same text without its fault would. A list whose nodes
+// outgrow this many bytes goes on in memory of its own that grows in place,
+// so that it is never copied twice nor held twice while it grows.
+inline constexpr std::size_t large_list_bytes = std::size_t{256} << 10;
 
 // Parses one executable document. Failures carry code GRAPHQL_PARSE_FAILED;
 // nesting and size are bounded by `limits::max_nesting_depth` and
