@@ -1,7 +1,9 @@
 // Every limit on what a request or a schema may hold, each beside the message
 // that reports it. They keep each walk's stack and each plan's size bounded
 // whatever the input; a message that quotes its limit is checked against it
-// when this header compiles.
+// when this header compiles. The persisted-query cache's two bounds (entries
+// and bytes) are not limits on input but the cache's size, and stay with it
+// in persisted_query_cache.hpp.
 #pragma once
 
 #include <cstddef>

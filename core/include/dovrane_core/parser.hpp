@@ -1,5 +1,6 @@
-// The GraphQL executable-document parser: a hand-written lexer and
-// recursive-descent parser, one pass over the bytes.
+// The GraphQL executable-document parser: a hand-written lexer and a parser
+// whose nesting lives on explicit stacks (nothing recurses over input), one
+// pass over the bytes.
 #pragma once
 
 #include <cstddef>
