@@ -518,13 +518,14 @@ std::optional<std::string> check_names(const SchemaReading& reading) {
             auto path_of = [&](std::size_t i) { return quoted(type.name + "." + values[i].name); };
             for (std::size_t i = 0; i < values.size(); ++i) {
                 const std::string& name = values[i].graphql_name_or_name();
-                if (name_problem(name)) return check_member_name(seen, "enum value", "enum values", name, i, path_of);
+                // A twin of an earlier value named true, false or null is never
+                // reached: that earlier value is refused first.
+                if (auto message = check_member_name(seen, "enum value", "enum values", name, i, path_of)) {
+                    return message;
+                }
                 if (name == "true" || name == "false" || name == "null") {
                     return "enum value " + path_of(i) + " is named " + quoted(name) +
                            ", which cannot name an enum value";
-                }
-                if (auto message = check_member_name(seen, "enum value", "enum values", name, i, path_of)) {
-                    return message;
                 }
             }
             continue;
@@ -561,8 +562,8 @@ std::optional<std::string> check_names(const SchemaReading& reading) {
         }
         if (schema.unions.contains(name)) return quoted(name) + " names both a union and a scalar";
     }
-    for (const auto& [key, definition] : schema.directives) {
-        const auto& directive = definition;  // a lambda below captures it
+    for (const auto& entry : schema.directives) {
+        const auto& directive = entry.second;  // a lambda below captures it
         if (auto message = check_own_name("directive", "@" + directive.name, directive.name)) return message;
         if (auto message = check_argument_names(
                 directive.arguments, argument_names(directive.arguments, schema.auto_camel_case),
@@ -572,10 +573,10 @@ std::optional<std::string> check_names(const SchemaReading& reading) {
             return message;
         }
     }
-    for (const auto& [key, definition] : schema.schema_directives) {
-        const auto& directive = definition;  // a lambda below captures it
+    for (const auto& entry : schema.schema_directives) {
+        const auto& directive = entry.second;  // a lambda below captures it
         if (auto message = check_own_name("directive", "@" + directive.name, directive.name)) return message;
-        if (schema.directives.contains(key)) {
+        if (schema.directives.contains(entry.first)) {
             return quoted("@" + directive.name) + " names both an operation directive and a schema directive";
         }
         std::vector<std::string> names;
@@ -693,8 +694,8 @@ std::optional<std::string> check_references(const SchemaReading& reading) {
             }
         }
     }
-    for (const auto& [key, definition] : schema.directives) {
-        const auto& directive = definition;  // a lambda below captures it
+    for (const auto& entry : schema.directives) {
+        const auto& directive = entry.second;  // a lambda below captures it
         for (const ArgumentDefinition& argument : directive.arguments) {
             if (auto message = check_type_reference(
                     reading, [&] { return directive_argument_path(directive.name, argument.name); }, argument.arg_type,
@@ -703,8 +704,8 @@ std::optional<std::string> check_references(const SchemaReading& reading) {
             }
         }
     }
-    for (const auto& [key, definition] : schema.schema_directives) {
-        const auto& directive = definition;  // a lambda below captures it
+    for (const auto& entry : schema.schema_directives) {
+        const auto& directive = entry.second;  // a lambda below captures it
         for (const DirectiveFieldDefinition& field : directive.fields) {
             if (auto message = check_type_reference(
                     reading, [&] { return directive_argument_path(directive.name, field.name); }, field.field_type,
@@ -963,8 +964,8 @@ std::optional<std::string> check_input_rules(const SchemaReading& reading) {
             }
         }
     }
-    for (const auto& [key, definition] : reading.schema.directives) {
-        const auto& directive = definition;  // a lambda below captures it
+    for (const auto& entry : reading.schema.directives) {
+        const auto& directive = entry.second;  // a lambda below captures it
         for (const ArgumentDefinition& argument : directive.arguments) {
             if (auto message = check_required_not_deprecated(
                     [&] { return directive_argument_path(directive.name, argument.name); },
