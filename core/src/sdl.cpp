@@ -124,16 +124,10 @@ void append_type(std::string& out, const schema::GraphQLType& type) {
     }
 }
 
-bool is_name_start(char c) { return c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
 // A name that reads back as an enum value, not as another literal or as text
 // that is no name at all.
 bool prints_as_enum_value(std::string_view name) {
-    if (name.empty() || !is_name_start(name[0]) || name == "true" || name == "false" || name == "null") return false;
-    for (const char c : name.substr(1)) {
-        if (!is_name_start(c) && !(c >= '0' && c <= '9')) return false;
-    }
-    return true;
+    return naming::is_graphql_name(name) && name != "true" && name != "false" && name != "null";
 }
 
 // The type a value stands at: without its non-null wrapper, and for a value
